@@ -51,6 +51,8 @@ constexpr HRESULT E_FAIL = MakeStatus(0x80004005u);
 constexpr HRESULT E_UNEXPECTED = MakeStatus(0x8000FFFFu);
 constexpr HRESULT E_OUTOFMEMORY = MakeStatus(0x8007000Eu);
 constexpr HRESULT E_INVALIDARG = MakeStatus(0x80070057u);
+// The file system refused access (a folder or file that may not be written).
+constexpr HRESULT E_ACCESSDENIED = MakeStatus(0x80070005u);
 // The output names the file that is open for reading (see IWMWriter::BeginWriting).
 constexpr HRESULT HRESULT_SHARING_VIOLATION = MakeStatus(0x80070020u);
 constexpr HRESULT NS_E_FILE_NOT_FOUND = MakeStatus(0xC00D001Au);
