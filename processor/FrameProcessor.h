@@ -8,9 +8,14 @@
 
 class CMediaWriter;
 
-// One queued frame. The entry owns one reference to pSample, released when the entry leaves the
-// queue (or when the processor is destroyed). pFormat points at the entry's own copy of the
-// frame header (header), so a queued frame outlives the reader's header of its input.
+// One queued frame. The entry owns one reference to pSample (null only when the caller handed
+// over no sample), released exactly once when the entry leaves the queue or when the processor
+// is destroyed. pFormat points at the entry's own copy of the frame header (header), so a
+// queued frame outlives the reader's header of its input; entries live in a std::list and never
+// move, so that pointer stays valid, but a copied entry would point into the original.
+// pPixels points into the sample; it is null when the header describes no pixels or the sample
+// cannot hold the frame it describes (such an entry is measured and manipulated as a frame
+// without pixels, and is not displayed, but its sample is still written when picked).
 struct FrameEntry {
     INSSBuffer* pSample;
     BITMAPINFOHEADER* pFormat;
@@ -24,28 +29,48 @@ struct FrameEntry {
 
 // Receives every frame read (ProcessSample takes over the caller's reference), keeps at most 9
 // in its queue, picks out of each window of 6 the frame closest to the target brightness,
-// optionally scales its pixels towards the target, and hands it once or twice to the writer.
-// The writer is not owned. Samples still queued at destruction are released.
+// optionally scales its pixels towards the target, and hands it once or twice to the writer at
+// times of its own clock. The writer is not owned and outlives the processor; the outcome of a
+// write is not examined. Samples still queued at destruction are released.
+//
+// Frames are 24-bit, blue-green-red, rows padded to the DIB stride; every pixel operation walks
+// biWidth x biHeight pixels row by row in memory order and never touches padding bytes. A
+// header with a width or height of 0 or less describes a frame without pixels.
 class CFrameProcessor {
-public:
+  public:
     explicit CFrameProcessor(CMediaWriter* pWriter);
     ~CFrameProcessor();
     CFrameProcessor(const CFrameProcessor&) = delete;
     CFrameProcessor& operator=(const CFrameProcessor&) = delete;
 
+    // The three values apply from the next frame measured, picked or manipulated on.
     void SetParameters(double dBrightness, double dMinPixval, double dDarkFactor);
+    // Each state turns its switch on when it is exactly 1 (a check box's checked state).
     void SetManipulation(int nState);
     void SetMarkCrossings(int nState);
+    // 1: display and statistics follow the entry written last; else the entry queued last.
     void SelectDisplay(int nState);
-    void ProcessSample(INSSBuffer* pSample, BITMAPINFOHEADER* pFormat,
+
+    // Measures and queues the frame, then picks, manipulates and writes when a window is
+    // complete. The display results are the displayed entry's own header copy and its pixels,
+    // both valid until the entry leaves the queue; both are null while no entry is displayed
+    // or the displayed entry has no pixels. Either out pointer may be null.
+    void ProcessSample(INSSBuffer* pSample, const BITMAPINFOHEADER* pFormat,
                        BITMAPINFOHEADER** ppDisplayFormat, BYTE** ppDisplayPixels);
+    // dBefore of the displayed entry, with its dAfter and dark fraction through the pointers
+    // that are not null; 0.0 for all three while no entry is displayed.
     double GetStatistics(double* pdAfter, double* pdDarkFraction);
 
-    // Measurement, public so that benchmarks and tests can reach it directly.
+    // Mean luminance of the pixels above the threshold; the share of pixels at or below it goes
+    // to pdDarkFraction when not null. With marking on, paints threshold crossings in place.
+    // A frame without pixels (or null pixels) gives 0.0 and a dark fraction of 0.0.
     double AnalyseFrame(const BITMAPINFOHEADER* pFormat, BYTE* pPixels, double* pdDarkFraction);
+    // Y = (0.30 red + 0.59 green) + 0.11 blue of a blue-green-red pixel.
     static double Luminance(const BYTE* pPixel);
 
-private:
+  private:
+    friend class CFrameProcessorProbe;
+
     using EntryList = std::list<FrameEntry>;
     using Cursor = EntryList::iterator;
 
@@ -53,8 +78,11 @@ private:
     void DeriveTiming();
     void ScheduleOutput();
     void ManipulateFrame(Cursor itEntry);
+    void ManipulateEntry(FrameEntry& entry);
     double RandomUnit();
+    DWORD NextRandomDraw();
     void WriteEntry(Cursor itEntry, double dTime);
+    void ReleaseEntry(FrameEntry& entry);
 
     EntryList m_queue;
     Cursor m_itLatest;
@@ -76,5 +104,6 @@ private:
     double m_dFrameDuration;
     double m_dIdealTime;
     double m_dOutputTime;
-    uint32_t m_nRandomState;
+    // State of the generator behind RandomUnit (a 32-bit linear congruential generator).
+    DWORD m_dwRandomState;
 };

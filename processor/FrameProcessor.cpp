@@ -1,0 +1,334 @@
+#include "processor/FrameProcessor.h"
+
+#include <cmath>
+#include <cstdint>
+#include <iterator>
+
+#include "media/MediaWriter.h"
+#include "processor/LuminanceTables.h"
+
+namespace {
+
+// The widest row whose DIB stride fits in 32 bits.
+constexpr LONG kMaxWidth = static_cast<LONG>((0xFFFFFFFFu - 31u) / 24u);
+
+// The pixel grid of a 24-bit frame: rows of nWidth pixels, dwStride bytes apart. Empty when the
+// header is missing, its width or height is 0 or less, or its rows are too wide to address.
+struct FrameLayout {
+    LONG nWidth = 0;
+    LONG nHeight = 0;
+    DWORD dwStride = 0;
+
+    explicit FrameLayout(const BITMAPINFOHEADER* pFormat) {
+        if (pFormat == nullptr || pFormat->biWidth <= 0 || pFormat->biHeight <= 0 ||
+            pFormat->biWidth > kMaxWidth) {
+            return;
+        }
+        nWidth = pFormat->biWidth;
+        nHeight = pFormat->biHeight;
+        dwStride = DibStride(nWidth);
+    }
+    bool Empty() const { return nWidth == 0; }
+    uint64_t PixelCount() const { return static_cast<uint64_t>(nWidth) * nHeight; }
+    // Bytes the frame spans: every row at the stride.
+    uint64_t ByteCount() const { return static_cast<uint64_t>(dwStride) * nHeight; }
+    BYTE* Row(BYTE* pPixels, LONG nRow) const {
+        return pPixels + static_cast<size_t>(nRow) * dwStride;
+    }
+};
+
+constexpr BYTE kBlueMarker[3] = {255, 0, 0};
+constexpr BYTE kRedMarker[3] = {0, 0, 255};
+
+void Paint(BYTE* pPixel, const BYTE (&marker)[3]) {
+    pPixel[0] = marker[0];
+    pPixel[1] = marker[1];
+    pPixel[2] = marker[2];
+}
+
+// The measuring walk, with or without painting the crossings. The previous pixel of the first
+// pixel of a row is the last pixel of the row before; the first pixel of the frame counts as
+// following a bright one, so it can be painted red but never makes a blue mark.
+template <bool kMark>
+double Analyse(const FrameLayout& layout, BYTE* pPixels, double dMinPixval, uint64_t* pnCount) {
+    double dSum = 0.0;
+    uint64_t nCount = 0;
+    bool bPrevBright = true;
+    BYTE* pPrev = nullptr;
+    for (LONG nRow = 0; nRow < layout.nHeight; ++nRow) {
+        BYTE* p = layout.Row(pPixels, nRow);
+        for (LONG x = 0; x < layout.nWidth; ++x, p += 3) {
+            const double dY = CLuminanceTables::Of(p);
+            const bool bBright = dY > dMinPixval;
+            if constexpr (kMark) {
+                if (bBright) {
+                    dSum += dY;
+                    ++nCount;
+                    if (!bPrevBright) Paint(pPrev, kBlueMarker);
+                } else if (bPrevBright) {
+                    Paint(p, kRedMarker);
+                }
+                bPrevBright = bBright;
+                pPrev = p;
+            } else {
+                // Adding 0.0 leaves the sum as it is, so the sum is the same as with a branch.
+                dSum += bBright ? dY : 0.0;
+                nCount += bBright;
+            }
+        }
+    }
+    *pnCount = nCount;
+    return dSum;
+}
+
+// Multiplier and increment of the generator behind RandomUnit; a draw is the top 15 bits.
+constexpr DWORD kRandomMultiplier = 1664525u;
+constexpr DWORD kRandomIncrement = 1013904223u;
+constexpr DWORD kRandomMax = 32767u;
+
+// The stored byte of a scaled value: truncated toward zero, 255 for 256 and more (infinity
+// included), 0 below 0.
+BYTE ScaledByte(double dValue) {
+    if (dValue >= 256.0) return 255;
+    return dValue > 0.0 ? static_cast<BYTE>(static_cast<int>(dValue)) : 0;
+}
+
+}  // namespace
+
+CFrameProcessor::CFrameProcessor(CMediaWriter* pWriter)
+    : m_itLatest(m_queue.end()),
+      m_itLastWritten(m_queue.end()),
+      m_pDisplayed(&m_itLatest),
+      m_pWriter(pWriter),
+      m_nFrameCount(0),
+      m_dPlaybackRate(0.0),
+      m_dCaptureRate(0.0),
+      m_dInputRate(0.0),
+      m_dBrightness(0.0),
+      m_bManipulate(0),
+      m_bMarkCrossings(0),
+      m_dMinPixval(0.0),
+      m_dDarkFactor(0.0),  // the window sets its own value before the first frame
+      m_nWindowOffset(0),
+      m_nWindowSpan(0),
+      m_dTimeScale(0.0),
+      m_dFrameDuration(0.0),
+      m_dIdealTime(0.0),
+      m_dOutputTime(0.0),
+      m_dwRandomState(~static_cast<DWORD>(reinterpret_cast<uintptr_t>(pWriter))) {
+    LoadDefaults();
+}
+
+CFrameProcessor::~CFrameProcessor() {
+    for (FrameEntry& entry : m_queue) ReleaseEntry(entry);
+}
+
+void CFrameProcessor::LoadDefaults() {
+    m_itLatest = m_queue.end();
+    m_itLastWritten = m_queue.end();
+    m_pDisplayed = &m_itLatest;
+    m_dOutputTime = 0.0;
+    m_dIdealTime = 0.0;
+    m_nFrameCount = 0;
+    m_bManipulate = 0;
+    m_bMarkCrossings = 0;
+    m_dPlaybackRate = 24.0;
+    m_dCaptureRate = 6.0;
+    m_dInputRate = 29.97;
+    m_dMinPixval = 100.0;
+    m_dBrightness = 165.0;
+    DeriveTiming();
+}
+
+void CFrameProcessor::DeriveTiming() {
+    m_dTimeScale = m_dCaptureRate / (m_dPlaybackRate * m_dInputRate);
+    m_dFrameDuration = 1.0 / m_dInputRate;
+    m_nWindowSpan = static_cast<int>(m_dInputRate / m_dCaptureRate + 0.5);
+    m_nWindowOffset = (m_nWindowSpan + 1) / 2;
+}
+
+void CFrameProcessor::SetParameters(double dBrightness, double dMinPixval, double dDarkFactor) {
+    m_dBrightness = dBrightness;
+    m_dMinPixval = dMinPixval;
+    m_dDarkFactor = dDarkFactor;
+}
+
+void CFrameProcessor::SetManipulation(int nState) { m_bManipulate = nState == 1 ? 1 : 0; }
+
+void CFrameProcessor::SetMarkCrossings(int nState) { m_bMarkCrossings = nState == 1 ? 1 : 0; }
+
+void CFrameProcessor::SelectDisplay(int nState) {
+    m_pDisplayed = nState == 1 ? &m_itLastWritten : &m_itLatest;
+}
+
+double CFrameProcessor::GetStatistics(double* pdAfter, double* pdDarkFraction) {
+    const bool bShown = *m_pDisplayed != m_queue.end();
+    if (pdAfter != nullptr) *pdAfter = bShown ? (*m_pDisplayed)->dAfter : 0.0;
+    if (pdDarkFraction != nullptr) *pdDarkFraction = bShown ? (*m_pDisplayed)->dDarkFraction : 0.0;
+    return bShown ? (*m_pDisplayed)->dBefore : 0.0;
+}
+
+void CFrameProcessor::ProcessSample(INSSBuffer* pSample, const BITMAPINFOHEADER* pFormat,
+                                    BITMAPINFOHEADER** ppDisplayFormat, BYTE** ppDisplayPixels) {
+    BITMAPINFOHEADER header{};
+    if (pFormat != nullptr) header = *pFormat;
+
+    // The pixels are used only when the frame has some and the sample holds every row of it at
+    // the stride; otherwise the entry is a frame without pixels.
+    BYTE* pPixels = nullptr;
+    const FrameLayout layout(&header);
+    if (pSample != nullptr && !layout.Empty()) {
+        BYTE* pBuffer = nullptr;
+        DWORD dwLength = 0;
+        pSample->GetBuffer(&pBuffer);
+        if (pBuffer != nullptr && SUCCEEDED(pSample->GetLength(&dwLength)) &&
+            layout.ByteCount() <= dwLength) {
+            pPixels = pBuffer;
+        }
+    }
+
+    double dDarkFraction = 0.0;
+    const double dBefore = AnalyseFrame(&header, pPixels, &dDarkFraction);
+    const double dAfter = 0.0;
+    m_nFrameCount += 1;
+    m_queue.push_back(FrameEntry{pSample, nullptr, pPixels, dBefore, dAfter, dDarkFraction,
+                                 m_nFrameCount, header});
+    m_queue.back().pFormat = &m_queue.back().header;
+    m_itLatest = std::prev(m_queue.end());
+
+    ScheduleOutput();
+
+    const Cursor itShown = *m_pDisplayed;
+    const bool bShown = itShown != m_queue.end() && itShown->pPixels != nullptr;
+    if (ppDisplayFormat != nullptr) *ppDisplayFormat = bShown ? itShown->pFormat : nullptr;
+    if (ppDisplayPixels != nullptr) *ppDisplayPixels = bShown ? itShown->pPixels : nullptr;
+}
+
+double CFrameProcessor::Luminance(const BYTE* pPixel) {
+    return (0.30 * static_cast<double>(pPixel[2]) + 0.59 * static_cast<double>(pPixel[1])) +
+           0.11 * static_cast<double>(pPixel[0]);
+}
+
+double CFrameProcessor::AnalyseFrame(const BITMAPINFOHEADER* pFormat, BYTE* pPixels,
+                                     double* pdDarkFraction) {
+    const FrameLayout layout(pFormat);
+    if (layout.Empty() || pPixels == nullptr) {
+        if (pdDarkFraction != nullptr) *pdDarkFraction = 0.0;
+        return 0.0;
+    }
+    uint64_t nCount = 0;
+    const double dSum = m_bMarkCrossings ? Analyse<true>(layout, pPixels, m_dMinPixval, &nCount)
+                                         : Analyse<false>(layout, pPixels, m_dMinPixval, &nCount);
+    const double dResult = nCount >= 1 ? dSum / static_cast<double>(nCount) : 0.0;
+    if (pdDarkFraction != nullptr) {
+        const double dTotal = static_cast<double>(layout.PixelCount());
+        *pdDarkFraction = (dTotal - static_cast<double>(nCount)) / dTotal;
+    }
+    return dResult;
+}
+
+void CFrameProcessor::ScheduleOutput() {
+    // The window starts at the front before the first write, else m_nWindowOffset entries after
+    // the entry written last.
+    Cursor itStart = m_queue.begin();
+    if (m_itLastWritten != m_queue.end()) {
+        itStart = m_itLastWritten;
+        for (int i = 0; i < m_nWindowOffset; ++i) {
+            if (++itStart == m_queue.end()) return;
+        }
+    }
+    if (m_itLatest->nFrameNumber - itStart->nFrameNumber < m_nWindowSpan) return;
+
+    // The closest frame of the window; ties go to the earliest.
+    Cursor itBest = itStart;
+    double dBestDiff = std::fabs(itStart->dBefore - m_dBrightness);
+    Cursor it = itStart;
+    for (int i = 0; i < m_nWindowSpan && ++it != m_queue.end(); ++i) {
+        const double dDiff = std::fabs(it->dBefore - m_dBrightness);
+        if (dDiff < dBestDiff) {
+            itBest = it;
+            dBestDiff = dDiff;
+        }
+    }
+
+    ManipulateFrame(itBest);
+
+    const int nStep = m_itLastWritten != m_queue.end()
+                          ? itBest->nFrameNumber - m_itLastWritten->nFrameNumber
+                          : itBest->nFrameNumber;
+    m_dIdealTime += static_cast<double>(nStep) * m_dTimeScale;
+    m_dOutputTime += m_dFrameDuration;
+    m_itLastWritten = itBest;
+    WriteEntry(itBest, m_dOutputTime);
+    if (m_dIdealTime - m_dOutputTime > m_dFrameDuration) {
+        m_dOutputTime += m_dFrameDuration;
+        WriteEntry(itBest, m_dOutputTime);
+    }
+
+    while (m_queue.begin() != m_itLastWritten) {
+        ReleaseEntry(m_queue.front());
+        m_queue.pop_front();
+    }
+}
+
+void CFrameProcessor::ManipulateFrame(Cursor itEntry) { ManipulateEntry(*itEntry); }
+
+void CFrameProcessor::ManipulateEntry(FrameEntry& entry) {
+    if (!m_bManipulate) return;
+    entry.dAfter = 0.0;
+    uint64_t n = 0;
+    const double dReference = entry.dBefore - entry.dDarkFraction * m_dDarkFactor;
+    const double dGain = m_dBrightness / dReference;
+
+    // A second pass over the pixels as they now stand; it only repaints the markers.
+    double dDarkFraction = 0.0;
+    const double dMeasured = AnalyseFrame(entry.pFormat, entry.pPixels, &dDarkFraction);
+
+    const FrameLayout layout(entry.pFormat);
+    if (layout.Empty() || entry.pPixels == nullptr) return;
+    // No sound gain exists for a reference of 0 or less (or not a number): the frame stays.
+    if (!(dReference > 0.0) || !std::isfinite(dGain)) {
+        entry.dAfter = dMeasured;
+        return;
+    }
+
+    // scaled[v] = (v + 0.5) * gain, the same product the scaling forms for a byte v.
+    double scaled[256];
+    for (int v = 0; v < 256; ++v) scaled[v] = (static_cast<double>(v) + 0.5) * dGain;
+
+    double dSum = 0.0;
+    const double dMinPixval = m_dMinPixval;
+    for (LONG nRow = 0; nRow < layout.nHeight; ++nRow) {
+        BYTE* p = layout.Row(entry.pPixels, nRow);
+        for (LONG x = 0; x < layout.nWidth; ++x, p += 3) {
+            const bool bWasBright = CLuminanceTables::Of(p) > dMinPixval;
+            p[0] = ScaledByte(scaled[p[0]] + RandomUnit());
+            p[1] = ScaledByte(scaled[p[1]] + RandomUnit());
+            p[2] = ScaledByte(scaled[p[2]] + RandomUnit());
+            dSum += bWasBright ? CLuminanceTables::Of(p) : 0.0;
+            n += bWasBright;
+        }
+    }
+    if (n >= 1) entry.dAfter = dSum / static_cast<double>(n);
+}
+
+DWORD CFrameProcessor::NextRandomDraw() {
+    m_dwRandomState = m_dwRandomState * kRandomMultiplier + kRandomIncrement;
+    return m_dwRandomState >> 17;
+}
+
+double CFrameProcessor::RandomUnit() {
+    return static_cast<double>(NextRandomDraw()) / static_cast<double>(kRandomMax);
+}
+
+void CFrameProcessor::WriteEntry(Cursor itEntry, double dTime) {
+    if (m_pWriter == nullptr || itEntry->pSample == nullptr) return;
+    m_pWriter->WriteFrame(itEntry->pSample, dTime);
+}
+
+void CFrameProcessor::ReleaseEntry(FrameEntry& entry) {
+    if (entry.pSample != nullptr) {
+        entry.pSample->Release();
+        entry.pSample = nullptr;
+    }
+}
