@@ -151,6 +151,19 @@ struct BITMAPINFOHEADER {
 };
 static_assert(sizeof(BITMAPINFOHEADER) == 40);
 
+struct RGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+};
+
+// A DIB header with its first colour-table entry (unused by 24-bit pictures).
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+
 struct WMVIDEOINFOHEADER {
     RECT rcSource;
     RECT rcTarget;
