@@ -5,18 +5,25 @@
 
 #include "platform/wmf/wmsdk.h"
 
-// Wraps one IWMSyncReader around the input file.
+// Wraps one IWMSyncReader around the input file and keeps the frame counter beside the order in
+// which the video stream's samples arrive.
 //
 // Ownership: the reader holds one reference each to the sync reader, the input profile and the
-// video stream's media properties, and owns the media type buffer; Close releases them (unless
-// IWMSyncReader::Close fails, which keeps everything). A sample handed out by GetNextFrame
-// belongs to the caller, who releases it exactly once; handing out the same sample again before
-// the next NextFrameNumber transfers no second reference. The reader never releases a sample.
+// video stream's media properties, and owns the media type buffer (m_pVideoInfo points into
+// it); Close releases them, unless IWMSyncReader::Close fails, which keeps everything. A sample
+// handed out by GetNextFrame belongs to the caller, who releases it exactly once; handing out the
+// same sample again before the next NextFrameNumber transfers no second reference. A sample that
+// was read (by GetFrameNumber or GetFrameTime) but never handed out is still the reader's: it is
+// released when the next sample replaces it, when a file is opened and on destruction, so no
+// reference is lost.
 //
-// Every operation that calls the runtime returns the runtime's status; each failure is recorded
-// through RecordLastError with a fixed message before it is returned.
+// Status: every operation that calls the runtime returns the status of its last runtime call;
+// each failure is recorded through RecordLastError with a fixed message before it is returned.
+// Reading while no file with a video stream is open fails with NS_E_INVALID_REQUEST without
+// calling the runtime; the end of the input is the runtime's NS_E_NO_MORE_SAMPLES. Both are
+// recorded as "Could not get video sample".
 class CMediaReader {
-public:
+  public:
     CMediaReader();
     ~CMediaReader();
     CMediaReader(const CMediaReader&) = delete;
@@ -24,27 +31,34 @@ public:
 
     // Converts the narrow name (byte-transparent, 1000 wide characters at most with the
     // terminator), closes whatever is open, then opens. A name that does not fit is refused
-    // with E_INVALIDARG and "Could not open input file".
+    // with E_INVALIDARG and "Could not open input file", after the close.
     HRESULT OpenByName(const char* pszName);
     HRESULT Open(const WCHAR* pwszPath);
     HRESULT Close();
     // The open file's profile, owned by the reader, valid until the next Close or Open.
     IWMProfile* GetProfile() const { return m_pInputProfile; }
 
+    // Advances the counter (it stops at the largest int) and marks the sample stale.
     int NextFrameNumber();
+    // These read the sample of the current frame first when it is stale.
     int GetFrameNumber();
     double GetFrameTime();
-    // Hands out the current sample (reading it first when stale) and the video header.
+    // Hands out the current sample (null after a failed read) and the video header (null when
+    // none is known); returns the read's status, or S_OK when nothing had to be read.
     HRESULT GetNextFrame(INSSBuffer** ppSample, BITMAPINFOHEADER** ppFormat);
 
     // Figures of the current sample, for front ends that report them.
     double GetFrameRate() const { return m_dFrameRate; }
     double GetDuration() const { return m_dDuration; }
+    DWORD GetSampleFlags() const { return m_dwSampleFlags; }
     WORD GetVideoStreamNumber() const { return m_wVideoStream; }
 
-private:
+  private:
     HRESULT FindVideoStream();
     HRESULT ReadNextSample();
+    // Releases m_pSample if the reader still owns it, and forgets it.
+    void DropUnclaimedSample();
+    void FreeMediaType();
 
     IWMSyncReader* m_pSyncReader;
     IWMProfile* m_pInputProfile;
@@ -61,4 +75,6 @@ private:
     double m_dFrameTime;
     double m_dFrameRate;
     double m_dDuration;
+    // Whether m_pSample is a reference still held by the reader (read, not yet handed out).
+    BOOL m_bSampleUnclaimed;
 };

@@ -1,35 +1,59 @@
 // CMediaWriter: the output profile derived from the input's, and the output file.
 #pragma once
 
+#include "media/FileName.h"
 #include "platform/wmf/wmsdk.h"
 
 // Derives the output profile (a copy of the input's, reduced to its video streams, saving the
-// input's profile as "lastprofile.xml" on the way) and writes picked frames to the output file.
+// input's profile as "lastprofile.xml" in the working directory on the way) and writes picked
+// frames to the output file.
 //
 // Ownership: holds one reference each to the profile manager, the output profile and the
-// writer. The writer is created once, at the first commit of an output name, and reused.
-// Samples given to WriteFrame stay the caller's; the runtime takes its own reference.
+// writer. The writer is created at the first commit of an output name and reused for every
+// later one. Samples given to WriteFrame stay the caller's; the runtime takes its own reference
+// for as long as it needs one.
 //
-// Every operation returns the status of its last runtime call (S_OK when it made none); each
-// failure is recorded through RecordLastError with a fixed message.
+// Status: every operation returns the status of its last runtime call (S_OK when it made none);
+// each failure is recorded through RecordLastError with a fixed message and ends the operation.
+// Nothing is rolled back. Without an input profile (the input did not open) the derivation keeps
+// no output profile, leaves "lastprofile.xml" alone and records "Could not get stream count" with
+// E_POINTER. Names that do not fit 1000 wide characters are refused with E_INVALIDARG and
+// "Didn't like the output file name"; the previous name stays.
+//
+// End of life: the destructor ends an output still being written, so that closing the program
+// leaves a finished file, then releases the writer, the output profile and the profile manager.
 class CMediaWriter {
-public:
+  public:
     CMediaWriter();
     ~CMediaWriter();
     CMediaWriter(const CMediaWriter&) = delete;
     CMediaWriter& operator=(const CMediaWriter&) = delete;
 
     HRESULT DeriveOutputProfile(IWMProfile* pInputProfile);
+    // Ends the current output, then creates or reuses the writer for the (byte-transparently
+    // widened) name and begins writing when a profile exists.
     HRESULT OpenOutput(const char* pszName);
     HRESULT CreateWriter(const WCHAR* pwszName);
     HRESULT StartWriting();
     HRESULT CloseOutput();
+    // Writes the sample at dTime seconds (truncated to 100-ns units). A time below zero (by a
+    // unit or more), not finite or beyond the runtime's range is refused with E_INVALIDARG.
     HRESULT WriteFrame(INSSBuffer* pSample, double dTime);
 
-private:
+    // The output profile (no reference added), null before the first derivation.
+    IWMProfile* GetProfile() const { return m_pProfile; }
+    WORD GetVideoStreamNumber() const { return m_wVideoStreamNumber; }
+    const WCHAR* GetFileName() const { return m_wszFileName; }
+
+  private:
+    // Writes the profile text, up to its first zero, to "lastprofile.xml"; failures are ignored.
+    static void SaveLastProfile(const WCHAR* pwszProfile);
+
     IWMProfileManager* m_pProfileManager;
     IWMProfile* m_pProfile;
     IWMWriter* m_pWMWriter;
     WORD m_wVideoStreamNumber;
-    WCHAR m_wszFileName[1000];
+    WCHAR m_wszFileName[kFileNameChars];
+    // Whether the writer has begun a file that no EndWriting has finished yet.
+    BOOL m_bWriting;
 };

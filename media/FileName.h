@@ -1,0 +1,24 @@
+// File names as the dialog's boxes give them, turned into the runtime's wide text.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+#include "platform/wmf/wmsdk.h"
+
+// Room for a file name in wide characters, the terminator included.
+constexpr size_t kFileNameChars = 1000;
+
+// Byte-transparent widening: each byte becomes the wide character of the same value, so names
+// with bytes above 0x7F (accented letters in any 8-bit or UTF-8 form) reach the runtime intact.
+// A null name counts as empty. Returns false, leaving `wszName` untouched, when the name with
+// its terminator does not fit.
+inline bool WidenFileName(const char* pszName, WCHAR (&wszName)[kFileNameChars]) {
+    if (pszName == nullptr) pszName = "";
+    const size_t length = std::strlen(pszName);
+    if (length + 1 > kFileNameChars) return false;
+    for (size_t i = 0; i <= length; ++i) {
+        wszName[i] = static_cast<WCHAR>(static_cast<unsigned char>(pszName[i]));
+    }
+    return true;
+}

@@ -1,0 +1,227 @@
+#include "media/MediaWriter.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "app/LastError.h"
+#include "media/ComHolder.h"
+
+namespace {
+
+constexpr double kUnitsPerSecond = 10000000.0;
+// 2^63: the first time in units that no longer fits the runtime's signed range.
+constexpr double kUnitsLimit = 9223372036854775808.0;
+
+const char kLastProfileName[] = "lastprofile.xml";
+const char kLastProfileTemp[] = "lastprofile.xml.part";
+
+// The profile text in 8-bit characters, up to its first zero: code units up to 255 become the
+// byte of the same value, larger ones an XML character reference, so nothing is lost.
+std::string NarrowProfileText(const WCHAR* pwszText) {
+    std::string text;
+    for (const WCHAR* p = pwszText; *p != L'\0'; ++p) {
+        const auto unit = static_cast<uint32_t>(*p);
+        if (unit <= 255) {
+            text += static_cast<char>(unit);
+        } else {
+            text += "&#" + std::to_string(unit) + ";";
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+CMediaWriter::CMediaWriter()
+    : m_pProfileManager(nullptr),
+      m_pProfile(nullptr),
+      m_pWMWriter(nullptr),
+      m_wVideoStreamNumber(0),
+      m_wszFileName{},
+      m_bWriting(FALSE) {
+    if (FAILED(WMCreateProfileManager(&m_pProfileManager))) m_pProfileManager = nullptr;
+}
+
+CMediaWriter::~CMediaWriter() {
+    if (m_pWMWriter != nullptr) {
+        if (m_bWriting) m_pWMWriter->EndWriting();
+        m_pWMWriter->Release();
+    }
+    if (m_pProfile != nullptr) m_pProfile->Release();
+    if (m_pProfileManager != nullptr) m_pProfileManager->Release();
+}
+
+HRESULT CMediaWriter::DeriveOutputProfile(IWMProfile* pInputProfile) {
+    if (m_pProfile != nullptr) {
+        m_pProfile->Release();
+        m_pProfile = nullptr;
+    }
+    // A manager that could not be made at construction may be made now.
+    if (m_pProfileManager == nullptr && FAILED(WMCreateProfileManager(&m_pProfileManager))) {
+        m_pProfileManager = nullptr;
+    }
+
+    // The copy: the input profile as XML, saved to lastprofile.xml and loaded back as a new
+    // profile. The statuses are not examined: a copy that could not be made is no profile.
+    if (pInputProfile != nullptr && m_pProfileManager != nullptr) {
+        DWORD length = 0;
+        m_pProfileManager->SaveProfile(pInputProfile, nullptr, &length);
+        // One more character than asked for, all zero, so the text ends even when the runtime
+        // fails to fill the buffer.
+        std::vector<WCHAR> wszProfile(static_cast<size_t>(length) + 1, L'\0');
+        m_pProfileManager->SaveProfile(pInputProfile, wszProfile.data(), &length);
+        wszProfile.back() = L'\0';
+        SaveLastProfile(wszProfile.data());
+        IWMProfile* pCopy = nullptr;
+        if (SUCCEEDED(m_pProfileManager->LoadProfileByData(wszProfile.data(), &pCopy))) {
+            m_pProfile = pCopy;
+        } else if (pCopy != nullptr) {
+            pCopy->Release();
+        }
+    }
+
+    if (m_pProfile == nullptr) {
+        RecordLastError("Could not get stream count", E_POINTER);
+        return E_POINTER;
+    }
+    DWORD count = 0;
+    HRESULT hr = m_pProfile->GetStreamCount(&count);
+    if (FAILED(hr)) {
+        RecordLastError("Could not get stream count", hr);
+        return hr;
+    }
+
+    // Removing a stream moves the ones behind it down by one index, so the same index is
+    // examined again (the unsigned index wraps to -1 and back to it).
+    for (DWORD index = 0; index < count; ++index) {
+        IWMStreamConfig* pRawConfig = nullptr;
+        hr = m_pProfile->GetStream(index, &pRawConfig);
+        if (FAILED(hr)) {
+            RecordLastError("Could not get an individual stream", hr);
+            return hr;
+        }
+        TComHolder<IWMStreamConfig> pConfig(pRawConfig);
+
+        GUID type{};
+        hr = pConfig->GetStreamType(&type);
+        if (FAILED(hr)) {
+            RecordLastError("Could not get an individual stream type", hr);
+            return hr;
+        }
+
+        if (std::memcmp(&type, &WMMEDIATYPE_Video, sizeof(GUID)) != 0) {
+            hr = m_pProfile->RemoveStream(pConfig.get());
+            if (FAILED(hr)) {
+                RecordLastError("Could not remove non-video stream", hr);
+                return hr;
+            }
+            --index;
+            hr = m_pProfile->GetStreamCount(&count);
+            if (FAILED(hr)) {
+                RecordLastError("Could not get stream count after eliminating one", hr);
+                return hr;
+            }
+        } else {
+            hr = pConfig->GetStreamNumber(&m_wVideoStreamNumber);
+            if (FAILED(hr)) {
+                RecordLastError("Could not get stream number", hr);
+                return hr;
+            }
+        }
+    }
+
+    if (m_pWMWriter != nullptr) StartWriting();
+    return hr;
+}
+
+void CMediaWriter::SaveLastProfile(const WCHAR* pwszProfile) {
+    // Written beside the final name and moved over it, so that a write that fails half-way
+    // leaves the previous file rather than a truncated one.
+    const std::string text = NarrowProfileText(pwszProfile);
+    FILE* pFile = std::fopen(kLastProfileTemp, "w");
+    if (pFile == nullptr) return;
+    const bool bWritten = std::fputs(text.c_str(), pFile) >= 0;
+    const bool bClosed = std::fclose(pFile) == 0;
+    if (!bWritten || !bClosed || std::rename(kLastProfileTemp, kLastProfileName) != 0) {
+        std::remove(kLastProfileTemp);
+    }
+}
+
+HRESULT CMediaWriter::OpenOutput(const char* pszName) {
+    WCHAR wszName[kFileNameChars];
+    const bool bFits = WidenFileName(pszName, wszName);
+    CloseOutput();
+    if (!bFits) {
+        RecordLastError("Didn't like the output file name", E_INVALIDARG);
+        return E_INVALIDARG;
+    }
+    return CreateWriter(wszName);
+}
+
+HRESULT CMediaWriter::CreateWriter(const WCHAR* pwszName) {
+    if (pwszName == nullptr) pwszName = L"";
+    if (std::wcslen(pwszName) + 1 > kFileNameChars) {
+        RecordLastError("Didn't like the output file name", E_INVALIDARG);
+        return E_INVALIDARG;
+    }
+    std::wcscpy(m_wszFileName, pwszName);
+
+    HRESULT hr = S_OK;
+    if (m_pWMWriter == nullptr) {
+        hr = WMCreateWriter(nullptr, &m_pWMWriter);
+        if (FAILED(hr)) {
+            m_pWMWriter = nullptr;
+            RecordLastError("Could not create Writer", hr);
+            return hr;
+        }
+    }
+    if (m_pProfile != nullptr) return StartWriting();
+    return hr;
+}
+
+HRESULT CMediaWriter::StartWriting() {
+    if (m_pWMWriter == nullptr || m_pProfile == nullptr) return S_OK;
+
+    HRESULT hr = m_pWMWriter->SetProfile(m_pProfile);
+    if (FAILED(hr)) {
+        RecordLastError("Could not associate profile with writer", hr);
+        return hr;
+    }
+    hr = m_pWMWriter->SetOutputFilename(m_wszFileName);
+    if (FAILED(hr)) {
+        RecordLastError("Didn't like the output file name", hr);
+        return hr;
+    }
+    hr = m_pWMWriter->BeginWriting();
+    if (FAILED(hr)) {
+        RecordLastError("Could not begin writing file", hr);
+        return hr;
+    }
+    m_bWriting = TRUE;
+    return hr;
+}
+
+HRESULT CMediaWriter::CloseOutput() {
+    if (m_pWMWriter == nullptr) return S_OK;
+    const HRESULT hr = m_pWMWriter->EndWriting();
+    if (FAILED(hr)) {
+        RecordLastError("Could not end writing", hr);
+        return hr;
+    }
+    m_bWriting = FALSE;
+    return hr;
+}
+
+HRESULT CMediaWriter::WriteFrame(INSSBuffer* pSample, double dTime) {
+    const double dUnits = dTime * kUnitsPerSecond;
+    const bool bInRange = std::isfinite(dUnits) && dUnits > -1.0 && dUnits < kUnitsLimit;
+    const QWORD cnsTime = bInRange ? static_cast<QWORD>(static_cast<int64_t>(dUnits)) : 0;
+    if (m_pWMWriter == nullptr) return S_OK;
+
+    const HRESULT hr = bInRange ? m_pWMWriter->WriteSample(0, cnsTime, 0, pSample) : E_INVALIDARG;
+    if (FAILED(hr)) RecordLastError("Could not write sample", hr);
+    return hr;
+}
