@@ -223,5 +223,8 @@ HRESULT CMediaWriter::WriteFrame(INSSBuffer* pSample, double dTime) {
 
     const HRESULT hr = bInRange ? m_pWMWriter->WriteSample(0, cnsTime, 0, pSample) : E_INVALIDARG;
     if (FAILED(hr)) RecordLastError("Could not write sample", hr);
+    if (m_pfnWriteObserver != nullptr) {
+        m_pfnWriteObserver(m_pObserverContext, pSample, cnsTime, hr);
+    }
     return hr;
 }

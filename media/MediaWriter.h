@@ -40,6 +40,17 @@ class CMediaWriter {
     // unit or more), not finite or beyond the runtime's range is refused with E_INVALIDARG.
     HRESULT WriteFrame(INSSBuffer* pSample, double dTime);
 
+    // Optional observer for front ends that report what reached the output: WriteFrame calls it
+    // after every sample it offers to an existing writer, with the sample, its time in 100-ns
+    // units and the writer's status. Null (the default) turns it off. It changes nothing that
+    // WriteFrame does.
+    using WriteObserver = void (*)(void* pContext, INSSBuffer* pSample, QWORD cnsTime,
+                                   HRESULT hr);
+    void SetWriteObserver(WriteObserver pfnObserver, void* pContext) {
+        m_pfnWriteObserver = pfnObserver;
+        m_pObserverContext = pContext;
+    }
+
     // The output profile (no reference added), null before the first derivation.
     IWMProfile* GetProfile() const { return m_pProfile; }
     WORD GetVideoStreamNumber() const { return m_wVideoStreamNumber; }
@@ -56,4 +67,6 @@ class CMediaWriter {
     WCHAR m_wszFileName[kFileNameChars];
     // Whether the writer has begun a file that no EndWriting has finished yet.
     BOOL m_bWriting;
+    WriteObserver m_pfnWriteObserver = nullptr;
+    void* m_pObserverContext = nullptr;
 };
