@@ -1,0 +1,371 @@
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/wmf/OpenInputs.h"
+#include "platform/wmf/Profile.h"
+#include "platform/wmf/SampleBuffer.h"
+#include "platform/wmf/wmsdk.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ReleaseDeleter {
+    void operator()(IUnknown* p) const {
+        if (p != nullptr) p->Release();
+    }
+};
+template <typename T>
+using Ref = std::unique_ptr<T, ReleaseDeleter>;
+
+constexpr DWORD kWmv1 = MakeFourcc('W', 'M', 'V', '1');
+constexpr DWORD kWmv2 = MakeFourcc('W', 'M', 'V', '2');
+constexpr QWORD kNtscStep = 333667;  // 1/29.97 s, truncated
+
+wmf::StreamDescription Video(WORD number, LONG width, LONG height, DWORD fourcc = kWmv2) {
+    wmf::VideoStreamInfo info;
+    info.nWidth = width;
+    info.nHeight = height;
+    info.dwFourcc = fourcc;
+    info.dwBitRate = 800000;
+    info.nAvgTimePerFrame = 333667;
+    return wmf::DescribeVideoStream(number, info);
+}
+
+wmf::StreamDescription Audio(WORD number) {
+    wmf::AudioStreamInfo info;
+    info.format.wFormatTag = 0x161;
+    info.format.nChannels = 2;
+    info.format.nSamplesPerSec = 44100;
+    info.format.nAvgBytesPerSec = 16000;
+    info.format.nBlockAlign = 2973;
+    return wmf::DescribeAudioStream(number, info);
+}
+
+Ref<IWMProfile> Profile(const std::vector<wmf::StreamDescription>& streams) {
+    IWMProfile* pProfile = nullptr;
+    EXPECT_EQ(wmf::CreateProfile(streams, &pProfile), S_OK);
+    return Ref<IWMProfile>(pProfile);
+}
+
+// A frame whose upper half (as the picture is seen) is red and lower half blue. DIB rows are
+// bottom-up, so the buffer starts with the blue rows.
+Ref<CSampleBuffer> Frame(LONG width, LONG height) {
+    const DWORD stride = DibStride(width);
+    Ref<CSampleBuffer> pSample(CSampleBuffer::Create(stride * static_cast<DWORD>(height)));
+    for (LONG row = 0; row < height; ++row) {
+        BYTE* p = pSample->Bytes() + static_cast<size_t>(row) * stride;
+        const bool bLowerHalf = row < height / 2;
+        for (LONG x = 0; x < width; ++x) {
+            p[3 * x + 0] = bLowerHalf ? 255 : 0;  // blue
+            p[3 * x + 1] = 0;
+            p[3 * x + 2] = bLowerHalf ? 0 : 255;  // red
+        }
+    }
+    return pSample;
+}
+
+std::string Run(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return output;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, n);
+    pclose(pipe);
+    return output;
+}
+
+// What ffprobe finds in a file: its streams, and the times of the decoded video frames (ms).
+struct Probe {
+    std::vector<std::map<std::string, std::string>> streams;
+    std::vector<long long> frameMilliseconds;
+};
+
+Probe ProbeFile(const fs::path& file) {
+    Probe probe;
+    std::istringstream streams(
+        Run("ffprobe -v error -show_entries "
+            "stream=codec_type,codec_name,width,height -of default=nw=1 '" +
+            file.string() + "'"));
+    for (std::string line; std::getline(streams, line);) {
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        if (line.rfind("codec_name=", 0) == 0) probe.streams.emplace_back();
+        if (!probe.streams.empty()) probe.streams.back()[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    std::istringstream frames(
+        Run("ffprobe -v error -select_streams v:0 -show_entries "
+            "frame=best_effort_timestamp_time -of csv=p=0 '" +
+            file.string() + "'"));
+    for (std::string line; std::getline(frames, line);) {
+        if (!line.empty()) probe.frameMilliseconds.push_back(std::llround(std::stod(line) * 1000));
+    }
+    return probe;
+}
+
+// The first decoded picture as packed red-green-blue bytes, top row first.
+std::vector<unsigned char> FirstPicture(const fs::path& file) {
+    const std::string bytes =
+        Run("ffmpeg -v error -i '" + file.string() + "' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
+}
+
+class WriterTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/varnel-writer-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        IWMWriter* pWriter = nullptr;
+        ASSERT_EQ(WMCreateWriter(nullptr, &pWriter), S_OK);
+        m_pWriter.reset(pWriter);
+    }
+    void TearDown() override {
+        m_pWriter.reset();
+        fs::remove_all(m_dir);
+    }
+
+    HRESULT Prepare(LONG width, LONG height, const fs::path& file, DWORD fourcc = kWmv2) {
+        HRESULT hr = m_pWriter->SetProfile(Profile({Video(1, width, height, fourcc)}).get());
+        if (FAILED(hr)) return hr;
+        return m_pWriter->SetOutputFilename(file.wstring().c_str());
+    }
+
+    // Writes `count` frames at 1/29.97 s steps, the first at one step.
+    void WriteFrames(LONG width, LONG height, int count) {
+        for (int k = 1; k <= count; ++k) {
+            Ref<CSampleBuffer> pFrame = Frame(width, height);
+            ASSERT_EQ(m_pWriter->WriteSample(0, k * kNtscStep, 0, pFrame.get()), S_OK);
+        }
+    }
+
+    std::vector<fs::path> Entries() const {
+        std::vector<fs::path> entries;
+        for (const auto& entry : fs::recursive_directory_iterator(m_dir)) {
+            entries.push_back(entry.path());
+        }
+        return entries;
+    }
+
+    fs::path m_dir;
+    Ref<IWMWriter> m_pWriter;
+};
+
+TEST_F(WriterTest, RefusesWorkOutsideItsStates) {
+    Ref<CSampleBuffer> pFrame = Frame(64, 48);
+    EXPECT_EQ(m_pWriter->WriteSample(0, kNtscStep, 0, pFrame.get()), NS_E_INVALID_REQUEST);
+    EXPECT_EQ(m_pWriter->EndWriting(), NS_E_INVALID_REQUEST);
+    EXPECT_EQ(m_pWriter->BeginWriting(), NS_E_INVALID_REQUEST);  // no profile, no name
+    ASSERT_EQ(m_pWriter->SetProfile(Profile({Video(1, 64, 48)}).get()), S_OK);
+    EXPECT_EQ(m_pWriter->BeginWriting(), NS_E_INVALID_REQUEST);  // no name
+    EXPECT_TRUE(Entries().empty());
+}
+
+TEST_F(WriterTest, RefusesProfileAndNameWhileWriting) {
+    ASSERT_EQ(Prepare(64, 48, m_dir / "out.wmv"), S_OK);
+    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
+    EXPECT_EQ(m_pWriter->BeginWriting(), NS_E_INVALID_REQUEST);
+    // A new input of another size must not reach the file under way.
+    EXPECT_EQ(m_pWriter->SetProfile(Profile({Video(1, 32, 32)}).get()), NS_E_INVALID_REQUEST);
+    EXPECT_EQ(m_pWriter->SetOutputFilename((m_dir / "other.wmv").wstring().c_str()),
+              NS_E_INVALID_REQUEST);
+    WriteFrames(64, 48, 3);
+    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+    EXPECT_EQ(m_pWriter->EndWriting(), NS_E_INVALID_REQUEST);
+    EXPECT_EQ(ProbeFile(m_dir / "out.wmv").frameMilliseconds.size(), 3u);
+    EXPECT_FALSE(fs::exists(m_dir / "other.wmv"));
+}
+
+TEST_F(WriterTest, TakesOnlyProfilesWithOneVideoStream) {
+    EXPECT_EQ(m_pWriter->SetProfile(Profile({Audio(1)}).get()), NS_E_INVALIDPROFILE);
+    EXPECT_EQ(m_pWriter->SetProfile(Profile({}).get()), NS_E_INVALIDPROFILE);
+    EXPECT_EQ(m_pWriter->SetProfile(Profile({Video(1, 64, 48), Video(2, 64, 48)}).get()),
+              NS_E_INVALIDPROFILE);
+    EXPECT_EQ(m_pWriter->SetProfile(Profile({Video(1, 0, 48)}).get()), NS_E_INVALIDPROFILE);
+    EXPECT_EQ(m_pWriter->SetProfile(Profile({Audio(1), Video(2, 64, 48)}).get()), S_OK);
+}
+
+TEST_F(WriterTest, RefusesNamesThatCannotBeFiles) {
+    EXPECT_EQ(m_pWriter->SetOutputFilename(L""), E_INVALIDARG);
+    EXPECT_EQ(m_pWriter->SetOutputFilename(L"caf\u0153.wmv"), E_INVALIDARG);  // above 255
+    EXPECT_EQ(m_pWriter->SetOutputFilename(nullptr), E_POINTER);
+}
+
+TEST_F(WriterTest, WritesEveryFrameAtItsMillisecond) {
+    const fs::path file = m_dir / "ntsc.wmv";
+    ASSERT_EQ(Prepare(96, 64, file), S_OK);
+    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
+    WriteFrames(96, 64, 40);
+    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+
+    const Probe probe = ProbeFile(file);
+    ASSERT_EQ(probe.streams.size(), 1u);
+    EXPECT_EQ(probe.streams[0].at("codec_type"), "video");
+    EXPECT_EQ(probe.streams[0].at("codec_name"), "wmv2");
+    EXPECT_EQ(probe.streams[0].at("width"), "96");
+    EXPECT_EQ(probe.streams[0].at("height"), "64");
+    ASSERT_EQ(probe.frameMilliseconds.size(), 40u);
+    for (int k = 1; k <= 40; ++k) {
+        // 333667 -> 33 ms, 667334 -> 67 ms: rounded to the nearest millisecond.
+        EXPECT_EQ(probe.frameMilliseconds[k - 1], (k * kNtscStep + 5000) / 10000) << "frame " << k;
+    }
+}
+
+TEST_F(WriterTest, KeepsPictureUprightAndColoursInOrder) {
+    const fs::path file = m_dir / "colours.wmv";
+    ASSERT_EQ(Prepare(64, 48, file), S_OK);
+    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
+    WriteFrames(64, 48, 2);
+    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+
+    const std::vector<unsigned char> rgb = FirstPicture(file);
+    ASSERT_EQ(rgb.size(), 64u * 48u * 3u);
+    const unsigned char* top = &rgb[(5 * 64 + 32) * 3];
+    const unsigned char* bottom = &rgb[(42 * 64 + 32) * 3];
+    EXPECT_GT(top[0], 200);  // red above
+    EXPECT_LT(top[2], 60);
+    EXPECT_GT(bottom[2], 200);  // blue below
+    EXPECT_LT(bottom[0], 60);
+}
+
+TEST_F(WriterTest, PadsOddSizesWithTheEdge) {
+    const fs::path file = m_dir / "odd.wmv";
+    ASSERT_EQ(Prepare(63, 47, file), S_OK);
+    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
+    WriteFrames(63, 47, 5);
+    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+
+    const Probe probe = ProbeFile(file);
+    ASSERT_EQ(probe.streams.size(), 1u);
+    EXPECT_EQ(probe.streams[0].at("width"), "64");
+    EXPECT_EQ(probe.streams[0].at("height"), "48");
+    EXPECT_EQ(probe.frameMilliseconds.size(), 5u);
+    // The added bottom row repeats the blue edge, the added column the colours beside it.
+    const std::vector<unsigned char> rgb = FirstPicture(file);
+    ASSERT_EQ(rgb.size(), 64u * 48u * 3u);
+    const unsigned char* bottomRight = &rgb[(47 * 64 + 63) * 3];
+    const unsigned char* topRight = &rgb[(2 * 64 + 63) * 3];
+    EXPECT_GT(bottomRight[2], 200);
+    EXPECT_LT(bottomRight[0], 60);
+    EXPECT_GT(topRight[0], 200);
+    EXPECT_LT(topRight[2], 60);
+}
+
+TEST_F(WriterTest, WritesWmv1WhenTheProfileSaysSo) {
+    const fs::path file = m_dir / "wmv1.wmv";
+    ASSERT_EQ(Prepare(64, 48, file, kWmv1), S_OK);
+    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
+    WriteFrames(64, 48, 4);
+    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+    const Probe probe = ProbeFile(file);
+    ASSERT_EQ(probe.streams.size(), 1u);
+    EXPECT_EQ(probe.streams[0].at("codec_name"), "wmv1");
+    EXPECT_EQ(probe.frameMilliseconds.size(), 4u);
+}
+
+TEST_F(WriterTest, RefusesSamplesOfAnotherSizeAndGoesOn) {
+    const fs::path file = m_dir / "sizes.wmv";
+    ASSERT_EQ(Prepare(64, 48, file), S_OK);
+    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
+    Ref<CSampleBuffer> pGood = Frame(64, 48);
+    Ref<CSampleBuffer> pSmall = Frame(32, 48);
+    EXPECT_EQ(m_pWriter->WriteSample(0, kNtscStep, 0, pSmall.get()), NS_E_INVALID_INPUT_FORMAT);
+    ASSERT_EQ(pGood->SetLength(DibStride(64) * 48 - 1), S_OK);
+    EXPECT_EQ(m_pWriter->WriteSample(0, kNtscStep, 0, pGood.get()), NS_E_INVALID_INPUT_FORMAT);
+    ASSERT_EQ(pGood->SetLength(DibStride(64) * 48), S_OK);
+    EXPECT_EQ(m_pWriter->WriteSample(1, kNtscStep, 0, pGood.get()), E_INVALIDARG);
+    EXPECT_EQ(m_pWriter->WriteSample(0, kNtscStep, 0, pGood.get()), S_OK);
+    // Same millisecond as the previous sample: the file could not keep both apart.
+    EXPECT_EQ(m_pWriter->WriteSample(0, kNtscStep + 1, 0, pGood.get()), E_INVALIDARG);
+    EXPECT_EQ(m_pWriter->WriteSample(0, 2 * kNtscStep, 0, pGood.get()), S_OK);
+    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+    EXPECT_EQ(ProbeFile(file).frameMilliseconds, (std::vector<long long>{33, 67}));
+}
+
+TEST_F(WriterTest, HoldsSamplesOnlyUntilEncoded) {
+    ASSERT_EQ(Prepare(64, 48, m_dir / "refs.wmv"), S_OK);
+    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
+    Ref<CSampleBuffer> pKept = Frame(64, 48);
+    ASSERT_EQ(m_pWriter->WriteSample(0, kNtscStep, 0, pKept.get()), S_OK);
+    // A sample whose caller lets go at once is still encoded from the writer's own reference.
+    CSampleBuffer* pDropped = Frame(64, 48).release();
+    ASSERT_EQ(m_pWriter->WriteSample(0, 2 * kNtscStep, 0, pDropped), S_OK);
+    pDropped->Release();
+    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+    EXPECT_EQ(pKept->RefCount(), 1u);
+    EXPECT_EQ(ProbeFile(m_dir / "refs.wmv").frameMilliseconds.size(), 2u);
+}
+
+TEST_F(WriterTest, MissingFolderFailsAndCreatesNothing) {
+    ASSERT_EQ(Prepare(64, 48, m_dir / "missing" / "out.wmv"), S_OK);
+    EXPECT_EQ(m_pWriter->BeginWriting(), NS_E_FILE_NOT_FOUND);
+    EXPECT_TRUE(Entries().empty());
+    Ref<CSampleBuffer> pFrame = Frame(64, 48);
+    EXPECT_EQ(m_pWriter->WriteSample(0, kNtscStep, 0, pFrame.get()), NS_E_INVALID_REQUEST);
+}
+
+TEST_F(WriterTest, NeverShowsAHalfWrittenFileUnderItsName) {
+    const fs::path file = m_dir / "existing.wmv";
+    std::ofstream(file) << "previous content";
+    ASSERT_EQ(Prepare(64, 48, file), S_OK);
+    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
+    WriteFrames(64, 48, 3);
+    std::ifstream before(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(before), {}), "previous content");
+    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+    EXPECT_EQ(ProbeFile(file).frameMilliseconds.size(), 3u);
+    EXPECT_EQ(Entries(), std::vector<fs::path>{file});  // no temporary left beside it
+}
+
+TEST_F(WriterTest, RefusesToOverwriteTheOpenInput) {
+    const fs::path input = m_dir / "input.wmv";
+    std::ofstream(input) << "the video being read";
+    fs::create_symlink(input, m_dir / "link.wmv");
+    struct stat st {};
+    ASSERT_EQ(stat(input.c_str(), &st), 0);
+    wmf::RegisterOpenInput(st.st_dev, st.st_ino);
+    for (const fs::path& name : {input, m_dir / "link.wmv"}) {
+        ASSERT_EQ(Prepare(64, 48, name), S_OK);
+        EXPECT_EQ(m_pWriter->BeginWriting(), HRESULT_SHARING_VIOLATION) << name;
+    }
+    wmf::UnregisterOpenInput(st.st_dev, st.st_ino);
+    std::ifstream after(input);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}), "the video being read");
+    EXPECT_EQ(Entries().size(), 2u);
+}
+
+TEST_F(WriterTest, BeginsAgainAfterEnding) {
+    const fs::path file = m_dir / "again.wmv";
+    ASSERT_EQ(Prepare(64, 48, file), S_OK);
+    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
+    WriteFrames(64, 48, 2);
+    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
+    WriteFrames(64, 48, 5);
+    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+    EXPECT_EQ(ProbeFile(file).frameMilliseconds.size(), 5u);
+}
+
+TEST_F(WriterTest, ReleasingWhileWritingFinishesTheFile) {
+    const fs::path file = m_dir / "released.wmv";
+    ASSERT_EQ(Prepare(64, 48, file), S_OK);
+    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
+    WriteFrames(64, 48, 6);
+    m_pWriter.reset();
+    EXPECT_EQ(ProbeFile(file).frameMilliseconds.size(), 6u);
+}
+
+}  // namespace
