@@ -15,7 +15,8 @@ struct FakeInput {
 
 struct FakeFailure {
     std::string call;
-    int nRemaining;  // 0: every call
+    int nRemaining;  // calls up to and including the failing one
+    bool bAlways;
     HRESULT status;
 };
 
@@ -589,6 +590,14 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
     }
 
   protected:
+    // The open file's profile; NS_E_INVALID_REQUEST while no file is open.
+    HRESULT QueryOther(REFIID riid, void** ppv) override {
+        if (riid != IID_IWMProfile) return E_NOINTERFACE;
+        if (m_pProfile == nullptr) return NS_E_INVALID_REQUEST;
+        m_pProfile->AddRef();
+        *ppv = static_cast<IWMProfile*>(m_pProfile);
+        return S_OK;
+    }
     void OnFinalRelease() override { Forget(); }
 
   private:
@@ -837,11 +846,11 @@ IWMProfile* CFakeRuntime::NewProfile(std::vector<FakeStream> streams) {
 }
 
 void CFakeRuntime::FailAt(const std::string& call, int nth, HRESULT status) {
-    m_failures.push_back(FakeFailure{call, nth < 1 ? 1 : nth, status});
+    m_failures.push_back(FakeFailure{call, nth < 1 ? 1 : nth, false, status});
 }
 
 void CFakeRuntime::FailAlways(const std::string& call, HRESULT status) {
-    m_failures.push_back(FakeFailure{call, 0, status});
+    m_failures.push_back(FakeFailure{call, 0, true, status});
 }
 
 void CFakeRuntime::ClearFailures() { m_failures.clear(); }
@@ -891,16 +900,18 @@ FakeWriterState CFakeRuntime::WriterState(IWMWriter* pWriter) const {
 
 HRESULT CFakeRuntime::Enter(const std::string& call) {
     m_calls.push_back(call);
-    for (auto it = m_failures.begin(); it != m_failures.end(); ++it) {
-        if (it->call != call) continue;
-        const HRESULT status = it->status;
-        if (it->nRemaining == 0) return status;
-        if (--it->nRemaining == 0) {
-            m_failures.erase(it);
-            return status;
+    // Every scripted failure of this call counts the call; the first that is due answers it.
+    std::optional<HRESULT> status;
+    for (auto it = m_failures.begin(); it != m_failures.end();) {
+        if (it->call != call) {
+            ++it;
+            continue;
         }
+        const bool bDue = it->bAlways || --it->nRemaining == 0;
+        if (bDue && !status) status = it->status;
+        it = bDue && !it->bAlways ? m_failures.erase(it) : it + 1;
     }
-    return S_OK;
+    return status.value_or(S_OK);
 }
 
 int CFakeRuntime::Adopt(CFakeObject* pObject) {
