@@ -25,8 +25,6 @@ class CFrameProcessorProbe {
     double OutputTime() const { return m_processor.m_dOutputTime; }
     double Brightness() const { return m_processor.m_dBrightness; }
     double MinPixval() const { return m_processor.m_dMinPixval; }
-    bool Manipulating() const { return m_processor.m_bManipulate != 0; }
-    bool MarkingCrossings() const { return m_processor.m_bMarkCrossings != 0; }
 
   private:
     CFrameProcessor& m_processor;
