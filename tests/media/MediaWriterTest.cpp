@@ -1,1 +1,476 @@
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "media/MediaWriter.h"
+#include "platform/wmf/SampleBuffer.h"
+#include "tests/fakes/FakeRuntime.h"
+#include "tests/media/ErrorLog.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr LONG kWidth = 4;
+constexpr LONG kHeight = 2;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+size_t CountOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+std::vector<WORD> NumbersOf(const std::vector<FakeStream>& streams) {
+    std::vector<WORD> numbers;
+    for (const FakeStream& stream : streams) numbers.push_back(stream.number);
+    return numbers;
+}
+
+}  // namespace
+
+// Each test runs in a fresh working directory, where "lastprofile.xml" lands.
+class MediaWriterTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Fake().Reset();
+        ClearRecordedErrors();
+        m_previousDir = fs::current_path();
+        char dirTemplate[] = "/tmp/varnel-media-XXXXXX";
+        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+        m_dir = dirTemplate;
+        fs::current_path(m_dir);
+        m_pWriter = std::make_unique<CMediaWriter>();
+    }
+    void TearDown() override {
+        m_pWriter.reset();
+        for (IWMProfile* pProfile : m_inputs) pProfile->Release();
+        m_inputs.clear();
+        fs::current_path(m_previousDir);
+        fs::remove_all(m_dir);
+    }
+
+    // An input profile owned by the fixture.
+    IWMProfile* Input(std::vector<FakeStream> streams) {
+        m_inputs.push_back(Fake().NewProfile(std::move(streams)));
+        return m_inputs.back();
+    }
+    IWMProfile* VideoInput() {
+        return Input({FakeAudioStream(1), FakeVideoStream(2, kWidth, kHeight)});
+    }
+
+    // Destroys the writer, gives back the inputs, and checks every reference came back once.
+    void ExpectEverythingReleased() {
+        m_pWriter.reset();
+        for (IWMProfile* pProfile : m_inputs) pProfile->Release();
+        m_inputs.clear();
+        EXPECT_EQ(Fake().LiveObjects(), 0);
+        EXPECT_EQ(Fake().Faults(), std::vector<std::string>{});
+    }
+
+    FakeWriterState State() const { return Fake().WriterState(Fake().LastWriter()); }
+
+    std::unique_ptr<CMediaWriter> m_pWriter;
+    std::vector<IWMProfile*> m_inputs;
+    fs::path m_previousDir;
+    fs::path m_dir;
+};
+
+// The output profile and lastprofile.xml.
+TEST_F(MediaWriterTest, AudioVideoAudioEndsWithTheVideoAloneAndSavesAllThree) {
+    IWMProfile* pInput =
+        Input({FakeAudioStream(1), FakeVideoStream(2, kWidth, kHeight), FakeAudioStream(3)});
+    EXPECT_EQ(m_pWriter->DeriveOutputProfile(pInput), S_OK);
+
+    EXPECT_EQ(NumbersOf(Fake().StreamsOf(m_pWriter->GetProfile())), std::vector<WORD>{2});
+    EXPECT_EQ(m_pWriter->GetVideoStreamNumber(), 2);
+    EXPECT_EQ(Fake().StreamsOf(pInput).size(), 3u);  // the input's own profile is untouched
+    EXPECT_EQ(Fake().CallsTo("IWMProfile::"),
+              (std::vector<std::string>{"IWMProfile::GetStreamCount", "IWMProfile::GetStream",
+                                        "IWMProfile::RemoveStream", "IWMProfile::GetStreamCount",
+                                        "IWMProfile::GetStream", "IWMProfile::GetStream",
+                                        "IWMProfile::RemoveStream", "IWMProfile::GetStreamCount"}));
+
+    const std::string saved = ReadFile("lastprofile.xml");
+    EXPECT_EQ(CountOf(saved, "<stream "), 3u);
+    EXPECT_EQ(saved.back(), '>');  // the text alone: nothing added after it
+    EXPECT_EQ(fs::directory_iterator(m_dir)->path().filename(), "lastprofile.xml");
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
+    EXPECT_TRUE(RecordedErrors().empty());
+    ExpectEverythingReleased();
+}
+
+TEST_F(MediaWriterTest, TwoVideoStreamsBothStayAndTheLaterNumberIsKept) {
+    IWMProfile* pInput = Input({FakeVideoStream(1, kWidth, kHeight), FakeAudioStream(2),
+                                FakeVideoStream(4, kWidth, kHeight)});
+    EXPECT_EQ(m_pWriter->DeriveOutputProfile(pInput), S_OK);
+    EXPECT_EQ(NumbersOf(Fake().StreamsOf(m_pWriter->GetProfile())), (std::vector<WORD>{1, 4}));
+    EXPECT_EQ(m_pWriter->GetVideoStreamNumber(), 4);
+    ExpectEverythingReleased();
+}
+
+TEST_F(MediaWriterTest, NoVideoStreamRemovesEverythingAndStillOffersTheProfile) {
+    m_pWriter->DeriveOutputProfile(Input({FakeVideoStream(5, kWidth, kHeight)}));
+    m_pWriter->OpenOutput("out.wmv");
+    m_pWriter->CloseOutput();
+    ClearRecordedErrors();
+
+    EXPECT_EQ(m_pWriter->DeriveOutputProfile(Input({FakeAudioStream(1), FakeDataStream(2)})), S_OK);
+    EXPECT_TRUE(Fake().StreamsOf(m_pWriter->GetProfile()).empty());
+    EXPECT_EQ(m_pWriter->GetVideoStreamNumber(), 5);
+    EXPECT_EQ(RecordedErrors(),
+              (std::vector<RecordedError>{
+                  {"Could not associate profile with writer", NS_E_INVALIDPROFILE}}));
+    ExpectEverythingReleased();
+}
+
+TEST_F(MediaWriterTest, EveryDerivationFailureStopsItWithTheInjectedStatus) {
+    struct Case {
+        const char* call;
+        int nth;
+        const char* message;
+        size_t streamsLeft;
+    };
+    const std::vector<Case> cases = {
+        {"IWMProfile::GetStreamCount", 1, "Could not get stream count", 2},
+        {"IWMProfile::GetStream", 1, "Could not get an individual stream", 2},
+        {"IWMStreamConfig::GetStreamType", 1, "Could not get an individual stream type", 2},
+        {"IWMProfile::RemoveStream", 1, "Could not remove non-video stream", 2},
+        {"IWMProfile::GetStreamCount", 2, "Could not get stream count after eliminating one", 1},
+        {"IWMStreamConfig::GetStreamNumber", 1, "Could not get stream number", 1},
+    };
+    HRESULT status = MakeStatus(0x80042000u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.call) + " #" + std::to_string(c.nth));
+        TearDown();
+        SetUp();
+        m_pWriter->OpenOutput("out.wmv");  // a writer exists: a finished pass would start it
+        status += 1;
+        Fake().FailAt(c.call, c.nth, status);
+
+        EXPECT_EQ(m_pWriter->DeriveOutputProfile(VideoInput()), status);
+        EXPECT_EQ(RecordedErrors(), (std::vector<RecordedError>{{c.message, status}}));
+        EXPECT_EQ(g_lastErrorCode, status);
+        // The copy stays as far as the pass got; writing is not started.
+        EXPECT_EQ(Fake().StreamsOf(m_pWriter->GetProfile()).size(), c.streamsLeft);
+        EXPECT_EQ(Fake().CountCalls("IWMWriter::SetProfile"), 0);
+        ExpectEverythingReleased();
+    }
+}
+
+TEST_F(MediaWriterTest, NoInputProfileKeepsNoOutputProfileAndLeavesLastProfileAlone) {
+    m_pWriter->DeriveOutputProfile(VideoInput());
+    std::ofstream("lastprofile.xml") << "earlier";
+
+    EXPECT_EQ(m_pWriter->DeriveOutputProfile(nullptr), E_POINTER);
+    EXPECT_EQ(m_pWriter->GetProfile(), nullptr);
+    EXPECT_EQ(ReadFile("lastprofile.xml"), "earlier");
+    EXPECT_EQ(RecordedErrors(),
+              (std::vector<RecordedError>{{"Could not get stream count", E_POINTER}}));
+
+    // Nor is writing begun when the output name comes later.
+    m_pWriter->OpenOutput("out.wmv");
+    EXPECT_EQ(Fake().CountCalls("IWMWriter::SetProfile"), 0);
+    ExpectEverythingReleased();
+}
+
+TEST_F(MediaWriterTest, LastProfileThatCannotBeWrittenDoesNotStopTheDerivation) {
+    fs::create_directory("lastprofile.xml");
+    EXPECT_EQ(m_pWriter->DeriveOutputProfile(VideoInput()), S_OK);
+    EXPECT_EQ(m_pWriter->GetVideoStreamNumber(), 2);
+    EXPECT_TRUE(fs::is_directory("lastprofile.xml"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
+    ExpectEverythingReleased();
+}
+
+TEST_F(MediaWriterTest, CodeUnitsAbove255BecomeCharacterReferences) {
+    FakeStream video = FakeVideoStream(1, kWidth, kHeight);
+    video.name = L"caf\u00e9 \u0416\U0001F600";
+    m_pWriter->DeriveOutputProfile(Input({video}));
+    const std::string saved = ReadFile("lastprofile.xml");
+    EXPECT_NE(saved.find("caf\xe9 &#1046;&#128512;"), std::string::npos);
+}
+
+TEST_F(MediaWriterTest, SameInputTwiceRewritesLastProfileAndReplacesTheCopy) {
+    IWMProfile* pInput = VideoInput();
+    m_pWriter->DeriveOutputProfile(pInput);
+    IWMProfile* pFirstCopy = m_pWriter->GetProfile();
+    const std::string saved = ReadFile("lastprofile.xml");
+    std::ofstream("lastprofile.xml") << "overwritten";
+
+    m_pWriter->DeriveOutputProfile(pInput);
+    EXPECT_EQ(ReadFile("lastprofile.xml"), saved);
+    EXPECT_EQ(Fake().RefCount(pFirstCopy), 0u);
+    EXPECT_EQ(Fake().LiveObjects("IWMProfile"), 2);  // the input and the new copy
+    ExpectEverythingReleased();
+}
+
+TEST_F(MediaWriterTest, ProfileManagerMissingAtStartIsMadeByTheDerivation) {
+    m_pWriter.reset();
+    Fake().FailAt("WMCreateProfileManager", 1, E_OUTOFMEMORY);
+    m_pWriter = std::make_unique<CMediaWriter>();
+    EXPECT_TRUE(RecordedErrors().empty());
+
+    EXPECT_EQ(m_pWriter->DeriveOutputProfile(VideoInput()), S_OK);
+    EXPECT_EQ(m_pWriter->GetVideoStreamNumber(), 2);
+    ExpectEverythingReleased();
+}
+
+// The writer side: the state table, the failures and the time conversion.
+class WriterStateTest : public MediaWriterTest {
+  protected:
+    // The reader's profile after an input name was committed.
+    void CommitInput() { m_pWriter->DeriveOutputProfile(VideoInput()); }
+    static std::wstring OutputName(size_t index) { return Fake().Outputs().at(index).fileName; }
+
+    // A frame of the profile's size, owned by the fixture.
+    INSSBuffer* Frame() {
+        m_frames.emplace_back(CSampleBuffer::Create(DibStride(kWidth) * kHeight));
+        return m_frames.back().get();
+    }
+
+    struct CReleaseFrame {
+        void operator()(CSampleBuffer* p) const { p->Release(); }
+    };
+    std::vector<std::unique_ptr<CSampleBuffer, CReleaseFrame>> m_frames;
+};
+
+TEST_F(WriterStateTest, OutputBeforeAnyInputCreatesTheWriterAndWritesLater) {
+    EXPECT_EQ(m_pWriter->OpenOutput("out.wmv"), S_OK);
+    EXPECT_EQ(Fake().CountCalls("WMCreateWriter"), 1);
+    EXPECT_TRUE(Fake().CallsTo("IWMWriter::").empty());  // no EndWriting: there was no writer
+    EXPECT_EQ(State(), FakeWriterState::Idle);
+
+    CommitInput();
+    EXPECT_EQ(Fake().CallsTo("IWMWriter::"),
+              (std::vector<std::string>{"IWMWriter::SetProfile", "IWMWriter::SetOutputFilename",
+                                        "IWMWriter::BeginWriting"}));
+    EXPECT_EQ(State(), FakeWriterState::Writing);
+    EXPECT_EQ(OutputName(0), L"out.wmv");
+    EXPECT_TRUE(RecordedErrors().empty());
+    ExpectEverythingReleased();
+}
+
+TEST_F(WriterStateTest, OutputAfterTheInputBeginsWritingAtOnce) {
+    CommitInput();
+    EXPECT_EQ(m_pWriter->OpenOutput("out.wmv"), S_OK);
+    EXPECT_EQ(State(), FakeWriterState::Writing);
+    EXPECT_EQ(m_pWriter->WriteFrame(Frame(), 0.5), S_OK);
+    ASSERT_EQ(Fake().Outputs().size(), 1u);
+    EXPECT_EQ(Fake().Outputs()[0].samples.size(), 1u);
+    ExpectEverythingReleased();
+}
+
+TEST_F(WriterStateTest, IdleWriterCommittedAgainHasItsEndRefusedAndStaysIdle) {
+    m_pWriter->OpenOutput("first.wmv");
+    EXPECT_EQ(m_pWriter->OpenOutput("second.wmv"), S_OK);
+    EXPECT_EQ(Fake().CountCalls("IWMWriter::EndWriting"), 1);
+    EXPECT_EQ(RecordedErrors(),
+              (std::vector<RecordedError>{{"Could not end writing", NS_E_INVALID_REQUEST}}));
+    EXPECT_EQ(std::wstring(m_pWriter->GetFileName()), L"second.wmv");
+    EXPECT_EQ(State(), FakeWriterState::Idle);
+    EXPECT_EQ(Fake().CountCalls("WMCreateWriter"), 1);
+    ExpectEverythingReleased();
+}
+
+TEST_F(WriterStateTest, OutputCommittedAgainWhileWritingEndsTheFirstFileFirst) {
+    CommitInput();
+    m_pWriter->OpenOutput("out.wmv");
+    m_pWriter->WriteFrame(Frame(), 0.0);
+    Fake().ClearCalls();
+
+    EXPECT_EQ(m_pWriter->OpenOutput("out.wmv"), S_OK);
+    EXPECT_EQ(
+        Fake().CallsTo("IWMWriter::"),
+        (std::vector<std::string>{"IWMWriter::EndWriting", "IWMWriter::SetProfile",
+                                  "IWMWriter::SetOutputFilename", "IWMWriter::BeginWriting"}));
+    ASSERT_EQ(Fake().Outputs().size(), 2u);
+    EXPECT_TRUE(Fake().Outputs()[0].ended);
+    EXPECT_EQ(Fake().Outputs()[0].samples.size(), 1u);
+    EXPECT_EQ(OutputName(1), L"out.wmv");
+    EXPECT_EQ(Fake().CountCalls("WMCreateWriter"), 0);
+    EXPECT_TRUE(RecordedErrors().empty());
+    ExpectEverythingReleased();
+}
+
+TEST_F(WriterStateTest, InputCommittedAgainWhileWritingIsRefusedAndTheFileGoesOn) {
+    CommitInput();
+    m_pWriter->OpenOutput("out.wmv");
+    CommitInput();
+    EXPECT_EQ(RecordedErrors(),
+              (std::vector<RecordedError>{
+                  {"Could not associate profile with writer", NS_E_INVALID_REQUEST}}));
+    EXPECT_EQ(Fake().CountCalls("IWMWriter::EndWriting"), 0);
+    EXPECT_EQ(m_pWriter->WriteFrame(Frame(), 1.0), S_OK);
+    ASSERT_EQ(Fake().Outputs().size(), 1u);
+    EXPECT_FALSE(Fake().Outputs()[0].ended);
+    EXPECT_EQ(Fake().Outputs()[0].samples.size(), 1u);
+    ExpectEverythingReleased();
+}
+
+TEST_F(WriterStateTest, EndOfInputEndsTheFileAndEveryLaterStepEndsAgain) {
+    CommitInput();
+    m_pWriter->OpenOutput("out.wmv");
+    EXPECT_EQ(m_pWriter->CloseOutput(), S_OK);
+    EXPECT_EQ(State(), FakeWriterState::Ended);
+    EXPECT_TRUE(Fake().Outputs()[0].ended);
+
+    EXPECT_EQ(m_pWriter->CloseOutput(), NS_E_INVALID_REQUEST);
+    EXPECT_EQ(m_pWriter->CloseOutput(), NS_E_INVALID_REQUEST);
+    EXPECT_EQ(Fake().CountCalls("IWMWriter::EndWriting"), 3);
+    EXPECT_EQ(RecordedMessages(), std::vector<std::string>(2, "Could not end writing"));
+    ExpectEverythingReleased();
+}
+
+TEST_F(WriterStateTest, EndedOutputCommittedAgainWritesANewFile) {
+    CommitInput();
+    m_pWriter->OpenOutput("out.wmv");
+    m_pWriter->CloseOutput();
+    EXPECT_EQ(m_pWriter->OpenOutput("next.wmv"), S_OK);
+    EXPECT_EQ(RecordedErrors(),
+              (std::vector<RecordedError>{{"Could not end writing", NS_E_INVALID_REQUEST}}));
+    EXPECT_EQ(State(), FakeWriterState::Writing);
+    EXPECT_EQ(OutputName(1), L"next.wmv");
+    ExpectEverythingReleased();
+}
+
+TEST_F(WriterStateTest, EveryWriterFailureRecordsItsMessageWithTheInjectedStatus) {
+    struct Case {
+        const char* call;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {"WMCreateWriter", "Could not create Writer"},
+        {"IWMWriter::SetProfile", "Could not associate profile with writer"},
+        {"IWMWriter::SetOutputFilename", "Didn't like the output file name"},
+        {"IWMWriter::BeginWriting", "Could not begin writing file"},
+    };
+    HRESULT status = MakeStatus(0x80043000u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call);
+        TearDown();
+        SetUp();
+        CommitInput();
+        status += 1;
+        Fake().FailAt(c.call, 1, status);
+        EXPECT_EQ(m_pWriter->OpenOutput("out.wmv"), status);
+        EXPECT_EQ(RecordedErrors(), (std::vector<RecordedError>{{c.message, status}}));
+        EXPECT_TRUE(Fake().Outputs().empty());
+        ExpectEverythingReleased();
+    }
+
+    TearDown();
+    SetUp();
+    CommitInput();
+    m_pWriter->OpenOutput("out.wmv");
+    Fake().FailAt("IWMWriter::WriteSample", 1, MakeStatus(0x80043101u));
+    Fake().FailAt("IWMWriter::EndWriting", 1, MakeStatus(0x80043102u));
+    EXPECT_EQ(m_pWriter->WriteFrame(Frame(), 0.0), MakeStatus(0x80043101u));
+    EXPECT_EQ(m_pWriter->CloseOutput(), MakeStatus(0x80043102u));
+    EXPECT_EQ(RecordedErrors(),
+              (std::vector<RecordedError>{{"Could not write sample", MakeStatus(0x80043101u)},
+                                          {"Could not end writing", MakeStatus(0x80043102u)}}));
+    EXPECT_EQ(g_lastErrorCode, MakeStatus(0x80043102u));
+}
+
+TEST_F(WriterStateTest, EmptyNameIsOfferedToTheRuntimeAndWritingDoesNotBegin) {
+    CommitInput();
+    EXPECT_EQ(m_pWriter->OpenOutput(""), E_INVALIDARG);
+    EXPECT_EQ(RecordedErrors(),
+              (std::vector<RecordedError>{{"Didn't like the output file name", E_INVALIDARG}}));
+    EXPECT_NE(State(), FakeWriterState::Writing);
+}
+
+TEST_F(WriterStateTest, NameThatDoesNotFitEndsTheOutputAndKeepsThePreviousName) {
+    CommitInput();
+    m_pWriter->OpenOutput("out.wmv");
+    EXPECT_EQ(m_pWriter->OpenOutput(std::string(1000, 'x').c_str()), E_INVALIDARG);
+    EXPECT_TRUE(Fake().Outputs()[0].ended);
+    EXPECT_EQ(RecordedErrors(),
+              (std::vector<RecordedError>{{"Didn't like the output file name", E_INVALIDARG}}));
+    EXPECT_EQ(std::wstring(m_pWriter->GetFileName()), L"out.wmv");
+    EXPECT_EQ(Fake().CountCalls("IWMWriter::SetOutputFilename"), 1);
+
+    EXPECT_EQ(m_pWriter->OpenOutput(std::string(999, 'y').c_str()), S_OK);
+    EXPECT_EQ(OutputName(1), std::wstring(999, L'y'));
+    ExpectEverythingReleased();
+}
+
+TEST_F(WriterStateTest, NameBytesAboveAsciiReachTheRuntimeUnchanged) {
+    CommitInput();
+    m_pWriter->OpenOutput("caf\xe9 \xc3\xa9.wmv");
+    EXPECT_EQ(OutputName(0), L"caf\u00e9 \u00c3\u00a9.wmv");
+}
+
+TEST_F(WriterStateTest, TimesAreTruncatedToHundredNanosecondUnits) {
+    CommitInput();
+    m_pWriter->OpenOutput("out.wmv");
+    INSSBuffer* pFrame = Frame();
+    m_pWriter->WriteFrame(pFrame, 1.0 / 29.97);
+    m_pWriter->WriteFrame(pFrame, 1.0 / 24.0);
+    m_pWriter->WriteFrame(pFrame, 0.0);
+    const std::vector<FakeWrittenSample>& samples = Fake().Outputs()[0].samples;
+    ASSERT_EQ(samples.size(), 3u);
+    EXPECT_EQ(samples[0].time, 333667u);
+    EXPECT_EQ(samples[1].time, 416666u);
+    EXPECT_EQ(samples[2].time, 0u);
+    // Input 0, no flags, the caller's own sample, which stays the caller's.
+    EXPECT_EQ(samples[0].input, 0u);
+    EXPECT_EQ(samples[0].flags, 0u);
+    EXPECT_EQ(samples[0].sample, pFrame);
+    EXPECT_EQ(Fake().RefCount(pFrame), 1u);
+}
+
+TEST_F(WriterStateTest, TimeOutsideTheRuntimesRangeIsRefused) {
+    CommitInput();
+    m_pWriter->OpenOutput("out.wmv");
+    for (double dTime : {-1.0, std::nan(""), std::numeric_limits<double>::infinity(), 1e13}) {
+        EXPECT_EQ(m_pWriter->WriteFrame(Frame(), dTime), E_INVALIDARG);
+    }
+    EXPECT_EQ(Fake().CountCalls("IWMWriter::WriteSample"), 0);
+    EXPECT_EQ(RecordedMessages(), std::vector<std::string>(4, "Could not write sample"));
+}
+
+TEST_F(WriterStateTest, WithoutAWriterNothingIsCalledOrRecorded) {
+    CommitInput();
+    Fake().ClearCalls();
+    EXPECT_EQ(m_pWriter->WriteFrame(Frame(), 0.5), S_OK);
+    EXPECT_EQ(m_pWriter->WriteFrame(Frame(), -5.0), S_OK);
+    EXPECT_EQ(m_pWriter->CloseOutput(), S_OK);
+    EXPECT_TRUE(Fake().CallsTo("").empty());
+    EXPECT_TRUE(RecordedErrors().empty());
+}
+
+TEST_F(WriterStateTest, DestroyingTheWriterFinishesAnOutputStillBeingWritten) {
+    CommitInput();
+    m_pWriter->OpenOutput("out.wmv");
+    m_pWriter->WriteFrame(Frame(), 0.0);
+    ExpectEverythingReleased();
+    ASSERT_EQ(Fake().Outputs().size(), 1u);
+    EXPECT_TRUE(Fake().Outputs()[0].ended);
+    EXPECT_TRUE(RecordedErrors().empty());
+}
+
+TEST_F(WriterStateTest, DestroyingAfterTheEndCallsNoFurtherEnd) {
+    CommitInput();
+    m_pWriter->OpenOutput("out.wmv");
+    m_pWriter->CloseOutput();
+    ExpectEverythingReleased();
+    EXPECT_EQ(Fake().CountCalls("IWMWriter::EndWriting"), 1);
+}
