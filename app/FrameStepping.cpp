@@ -1,0 +1,132 @@
+// The main window's frame controls: the frame step, continuous play on the one-shot timer,
+// "Skip 100", the forward seek of the "Frame #" box and the four switches.
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <climits>
+#include <cmath>
+
+#include "app/VarnelDlg.h"
+#include "media/MediaReader.h"
+#include "media/MediaWriter.h"
+#include "processor/FrameProcessor.h"
+#include "ui/DialogControls.h"
+#include "ui/NumberText.h"
+#include "ui/PreviewPane.h"
+
+namespace {
+
+constexpr int kSkipCount = 100;
+
+// The check state of a button: 0 unchecked, 1 checked, 2 indeterminate.
+int GetCheck(const QAbstractButton* pButton) {
+    if (const auto* pCheckBox = qobject_cast<const QCheckBox*>(pButton)) {
+        return static_cast<int>(pCheckBox->checkState());
+    }
+    return pButton->isChecked() ? 1 : 0;
+}
+
+// A typed frame number, truncated toward zero. Numbers beyond the int range are clamped to it
+// (converting them would be undefined); "nan" reads as no number, 0.
+int TruncateFrameNumber(double dNumber) {
+    if (std::isnan(dNumber)) return 0;
+    if (dNumber >= static_cast<double>(INT_MAX)) return INT_MAX;
+    if (dNumber <= static_cast<double>(INT_MIN)) return INT_MIN;
+    return static_cast<int>(dNumber);
+}
+
+}  // namespace
+
+void CVarnelDlg::OnNext() {
+    const int nFrame = m_pReader->NextFrameNumber();
+    SetReadout(m_editFrameNumber, QString::number(nFrame));
+    const double dTime = m_pReader->GetFrameTime();
+    SetReadout(m_editFrameTime, FormatNumber("%e", dTime));
+
+    INSSBuffer* pSample = nullptr;
+    BITMAPINFOHEADER* pFormat = nullptr;
+    const HRESULT hr = m_pReader->GetNextFrame(&pSample, &pFormat);
+    if (FAILED(hr) || pSample == nullptr || pFormat == nullptr) {
+        m_bFreePlay = 0;
+        m_pWriter->CloseOutput();
+        return;
+    }
+
+    BITMAPINFOHEADER* pDisplayFormat = nullptr;
+    BYTE* pDisplayPixels = nullptr;
+    m_pProcessor->ProcessSample(pSample, pFormat, &pDisplayFormat, &pDisplayPixels);
+
+    double dAfter = 0.0;
+    double dDarkFraction = 0.0;
+    const double dBefore = m_pProcessor->GetStatistics(&dAfter, &dDarkFraction);
+    SetReadout(m_editBefore, FormatNumber("%e", dBefore));
+    SetReadout(m_editAfter, FormatNumber("%e", dAfter));
+    SetReadout(m_editDark, FormatNumber("%e", dDarkFraction * 100.0));
+
+    m_pPreview->ShowFrame(pDisplayFormat, pDisplayPixels);
+}
+
+void CVarnelDlg::OnFreePlay() {
+    if (m_bFreePlay != 0) {
+        m_bFreePlay = 0;  // the pending tick disarms the timer
+        return;
+    }
+    m_bFreePlay = 1;
+    SetTimer();
+}
+
+void CVarnelDlg::OnTimer(int /*nIDEvent*/) {
+    KillTimer();
+    if (m_bFreePlay != 0) {
+        OnNext();
+        SetTimer();  // also after a step that turned play off; that tick only disarms
+    }
+}
+
+void CVarnelDlg::OnSkip100() { AdvanceWithoutShowing(kSkipCount); }
+
+void CVarnelDlg::OnKillFocusFrameNumber() {
+    const int nCurrent = m_pReader->GetFrameNumber();
+    const QString text = m_editFrameNumber->text();
+    const int nTarget = text.isEmpty() ? nCurrent : TruncateFrameNumber(ReadNumber(text));
+    const int64_t nDifference = static_cast<int64_t>(nTarget) - nCurrent;
+    if (nDifference <= 0) return;
+    AdvanceWithoutShowing(nDifference);
+}
+
+void CVarnelDlg::OnChangeFrameNumber() {}
+
+void CVarnelDlg::AdvanceWithoutShowing(int64_t nCount) {
+    bool bReading = true;
+    for (int64_t i = 0; i < nCount; ++i) {
+        m_pReader->NextFrameNumber();
+        if (!bReading) continue;
+        INSSBuffer* pSample = nullptr;
+        BITMAPINFOHEADER* pFormat = nullptr;
+        // Every later read would fail the same way: the input has ended (or none is open).
+        if (FAILED(m_pReader->GetNextFrame(&pSample, &pFormat))) bReading = false;
+        if (pSample != nullptr) pSample->Release();
+    }
+}
+
+void CVarnelDlg::OnShowWrite() { m_pProcessor->SelectDisplay(GetCheck(m_btnShowWrite) & 3); }
+
+void CVarnelDlg::OnShowRead() { OnShowWrite(); }
+
+void CVarnelDlg::OnImageManipulation() {
+    m_pProcessor->SetManipulation(GetCheck(m_btnImageManipulation) & 3);
+}
+
+void CVarnelDlg::OnMarkMinPixel() {
+    m_pProcessor->SetMarkCrossings(GetCheck(m_btnMarkMinPixel) & 3);
+}
+
+void CVarnelDlg::SetReadout(CEditBox* pEdit, const QString& text) {
+    pEdit->setText(text);
+    pEdit->repaint();
+}
+
+void CVarnelDlg::SetTimer() { m_timer.start(); }
+
+void CVarnelDlg::KillTimer() { m_timer.stop(); }
+
+void CVarnelDlg::OnPlayTimerTimeout() { OnTimer(kPlayTimerId); }

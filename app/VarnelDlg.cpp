@@ -1,0 +1,366 @@
+#include "app/VarnelDlg.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QKeySequence>
+#include <QMenu>
+#include <QPainter>
+#include <QShortcut>
+#include <QStyle>
+
+#include "app/AboutDlg.h"
+#include "media/MediaReader.h"
+#include "media/MediaWriter.h"
+#include "processor/FrameProcessor.h"
+#include "res/Resources.h"
+#include "res/resource.h"
+#include "ui/DialogBuilder.h"
+#include "ui/DialogControls.h"
+#include "ui/PreviewPane.h"
+#include "ui/ScaledSlider.h"
+
+namespace {
+
+// Scroll codes of a trackbar notification: a step of a drag, or the end of a move.
+constexpr unsigned int kScrollThumbTrack = 5;
+constexpr unsigned int kScrollEnd = 8;
+
+// The control of id nId as a T. The template is fixed data, so a missing control is a defect
+// of the build, not of anything the user does.
+template <class T>
+void BindControl(const QWidget* pDialog, int nId, T*& pMember) {
+    pMember = GetDlgItem<T>(pDialog, nId);
+    if (pMember == nullptr) qFatal("Varnel: the main dialog has no control %d", nId);
+}
+
+}  // namespace
+
+CVarnelDlg::CVarnelDlg(QWidget* pParent)
+    : CTemplateDlg(IDD_VARNEL_DIALOG, pParent),
+      m_btnMarkMinPixel(nullptr),
+      m_btnShowWrite(nullptr),
+      m_editAfter(nullptr),
+      m_editDark(nullptr),
+      m_editMinPixvalMax(nullptr),
+      m_sliderMinPixval(nullptr),
+      m_editMinPixvalValue(nullptr),
+      m_editMinPixvalMin(nullptr),
+      m_editDarkFactorMax(nullptr),
+      m_sliderDarkFactor(nullptr),
+      m_editDarkFactorValue(nullptr),
+      m_editDarkFactorMin(nullptr),
+      m_editBrightnessMax(nullptr),
+      m_editBrightnessMin(nullptr),
+      m_editBrightnessValue(nullptr),
+      m_sliderBrightness(nullptr),
+      m_editBefore(nullptr),
+      m_btnImageManipulation(nullptr),
+      m_picture(nullptr),
+      m_editFrameTime(nullptr),
+      m_editFrameNumber(nullptr),
+      m_editOutputName(nullptr),
+      m_editInputName(nullptr),
+      m_hIcon(LoadResourceIcon(IDR_MAINFRAME)),
+      m_bFreePlay(0),
+      m_pSysMenu(nullptr) {
+    m_timer.setSingleShot(true);
+    m_timer.setInterval(kPlayTimerInterval);
+    connect(&m_timer, &QTimer::timeout, this, &CVarnelDlg::OnPlayTimerTimeout);
+}
+
+CVarnelDlg::~CVarnelDlg() { ReleaseMediaObjects(); }
+
+void CVarnelDlg::DoDataExchange(bool bSaveAndValidate) {
+    CTemplateDlg::DoDataExchange(bSaveAndValidate);
+    BindControl(this, IDC_MARK_MIN_PIXEL, m_btnMarkMinPixel);
+    BindControl(this, IDC_SHOW_WRITE, m_btnShowWrite);
+    BindControl(this, IDC_AFTER, m_editAfter);
+    BindControl(this, IDC_DARK, m_editDark);
+    BindControl(this, IDC_MINPIXVAL_MAX, m_editMinPixvalMax);
+    BindControl(this, IDC_MINPIXVAL_SLIDER, m_sliderMinPixval);
+    BindControl(this, IDC_MINPIXVAL_VALUE, m_editMinPixvalValue);
+    BindControl(this, IDC_MINPIXVAL_MIN, m_editMinPixvalMin);
+    BindControl(this, IDC_DARKFACTOR_MAX, m_editDarkFactorMax);
+    BindControl(this, IDC_DARKFACTOR_SLIDER, m_sliderDarkFactor);
+    BindControl(this, IDC_DARKFACTOR_VALUE, m_editDarkFactorValue);
+    BindControl(this, IDC_DARKFACTOR_MIN, m_editDarkFactorMin);
+    BindControl(this, IDC_BRIGHTNESS_MAX, m_editBrightnessMax);
+    BindControl(this, IDC_BRIGHTNESS_MIN, m_editBrightnessMin);
+    BindControl(this, IDC_BRIGHTNESS_VALUE, m_editBrightnessValue);
+    BindControl(this, IDC_BRIGHTNESS_SLIDER, m_sliderBrightness);
+    BindControl(this, IDC_BEFORE, m_editBefore);
+    BindControl(this, IDC_IMAGE_MANIPULATION, m_btnImageManipulation);
+    BindControl(this, IDC_PICTURE, m_picture);
+    BindControl(this, IDC_FRAME_TIME, m_editFrameTime);
+    BindControl(this, IDC_FRAME_NUMBER, m_editFrameNumber);
+    BindControl(this, IDC_OUTPUT_NAME, m_editOutputName);
+    BindControl(this, IDC_INPUT_NAME, m_editInputName);
+}
+
+bool CVarnelDlg::OnInitDialog() {
+    CTemplateDlg::OnInitDialog();
+    ConnectControls();
+
+    // The window menu, with the About item appended after a separator.
+    m_pSysMenu = new QMenu(this);
+    m_pSysMenu->addAction(tr("&Close"))->setData(kCloseCommand);
+    const QString strAboutMenu = LoadResourceString(IDS_ABOUTBOX);
+    if (!strAboutMenu.isEmpty()) {
+        m_pSysMenu->addSeparator();
+        m_pSysMenu->addAction(strAboutMenu)->setData(IDM_ABOUTBOX);
+    }
+    connect(m_pSysMenu, &QMenu::triggered, this, &CVarnelDlg::OnWindowMenuTriggered);
+    auto* pMenuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    connect(pMenuKey, &QShortcut::activated, this, &CVarnelDlg::OnMenuKey);
+
+    setWindowIcon(m_hIcon);
+
+    m_bFreePlay = 0;
+
+    m_pReader = std::make_unique<CMediaReader>();
+    m_pWriter = std::make_unique<CMediaWriter>();
+    m_pProcessor = std::make_unique<CFrameProcessor>(m_pWriter.get());
+    m_pPreview = std::make_unique<CPreviewPane>(this, m_picture);
+    m_pBrightnessSlider = std::make_unique<CScaledSlider>();
+    m_pMinPixvalSlider = std::make_unique<CScaledSlider>();
+    m_pDarkFactorSlider = std::make_unique<CScaledSlider>();
+
+    m_pBrightnessSlider->Init(m_editBrightnessMax, m_editBrightnessMin, m_editBrightnessValue,
+                              m_sliderBrightness, 200.0, 100.0, 160.0);
+    m_pMinPixvalSlider->Init(m_editMinPixvalMax, m_editMinPixvalMin, m_editMinPixvalValue,
+                             m_sliderMinPixval, 170.0, 20.0, 100.0);
+    m_pDarkFactorSlider->Init(m_editDarkFactorMax, m_editDarkFactorMin, m_editDarkFactorValue,
+                              m_sliderDarkFactor, 100.0, 0.0, 10.0);
+
+    GetDlgItem<QAbstractButton>(this, IDC_SHOW_READ)->setChecked(true);
+    OnShowWrite();
+    m_btnImageManipulation->setChecked(false);
+    OnImageManipulation();
+    PushSliderValues();
+    m_pPreview->ShowFrame(nullptr, nullptr);
+    return true;
+}
+
+void CVarnelDlg::ConnectControls() {
+    auto clicked = [this](int nId, void (CVarnelDlg::*pfnHandler)()) {
+        connect(GetDlgItem<QAbstractButton>(this, nId), &QAbstractButton::clicked, this,
+                pfnHandler);
+    };
+    clicked(IDC_BROWSE_INPUT, &CVarnelDlg::OnBrowseInput);
+    clicked(IDC_BROWSE_OUTPUT, &CVarnelDlg::OnBrowseOutput);
+    clicked(IDC_NEXT, &CVarnelDlg::OnNext);
+    clicked(IDC_FREEPLAY, &CVarnelDlg::OnFreePlay);
+    clicked(IDC_SKIP100, &CVarnelDlg::OnSkip100);
+    clicked(IDC_SHOW_WRITE, &CVarnelDlg::OnShowWrite);
+    clicked(IDC_SHOW_READ, &CVarnelDlg::OnShowRead);
+    clicked(IDC_IMAGE_MANIPULATION, &CVarnelDlg::OnImageManipulation);
+    clicked(IDC_MARK_MIN_PIXEL, &CVarnelDlg::OnMarkMinPixel);
+
+    auto killFocus = [this](CEditBox* pEdit, void (CVarnelDlg::*pfnHandler)()) {
+        connect(pEdit, &CEditBox::killFocus, this, pfnHandler);
+    };
+    killFocus(m_editInputName, &CVarnelDlg::OnKillFocusInputName);
+    killFocus(m_editOutputName, &CVarnelDlg::OnKillFocusOutputName);
+    killFocus(m_editBrightnessMax, &CVarnelDlg::OnKillFocusBrightnessMax);
+    killFocus(m_editBrightnessMin, &CVarnelDlg::OnKillFocusBrightnessMin);
+    killFocus(m_editBrightnessValue, &CVarnelDlg::OnKillFocusBrightnessValue);
+    killFocus(m_editMinPixvalMax, &CVarnelDlg::OnKillFocusMinPixvalMax);
+    killFocus(m_editMinPixvalMin, &CVarnelDlg::OnKillFocusMinPixvalMin);
+    killFocus(m_editMinPixvalValue, &CVarnelDlg::OnKillFocusMinPixvalValue);
+    killFocus(m_editDarkFactorMax, &CVarnelDlg::OnKillFocusDarkFactorMax);
+    killFocus(m_editDarkFactorMin, &CVarnelDlg::OnKillFocusDarkFactorMin);
+    killFocus(m_editDarkFactorValue, &CVarnelDlg::OnKillFocusDarkFactorValue);
+    killFocus(m_editFrameNumber, &CVarnelDlg::OnKillFocusFrameNumber);
+    connect(m_editFrameNumber, &QLineEdit::textChanged, this, &CVarnelDlg::OnChangeFrameNumber);
+
+    for (CTrackbar* pTrackbar : {m_sliderBrightness, m_sliderMinPixval, m_sliderDarkFactor}) {
+        connect(pTrackbar, &CTrackbar::scrolled, this, &CVarnelDlg::OnTrackbarScrolled);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Window menu, painting, closing
+
+void CVarnelDlg::contextMenuEvent(QContextMenuEvent* pEvent) {
+    ShowWindowMenu(pEvent->globalPos());
+    pEvent->accept();
+}
+
+void CVarnelDlg::ShowWindowMenu(const QPoint& ptGlobal) {
+    if (m_pSysMenu != nullptr) m_pSysMenu->exec(ptGlobal);
+}
+
+void CVarnelDlg::OnMenuKey() { ShowWindowMenu(mapToGlobal(QPoint(0, 0))); }
+
+void CVarnelDlg::OnWindowMenuTriggered(QAction* pAction) {
+    OnSysCommand(pAction->data().toUInt(), 0);
+}
+
+void CVarnelDlg::OnSysCommand(unsigned int nID, intptr_t /*lParam*/) {
+    if ((nID & 0xFFF0) == kAboutCommand) {
+        CAboutDlg dlgAbout;
+        dlgAbout.DoModal();
+    } else {
+        DefaultSysCommand(nID);
+    }
+}
+
+void CVarnelDlg::DefaultSysCommand(unsigned int nID) {
+    if ((nID & 0xFFF0) == kCloseCommand) close();
+}
+
+void CVarnelDlg::paintEvent(QPaintEvent* pEvent) { OnPaint(pEvent); }
+
+void CVarnelDlg::OnPaint(QPaintEvent* pEvent) {
+    if (!isMinimized()) {
+        CTemplateDlg::paintEvent(pEvent);
+        return;
+    }
+    // A minimised window that still paints shows the icon centred on an erased background.
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    const int cxIcon = style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, this);
+    const int cyIcon = cxIcon;
+    const int x = (width() - cxIcon + 1) / 2;
+    const int y = (height() - cyIcon + 1) / 2;
+    m_hIcon.paint(&painter, x, y, cxIcon, cyIcon);
+}
+
+QIcon CVarnelDlg::OnQueryDragIcon() const { return m_hIcon; }
+
+void CVarnelDlg::done(int nResult) {
+    // No control event is routed once the window closes: hiding it takes the focus from the
+    // box that has it, and that must not commit a name (and begin a new file) on the way out.
+    for (QWidget* pControl : GetDlgItems(this)) pControl->disconnect(this);
+    KillTimer();
+    m_bFreePlay = 0;
+    CTemplateDlg::done(nResult);
+    ReleaseMediaObjects();
+}
+
+void CVarnelDlg::ReleaseMediaObjects() {
+    // The processor first: it releases its queued samples and refers to the writer. Releasing
+    // the writer then ends an output still being written, so the file is finished.
+    m_pProcessor.reset();
+    m_pWriter.reset();
+    m_pReader.reset();
+    m_pPreview.reset();
+    m_pBrightnessSlider.reset();
+    m_pMinPixvalSlider.reset();
+    m_pDarkFactorSlider.reset();
+}
+
+// ---------------------------------------------------------------------------------------------
+// File names
+
+QString CVarnelDlg::BrowseForFile() {
+    QFileDialog dlgFile(this);
+    dlgFile.setAcceptMode(QFileDialog::AcceptOpen);
+    dlgFile.setFileMode(QFileDialog::AnyFile);  // a new output name may not exist yet
+    dlgFile.setDefaultSuffix(QStringLiteral("wmv"));
+    dlgFile.setNameFilters(
+        {QStringLiteral("Windows Media files (*.wmv)"), QStringLiteral("All Files (*.*)")});
+    if (dlgFile.exec() != QDialog::Accepted) return QString();
+    const QStringList files = dlgFile.selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+}
+
+void CVarnelDlg::OnBrowseInput() {
+    const QString strPath = BrowseForFile();
+    if (strPath.isEmpty()) return;
+    m_editInputName->setText(strPath);
+    OnKillFocusInputName();
+}
+
+void CVarnelDlg::OnBrowseOutput() {
+    const QString strPath = BrowseForFile();
+    if (strPath.isEmpty()) return;
+    m_editOutputName->setText(strPath);
+    OnKillFocusOutputName();
+}
+
+void CVarnelDlg::OnKillFocusInputName() {
+    const QByteArray name = m_editInputName->text().toLocal8Bit();
+    m_pReader->OpenByName(name.constData());
+    m_pWriter->DeriveOutputProfile(m_pReader->GetProfile());
+}
+
+void CVarnelDlg::OnKillFocusOutputName() {
+    const QByteArray name = m_editOutputName->text().toLocal8Bit();
+    m_pWriter->OpenOutput(name.constData());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sliders
+
+void CVarnelDlg::PushSliderValues() {
+    m_pProcessor->SetParameters(m_pBrightnessSlider->GetValue(), m_pMinPixvalSlider->GetValue(),
+                                m_pDarkFactorSlider->GetValue());
+}
+
+void CVarnelDlg::OnKillFocusBrightnessMax() {
+    m_pBrightnessSlider->OnRangeEdited();
+    PushSliderValues();
+}
+
+void CVarnelDlg::OnKillFocusBrightnessMin() {
+    m_pBrightnessSlider->OnRangeEdited();
+    PushSliderValues();
+}
+
+void CVarnelDlg::OnKillFocusBrightnessValue() {
+    m_pBrightnessSlider->OnValueEdited();
+    PushSliderValues();
+}
+
+void CVarnelDlg::OnKillFocusMinPixvalMax() {
+    m_pMinPixvalSlider->OnRangeEdited();
+    PushSliderValues();
+}
+
+void CVarnelDlg::OnKillFocusMinPixvalMin() {
+    m_pMinPixvalSlider->OnRangeEdited();
+    PushSliderValues();
+}
+
+void CVarnelDlg::OnKillFocusMinPixvalValue() {
+    m_pMinPixvalSlider->OnValueEdited();
+    PushSliderValues();
+}
+
+void CVarnelDlg::OnKillFocusDarkFactorMax() {
+    m_pDarkFactorSlider->OnRangeEdited();
+    PushSliderValues();
+}
+
+void CVarnelDlg::OnKillFocusDarkFactorMin() {
+    m_pDarkFactorSlider->OnRangeEdited();
+    PushSliderValues();
+}
+
+void CVarnelDlg::OnKillFocusDarkFactorValue() {
+    m_pDarkFactorSlider->OnValueEdited();
+    PushSliderValues();
+}
+
+void CVarnelDlg::OnTrackbarScrolled() {
+    auto* pTrackbar = qobject_cast<CTrackbar*>(sender());
+    if (pTrackbar == nullptr) return;
+    const unsigned int nCode = pTrackbar->isSliderDown() ? kScrollThumbTrack : kScrollEnd;
+    OnVScroll(nCode, static_cast<unsigned int>(pTrackbar->value()), pTrackbar);
+}
+
+void CVarnelDlg::OnVScroll(unsigned int /*nSBCode*/, unsigned int /*nPos*/, CTrackbar* pScrollBar) {
+    if (pScrollBar == m_sliderBrightness) {
+        m_pBrightnessSlider->OnScrolled();
+    } else if (pScrollBar == m_sliderMinPixval) {
+        m_pMinPixvalSlider->OnScrolled();
+    } else if (pScrollBar == m_sliderDarkFactor) {
+        m_pDarkFactorSlider->OnScrolled();
+    } else {
+        return;  // the default handling of other senders does nothing here
+    }
+    PushSliderValues();
+}

@@ -1,0 +1,162 @@
+// CVarnelDlg: the main window, the program's only working window.
+#pragma once
+
+#include <QIcon>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+
+#include "app/TemplateDlg.h"
+
+class CBitmapStatic;
+class CEditBox;
+class CFrameProcessor;
+class CMediaReader;
+class CMediaWriter;
+class CPreviewPane;
+class CScaledSlider;
+class CTrackbar;
+class QAbstractButton;
+class QAction;
+class QContextMenuEvent;
+class QMenu;
+class QPaintEvent;
+
+// The main dialog (template IDD_VARNEL_DIALOG): the two file names, the frame controls, the
+// switches, the three scaled sliders, the readouts and the preview.
+//
+// Ownership: the controls are the window's children. The reader, the writer, the processor,
+// the preview and the three sliders are created when the window opens (OnInitDialog) and owned
+// by the dialog; they are never replaced while the window is open. Closing the window (Exit,
+// Escape, the window menu's or the frame's close) stops play, routes no further control events,
+// ends an output still being written (the file is finished, not left corrupt) and releases the
+// processor with its queued samples, the writer, the reader, the preview and the sliders.
+//
+// Statuses: the handlers examine no status except that of the frame read in a frame step; the
+// media objects record their failures through RecordLastError and nothing is shown.
+//
+// Text typed into the boxes reaches the media objects in the local 8-bit encoding, so names
+// with accents open. Numbers are shown with "%d" and "%e" and read with atof.
+class CVarnelDlg : public CTemplateDlg {
+    Q_OBJECT
+  public:
+    // The window-menu command that opens the About box; any id that equals it once its four low
+    // bits are cleared does.
+    static constexpr unsigned int kAboutCommand = 0x0010;
+    // The window-menu command that closes the window.
+    static constexpr unsigned int kCloseCommand = 0xF060;
+    // The play timer stands for the window timer of id 0, armed one-shot.
+    static constexpr int kPlayTimerId = 0;
+    static constexpr int kPlayTimerInterval = 33;  // milliseconds
+
+    explicit CVarnelDlg(QWidget* pParent = nullptr);
+    ~CVarnelDlg() override;
+
+    // Window-menu commands (from the context menu of the dialog's background).
+    void OnSysCommand(unsigned int nID, intptr_t lParam);
+    // The icon shown while the minimised window is dragged.
+    QIcon OnQueryDragIcon() const;
+
+    // The file names.
+    void OnBrowseInput();
+    void OnBrowseOutput();
+    void OnKillFocusInputName();
+    void OnKillFocusOutputName();
+
+    // The frame controls and switches.
+    void OnNext();
+    void OnFreePlay();
+    void OnTimer(int nIDEvent);
+    void OnSkip100();
+    void OnKillFocusFrameNumber();
+    void OnChangeFrameNumber();
+    void OnShowWrite();
+    void OnShowRead();
+    void OnImageManipulation();
+    void OnMarkMinPixel();
+
+    // The sliders.
+    void PushSliderValues();
+    void OnKillFocusBrightnessMax();
+    void OnKillFocusBrightnessMin();
+    void OnKillFocusBrightnessValue();
+    void OnKillFocusMinPixvalMax();
+    void OnKillFocusMinPixvalMin();
+    void OnKillFocusMinPixvalValue();
+    void OnKillFocusDarkFactorMax();
+    void OnKillFocusDarkFactorMin();
+    void OnKillFocusDarkFactorValue();
+    // nSBCode and nPos are carried along as the notification gives them; every code is treated
+    // alike. A sender that is none of the three trackbars gets the default handling (none).
+    void OnVScroll(unsigned int nSBCode, unsigned int nPos, CTrackbar* pScrollBar);
+
+    // Continuous play is on (0 or 1), and whether the play timer has a tick pending.
+    int GetFreePlay() const { return m_bFreePlay; }
+    bool IsPlayTimerArmed() const { return m_timer.isActive(); }
+
+    void done(int nResult) override;
+
+  protected:
+    bool OnInitDialog() override;
+    void DoDataExchange(bool bSaveAndValidate) override;
+    void paintEvent(QPaintEvent* pEvent) override;
+    void contextMenuEvent(QContextMenuEvent* pEvent) override;
+
+  private:
+    void ConnectControls();
+    void OnPaint(QPaintEvent* pEvent);
+    void ShowWindowMenu(const QPoint& ptGlobal);
+    void OnWindowMenuTriggered(QAction* pAction);
+    void OnTrackbarScrolled();
+    void OnMenuKey();
+    void OnPlayTimerTimeout();
+    // The framework's handling of window-menu commands other than the About box.
+    void DefaultSysCommand(unsigned int nID);
+    QString BrowseForFile();
+    // Reads and releases nCount frames without processing or showing them; once a read fails
+    // (the end of the input) the remaining advances move only the counter.
+    void AdvanceWithoutShowing(int64_t nCount);
+    // Sets the text of a readout and repaints it at once.
+    void SetReadout(CEditBox* pEdit, const QString& text);
+    void SetTimer();
+    void KillTimer();
+    void ReleaseMediaObjects();
+
+    QAbstractButton* m_btnMarkMinPixel;
+    QAbstractButton* m_btnShowWrite;
+    CEditBox* m_editAfter;
+    CEditBox* m_editDark;
+    CEditBox* m_editMinPixvalMax;
+    CTrackbar* m_sliderMinPixval;
+    CEditBox* m_editMinPixvalValue;
+    CEditBox* m_editMinPixvalMin;
+    CEditBox* m_editDarkFactorMax;
+    CTrackbar* m_sliderDarkFactor;
+    CEditBox* m_editDarkFactorValue;
+    CEditBox* m_editDarkFactorMin;
+    CEditBox* m_editBrightnessMax;
+    CEditBox* m_editBrightnessMin;
+    CEditBox* m_editBrightnessValue;
+    CTrackbar* m_sliderBrightness;
+    CEditBox* m_editBefore;
+    QAbstractButton* m_btnImageManipulation;
+    CBitmapStatic* m_picture;
+    CEditBox* m_editFrameTime;
+    CEditBox* m_editFrameNumber;
+    CEditBox* m_editOutputName;
+    CEditBox* m_editInputName;
+    QIcon m_hIcon;
+    std::unique_ptr<CMediaReader> m_pReader;
+    std::unique_ptr<CMediaWriter> m_pWriter;
+    std::unique_ptr<CFrameProcessor> m_pProcessor;
+    std::unique_ptr<CPreviewPane> m_pPreview;
+    std::unique_ptr<CScaledSlider> m_pBrightnessSlider;
+    std::unique_ptr<CScaledSlider> m_pMinPixvalSlider;
+    std::unique_ptr<CScaledSlider> m_pDarkFactorSlider;
+    int m_bFreePlay;
+
+    // The window timer of id 0: single shot, 33 ms; arming it again restarts it.
+    QTimer m_timer;
+    // The window menu: "&Close", then the About item appended when the window opens.
+    QMenu* m_pSysMenu;
+};

@@ -1,0 +1,4 @@
+// varnel: the dialog program.
+#include "app/VarnelApp.h"
+
+int main(int argc, char* argv[]) { return g_theApp.Run(argc, argv); }
