@@ -1,0 +1,27 @@
+// The command line of varnel-batch.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+// What a run is asked to do. The three figures start at the dialog's start values.
+struct BatchOptions {
+    std::string strInput;
+    std::string strOutput;
+    double dBrightness = 160.0;
+    double dMinPixval = 100.0;
+    double dDarkFactor = 10.0;
+    bool bManipulate = false;
+    bool bMarkCrossings = false;
+    std::string strReport;  // empty: no report
+    bool bQuiet = false;
+};
+
+// Exit status of varnel-batch for a command line it cannot use.
+constexpr int kExitUsage = 2;
+
+// Parses argv. Returns -1 when the run should go ahead with *pOptions filled; otherwise the exit
+// status to end with, the text already printed: 0 after --help (to out) or --version (to out),
+// kExitUsage after a usage error (to err).
+int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions, std::ostream& out,
+                      std::ostream& err);

@@ -1,0 +1,222 @@
+#include "batch/BatchRun.h"
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include <unistd.h>
+
+#include "app/LastError.h"
+#include "batch/ProgressDisplay.h"
+#include "batch/ReportWriter.h"
+#include "batch/StatusText.h"
+#include "media/MediaReader.h"
+#include "media/MediaWriter.h"
+#include "platform/wmf/WriterOutputFile.h"
+#include "processor/FrameProcessor.h"
+
+namespace {
+
+// Whether two names stand for the same file, for files that need not exist yet.
+bool SamePath(const std::string& strFirst, const std::string& strSecond) {
+    std::error_code error;
+    const std::filesystem::path first =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(strFirst, error), error);
+    if (error) return strFirst == strSecond;
+    const std::filesystem::path second =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(strSecond, error), error);
+    if (error) return strFirst == strSecond;
+    return first == second;
+}
+
+std::string Quoted(const std::string& strName) { return "\"" + strName + "\""; }
+
+}  // namespace
+
+CBatchRun::CBatchRun(const BatchOptions& options, std::FILE* pOut, std::FILE* pErr,
+                     const volatile std::sig_atomic_t* pInterrupted)
+    : m_options(options),
+      m_pOut(pOut),
+      m_pErr(pErr),
+      m_pInterrupted(pInterrupted),
+      m_pReport(nullptr),
+      m_log([this](const FrameRecord& record) {
+          if (m_pReport != nullptr) m_pReport->Write(record);
+      }),
+      m_hrWriteFailure(S_OK) {}
+
+int CBatchRun::Fail(const std::string& strWhat, HRESULT hr) {
+    std::fprintf(m_pErr, "varnel-batch: %s: %s\n", strWhat.c_str(), DescribeStatus(hr).c_str());
+    return 1;
+}
+
+void CBatchRun::OnSampleWritten(void* pContext, INSSBuffer* pSample, QWORD cnsTime, HRESULT hr) {
+    CBatchRun* pRun = static_cast<CBatchRun*>(pContext);
+    if (FAILED(hr)) {
+        if (SUCCEEDED(pRun->m_hrWriteFailure)) pRun->m_hrWriteFailure = hr;
+        return;
+    }
+    pRun->m_log.OnWritten(pSample, cnsTime);
+}
+
+bool CBatchRun::ValidatePaths() {
+    if (!m_options.strReport.empty() && SamePath(m_options.strReport, m_options.strOutput)) {
+        std::fprintf(m_pErr, "varnel-batch: the report and the output must be different files\n");
+        return false;
+    }
+    return true;
+}
+
+int CBatchRun::OpenInput(CMediaReader& reader, CMediaWriter& writer) {
+    const std::string strWhat = "could not open input " + Quoted(m_options.strInput);
+    const HRESULT hrOpen = reader.OpenByName(m_options.strInput.c_str());
+    const HRESULT hrOpenRecord = g_lastErrorCode;
+    // As in the dialog, the output profile is derived from whatever the open obtained, which
+    // writes "lastprofile.xml"; without a profile there is nothing to derive from.
+    if (reader.GetProfile() == nullptr) return Fail(strWhat, hrOpenRecord);
+    const HRESULT hrDerive = writer.DeriveOutputProfile(reader.GetProfile());
+    const HRESULT hrDeriveRecord = g_lastErrorCode;
+
+    // A profile without a video stream leaves the stream number at 0, whether or not the
+    // runtime then refused to select stream 0.
+    if (reader.GetVideoStreamNumber() == 0) {
+        return Fail("input " + Quoted(m_options.strInput) + " has no video stream",
+                    FAILED(hrOpen) ? hrOpenRecord : NS_E_NO_STREAM);
+    }
+    if (FAILED(hrOpen)) return Fail(strWhat, hrOpenRecord);
+    if (FAILED(hrDerive)) {
+        return Fail("could not derive the output profile from " + Quoted(m_options.strInput),
+                    hrDeriveRecord);
+    }
+    return 0;
+}
+
+int CBatchRun::Run() {
+    const auto start = std::chrono::steady_clock::now();
+    if (!ValidatePaths()) return kExitUsage;
+
+    CoInitialize(nullptr);
+    // Declared first, so destroyed last: whatever the writer leaves behind on a failed run
+    // lands in this temporary and is removed with it.
+    std::unique_ptr<wmf::CWriterOutputFile> pStagedOutput;
+    std::unique_ptr<CReportWriter> pReport;
+    CMediaReader reader;
+    CMediaWriter writer;
+    CFrameProcessor processor(&writer);
+    processor.SelectDisplay(0);
+    processor.SetManipulation(m_options.bManipulate ? 1 : 0);
+    processor.SetMarkCrossings(m_options.bMarkCrossings ? 1 : 0);
+    processor.SetParameters(m_options.dBrightness, m_options.dMinPixval, m_options.dDarkFactor);
+
+    if (const int nStatus = OpenInput(reader, writer); nStatus != 0) return nStatus;
+
+    // The named files are checked (not the open input, a regular file, writable) before any
+    // frame is read, so that a run fails at once rather than after all its work.
+    const std::string strOutputWhat = "could not write output " + Quoted(m_options.strOutput);
+    if (const HRESULT hr = wmf::CWriterOutputFile::Create(m_options.strOutput, &pStagedOutput);
+        FAILED(hr)) {
+        RecordLastError("Could not begin writing file", hr);
+        return Fail(strOutputWhat, g_lastErrorCode);
+    }
+    if (!m_options.strReport.empty()) {
+        pReport = std::make_unique<CReportWriter>(m_options.strReport);
+        if (const HRESULT hr = pReport->Open(); FAILED(hr)) {
+            RecordLastError("Could not begin writing report", hr);
+            return Fail("could not write report " + Quoted(m_options.strReport), g_lastErrorCode);
+        }
+        m_pReport = pReport.get();
+    }
+
+    writer.SetWriteObserver(&CBatchRun::OnSampleWritten, this);
+    if (FAILED(writer.OpenOutput(pStagedOutput->TempPath().c_str()))) {
+        return Fail(strOutputWhat, g_lastErrorCode);
+    }
+
+    const HRESULT hrRead = PlayToEnd(reader, processor);
+    // As in the dialog, the step whose read fails ends the output. After an interruption or a
+    // refused sample it ends too, so that the runtime lets go of the file before it is removed.
+    const HRESULT hrClose = writer.CloseOutput();
+    const HRESULT hrCloseRecord = g_lastErrorCode;
+    if (*m_pInterrupted != 0) {
+        std::fprintf(m_pErr, "varnel-batch: interrupted; %s not written\n",
+                     Quoted(m_options.strOutput).c_str());
+        return 128 + static_cast<int>(*m_pInterrupted);
+    }
+    if (FAILED(m_hrWriteFailure)) return Fail(strOutputWhat, m_hrWriteFailure);
+    if (hrRead != NS_E_NO_MORE_SAMPLES) {
+        return Fail("could not read frame " + std::to_string(m_summary.nFramesRead + 1) +
+                        " of input " + Quoted(m_options.strInput),
+                    hrRead);
+    }
+    if (FAILED(hrClose)) return Fail(strOutputWhat, hrCloseRecord);
+
+    m_log.Finish();
+    if (pReport) {
+        if (const HRESULT hr = pReport->Finish(); FAILED(hr)) {
+            RecordLastError("Could not end writing report", hr);
+            return Fail("could not write report " + Quoted(m_options.strReport), g_lastErrorCode);
+        }
+    }
+    if (const HRESULT hr = pStagedOutput->Commit(); FAILED(hr)) {
+        RecordLastError("Could not end writing", hr);
+        return Fail(strOutputWhat, g_lastErrorCode);
+    }
+
+    m_summary.dWallTime =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!m_options.bQuiet) {
+        std::fputs(FormatSummary(m_summary).c_str(), m_pOut);
+        std::fflush(m_pOut);
+    }
+    return 0;
+}
+
+HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
+    CProgressDisplay progress(m_pErr, !m_options.bQuiet && isatty(fileno(m_pErr)) != 0);
+    progress.SetExpectedFrames(ExpectedFrames(reader));
+
+    HRESULT hrRead = S_OK;
+    while (*m_pInterrupted == 0 && SUCCEEDED(m_hrWriteFailure)) {
+        // The dialog's frame step.
+        const int nFrame = reader.NextFrameNumber();
+        const double dTime = reader.GetFrameTime();
+        INSSBuffer* pSample = nullptr;
+        BITMAPINFOHEADER* pFormat = nullptr;
+        hrRead = reader.GetNextFrame(&pSample, &pFormat);
+        if (FAILED(hrRead)) break;
+        if (pSample == nullptr || pFormat == nullptr) {
+            if (pSample != nullptr) pSample->Release();
+            hrRead = E_UNEXPECTED;
+            break;
+        }
+
+        m_log.AddFrame(nFrame, dTime, pSample);
+        BITMAPINFOHEADER* pDisplayFormat = nullptr;
+        BYTE* pDisplayPixels = nullptr;
+        processor.ProcessSample(pSample, pFormat, &pDisplayFormat, &pDisplayPixels);
+        double dDarkFraction = 0.0;
+        const double dBefore = processor.GetStatistics(nullptr, &dDarkFraction);
+        m_log.SetMeasurement(dBefore, dDarkFraction);
+        if (m_log.TakeWrittenMark()) {
+            // The written frame's figures, as "Show Write" would show them.
+            processor.SelectDisplay(1);
+            double dAfter = 0.0;
+            processor.GetStatistics(&dAfter, nullptr);
+            processor.SelectDisplay(0);
+            m_log.SetAfterOfLastWritten(dAfter);
+            m_log.Retire();
+        }
+        m_summary.dInputDuration = dTime + reader.GetDuration();
+        progress.Update(m_log.FramesRead());
+    }
+    progress.Finish();
+
+    m_summary.nFramesRead = m_log.FramesRead();
+    m_summary.nFramesPicked = m_log.FramesPicked();
+    m_summary.nSamplesWritten = m_log.SamplesWritten();
+    m_summary.dOutputDuration = static_cast<double>(m_log.LastOutputTime()) / 10000000.0;
+    return hrRead;
+}
+
+int CBatchRun::ExpectedFrames(CMediaReader& /*reader*/) const { return 0; }

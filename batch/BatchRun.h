@@ -1,0 +1,60 @@
+// One run of varnel-batch: the dialog's road of a frame, from the first frame to the last.
+#pragma once
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "batch/BatchOptions.h"
+#include "batch/FrameLog.h"
+#include "batch/RunSummary.h"
+#include "platform/wmf/wmsdk.h"
+
+class CMediaReader;
+class CMediaWriter;
+class CFrameProcessor;
+class CReportWriter;
+
+// Does what the dialog does when its user commits the input name, then the output name, then
+// plays to the end: OpenByName and DeriveOutputProfile (which writes "lastprofile.xml" in the
+// working directory), OpenOutput, frame steps (NextFrameNumber, GetFrameTime, GetNextFrame,
+// ProcessSample) until a read fails, then CloseOutput. Along the way it keeps the report and
+// the progress display.
+//
+// Run returns the exit status: 0 when the input was read to its end and the output finished;
+// 1 when the input cannot be opened or has no video stream, the output or the report cannot be
+// written, a read fails before the end of the input, or the run is interrupted. Each failure is
+// one line on the error stream naming it with its status (g_lastErrorCode). After a failure
+// neither the output nor the report exists under its name: the runtime writes the output to a
+// hidden temporary that replaces the named file only at the end of a successful run.
+//
+// The media objects live only for the run; the interrupt flag (set by a signal handler) is
+// polled once per frame.
+class CBatchRun {
+  public:
+    CBatchRun(const BatchOptions& options, std::FILE* pOut, std::FILE* pErr,
+              const volatile std::sig_atomic_t* pInterrupted);
+
+    int Run();
+    const RunSummary& Summary() const { return m_summary; }
+
+  private:
+    static void OnSampleWritten(void* pContext, INSSBuffer* pSample, QWORD cnsTime, HRESULT hr);
+
+    int Fail(const std::string& strWhat, HRESULT hr);
+    int OpenInput(CMediaReader& reader, CMediaWriter& writer);
+    bool ValidatePaths();
+    // Frame steps until a read fails, the output refuses a sample or the run is interrupted;
+    // the status of the last read.
+    HRESULT PlayToEnd(CMediaReader& reader, CFrameProcessor& processor);
+    int ExpectedFrames(CMediaReader& reader) const;
+
+    const BatchOptions& m_options;
+    std::FILE* m_pOut;
+    std::FILE* m_pErr;
+    const volatile std::sig_atomic_t* m_pInterrupted;
+    CReportWriter* m_pReport;
+    CFrameLog m_log;
+    HRESULT m_hrWriteFailure;
+    RunSummary m_summary;
+};

@@ -1,0 +1,42 @@
+// The --report file: one CSV row per frame read.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "batch/FrameRecord.h"
+#include "platform/wmf/WriterOutputFile.h"
+#include "platform/wmf/wmsdk.h"
+
+// Writes a header line, then one row per frame: frame number, time in seconds, brightness
+// before, dark fraction, picked (0/1), brightness after, and the output times in 100-ns units
+// separated by spaces (empty for a frame not written). The rows go to a hidden temporary beside
+// the named file, which is replaced only when Finish succeeds; Abandon, or destruction before
+// Finish, leaves the named file as it was.
+//
+// Open and Finish return S_OK or a failure status: the statuses of wmf::CWriterOutputFile (a
+// name that is the open input, not a regular file, in a missing or read-only folder), or the
+// errno status of a failed write.
+class CReportWriter {
+  public:
+    explicit CReportWriter(std::string strPath);
+
+    HRESULT Open();
+    void Write(const FrameRecord& record);
+    HRESULT Finish();
+    void Abandon();
+
+    // The row for one frame, without the line end.
+    static std::string FormatRow(const FrameRecord& record);
+    static const char* Header();
+
+  private:
+    struct FileCloser {
+        void operator()(std::FILE* pFile) const { std::fclose(pFile); }
+    };
+
+    std::string m_strPath;
+    std::unique_ptr<wmf::CWriterOutputFile> m_pStaged;
+    std::unique_ptr<std::FILE, FileCloser> m_pFile;
+};

@@ -1,0 +1,35 @@
+// varnel-batch: the headless front end. See CBatchRun for what a run does.
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include <signal.h>
+
+#include "batch/BatchOptions.h"
+#include "batch/BatchRun.h"
+
+namespace {
+
+// The signal that asked the run to stop; 0 while none has.
+volatile std::sig_atomic_t g_nInterruptSignal = 0;
+
+extern "C" void OnInterruptSignal(int nSignal) { g_nInterruptSignal = nSignal; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    BatchOptions options;
+    const int nParseStatus = ParseBatchOptions(argc, argv, &options, std::cout, std::cerr);
+    if (nParseStatus >= 0) return nParseStatus;
+
+    // A stopped run ends its frame loop and removes what it has written so far.
+    struct sigaction action {};
+    action.sa_handler = &OnInterruptSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+
+    CBatchRun run(options, stdout, stderr, &g_nInterruptSignal);
+    return run.Run();
+}

@@ -1,0 +1,215 @@
+// varnel-batch as a process: usage errors and inputs or outputs it cannot use. Each failure is
+// one line naming it with its status, and leaves no output behind.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include "tests/batch/BatchTestSupport.h"
+
+using batchtest::CScratchDir;
+using batchtest::ProcessResult;
+
+class BatchCommandTest : public ::testing::Test {
+  protected:
+    ProcessResult Batch(std::vector<std::string> args) {
+        args.insert(args.begin(), batchtest::BatchExecutable());
+        return batchtest::RunProcess(args, m_dir.Path().string());
+    }
+
+    // A small clip with video and audio, made once per test that needs it.
+    std::string MakeClip(const std::string& strName) {
+        if (!batchtest::HaveFfmpeg()) return {};
+        const std::string strPath = m_dir / strName;
+        const bool bMade = batchtest::RunShell(
+            "ffmpeg -v error -y -f lavfi -i testsrc=size=96x64:rate=30000/1001:duration=1 "
+            "-f lavfi -i sine=duration=1 -c:v wmv2 -c:a wmav2 -f asf '" +
+            strPath + "'");
+        return bMade ? strPath : std::string();
+    }
+
+    static size_t LineCount(const std::string& strText) {
+        return batchtest::SplitLines(strText).size();
+    }
+
+    CScratchDir m_dir;
+};
+
+TEST_F(BatchCommandTest, NoArgumentsIsAUsageError) {
+    const ProcessResult result = Batch({});
+    EXPECT_EQ(result.nExitStatus, 2);
+    EXPECT_NE(result.strErr.find("INPUT"), std::string::npos) << result.strErr;
+    EXPECT_TRUE(result.strOut.empty());
+}
+
+TEST_F(BatchCommandTest, UnknownOptionIsAUsageError) {
+    const ProcessResult result = Batch({"--speed", "4", "in.wmv", "out.wmv"});
+    EXPECT_EQ(result.nExitStatus, 2);
+    EXPECT_NE(result.strErr.find("--speed"), std::string::npos) << result.strErr;
+}
+
+TEST_F(BatchCommandTest, FigureThatIsNotANumberIsAUsageError) {
+    for (const char* pszValue : {"bright", "nan", "inf", "12abc", ""}) {
+        const ProcessResult result = Batch({"--brightness", pszValue, "in.wmv", "out.wmv"});
+        EXPECT_EQ(result.nExitStatus, 2) << pszValue;
+    }
+}
+
+TEST_F(BatchCommandTest, ThirdPositionalArgumentIsAUsageError) {
+    EXPECT_EQ(Batch({"in.wmv", "out.wmv", "extra.wmv"}).nExitStatus, 2);
+}
+
+TEST_F(BatchCommandTest, HelpListsTheOptionsAndSucceeds) {
+    const ProcessResult result = Batch({"--help"});
+    EXPECT_EQ(result.nExitStatus, 0);
+    for (const char* pszOption : {"--brightness", "--min-pixval", "--dark-factor", "--manipulate",
+                                  "--mark-crossings", "--report", "--quiet", "--version"}) {
+        EXPECT_NE(result.strOut.find(pszOption), std::string::npos) << pszOption;
+    }
+}
+
+TEST_F(BatchCommandTest, VersionNamesTheProgram) {
+    const ProcessResult result = Batch({"--version"});
+    EXPECT_EQ(result.nExitStatus, 0);
+    EXPECT_EQ(result.strOut.rfind("varnel-batch ", 0), 0u) << result.strOut;
+}
+
+TEST_F(BatchCommandTest, MissingInputFailsWithItsStatus) {
+    const ProcessResult result = Batch({"no-such-input.wmv", "out.wmv"});
+    EXPECT_EQ(result.nExitStatus, 1);
+    EXPECT_EQ(LineCount(result.strErr), 1u) << result.strErr;
+    EXPECT_NE(result.strErr.find("could not open input \"no-such-input.wmv\""), std::string::npos)
+        << result.strErr;
+    EXPECT_NE(result.strErr.find("0xC00D001A"), std::string::npos) << result.strErr;
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "out.wmv"));
+}
+
+TEST_F(BatchCommandTest, FileThatIsNoMediaFailsToOpen) {
+    batchtest::RunShell("printf 'not a video' > '" + (m_dir / "text.wmv") + "'");
+    const ProcessResult result = Batch({"text.wmv", "out.wmv"});
+    EXPECT_EQ(result.nExitStatus, 1);
+    EXPECT_NE(result.strErr.find("could not open input"), std::string::npos) << result.strErr;
+    EXPECT_NE(result.strErr.find("(0x"), std::string::npos) << result.strErr;
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "out.wmv"));
+}
+
+TEST_F(BatchCommandTest, AudioOnlyInputHasNoVideoStream) {
+    const std::string strInput =
+        std::string(VARNEL_TESTDATA_DIR) + "/e09_audio-only_wma2_ringtone_9s.wma";
+    if (!std::filesystem::exists(strInput)) GTEST_SKIP() << "test data absent: " << strInput;
+    const ProcessResult result = Batch({strInput, "out.wmv"});
+    EXPECT_EQ(result.nExitStatus, 1);
+    EXPECT_EQ(LineCount(result.strErr), 1u) << result.strErr;
+    EXPECT_NE(result.strErr.find("has no video stream"), std::string::npos) << result.strErr;
+    EXPECT_NE(result.strErr.find("(0x"), std::string::npos) << result.strErr;
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "out.wmv"));
+}
+
+TEST_F(BatchCommandTest, OutputFolderThatDoesNotExistFailsBeforeReading) {
+    const std::string strInput = MakeClip("in.wmv");
+    if (strInput.empty()) GTEST_SKIP() << "the ffmpeg command is not available";
+    const ProcessResult result = Batch({"--report", "report.csv", "in.wmv", "missing/out.wmv"});
+    EXPECT_EQ(result.nExitStatus, 1);
+    EXPECT_EQ(LineCount(result.strErr), 1u) << result.strErr;
+    EXPECT_NE(result.strErr.find("could not write output \"missing/out.wmv\""), std::string::npos)
+        << result.strErr;
+    EXPECT_NE(result.strErr.find("0xC00D001A"), std::string::npos) << result.strErr;
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "missing"));
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "report.csv"));
+}
+
+TEST_F(BatchCommandTest, OutputThatIsTheInputIsRefusedAndTheInputKept) {
+    const std::string strInput = MakeClip("in.wmv");
+    if (strInput.empty()) GTEST_SKIP() << "the ffmpeg command is not available";
+    const std::string strBefore = batchtest::ReadFile(strInput);
+    const ProcessResult result = Batch({"in.wmv", "./in.wmv"});
+    EXPECT_EQ(result.nExitStatus, 1);
+    EXPECT_NE(result.strErr.find("0x80070020"), std::string::npos) << result.strErr;
+    EXPECT_EQ(batchtest::ReadFile(strInput), strBefore);
+}
+
+TEST_F(BatchCommandTest, ReportThatIsTheOutputIsAUsageError) {
+    const ProcessResult result = Batch({"--report", "same.wmv", "in.wmv", "./same.wmv"});
+    EXPECT_EQ(result.nExitStatus, 2);
+    EXPECT_FALSE(result.strErr.empty());
+}
+
+TEST_F(BatchCommandTest, ReportInAMissingFolderFailsAndWritesNoOutput) {
+    const std::string strInput = MakeClip("in.wmv");
+    if (strInput.empty()) GTEST_SKIP() << "the ffmpeg command is not available";
+    const ProcessResult result = Batch({"--report", "nowhere/report.csv", "in.wmv", "out.wmv"});
+    EXPECT_EQ(result.nExitStatus, 1);
+    EXPECT_NE(result.strErr.find("could not write report"), std::string::npos) << result.strErr;
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "out.wmv"));
+}
+
+TEST_F(BatchCommandTest, FailedRunLeavesAnExistingOutputAsItWas) {
+    batchtest::RunShell("printf 'previous' > '" + (m_dir / "out.wmv") + "'");
+    const ProcessResult result = Batch({"no-such-input.wmv", "out.wmv"});
+    EXPECT_EQ(result.nExitStatus, 1);
+    EXPECT_EQ(batchtest::ReadFile(m_dir / "out.wmv"), "previous");
+}
+
+TEST_F(BatchCommandTest, QuietRunPrintsNothingAndSucceeds) {
+    const std::string strInput = MakeClip("in.wmv");
+    if (strInput.empty()) GTEST_SKIP() << "the ffmpeg command is not available";
+    const ProcessResult result = Batch({"--quiet", "in.wmv", "out.wmv"});
+    EXPECT_EQ(result.nExitStatus, 0) << result.strErr;
+    EXPECT_TRUE(result.strOut.empty()) << result.strOut;
+    EXPECT_TRUE(result.strErr.empty()) << result.strErr;
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "out.wmv"));
+    // The dialog's derivation leaves the input's profile in the working directory; no hidden
+    // temporaries stay behind.
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "lastprofile.xml"));
+    for (const std::string& strName : m_dir.Entries()) {
+        EXPECT_NE(strName.front(), '.') << strName;
+    }
+}
+
+TEST_F(BatchCommandTest, SummaryNamesEveryFigure) {
+    const std::string strInput = MakeClip("in.wmv");
+    if (strInput.empty()) GTEST_SKIP() << "the ffmpeg command is not available";
+    const ProcessResult result = Batch({"in.wmv", "out.wmv"});
+    EXPECT_EQ(result.nExitStatus, 0) << result.strErr;
+    for (const char* pszLabel : {"frames read", "pictures picked", "samples written",
+                                 "output duration", "wall time", "frames per second"}) {
+        EXPECT_NE(result.strOut.find(pszLabel), std::string::npos) << pszLabel;
+    }
+    // Not a terminal: no progress bar.
+    EXPECT_TRUE(result.strErr.empty()) << result.strErr;
+}
+
+TEST_F(BatchCommandTest, InterruptedRunLeavesNoOutput) {
+    if (!batchtest::HaveFfmpeg()) GTEST_SKIP() << "the ffmpeg command is not available";
+    ASSERT_TRUE(batchtest::RunShell(
+        "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=60 "
+        "-c:v wmv2 -f asf '" +
+        (m_dir / "long.wmv") + "'"));
+    CScratchDir capture;
+    const int nPid = batchtest::StartProcess(
+        {batchtest::BatchExecutable(), "--report", "report.csv", "long.wmv", "out.wmv"},
+        m_dir.Path().string(), capture / "stdout", capture / "stderr");
+    ASSERT_GT(nPid, 0);
+    // Wait until the run writes (a hidden temporary appears beside the output), then stop it.
+    bool bWriting = false;
+    while (!bWriting) {
+        for (const std::string& strName : m_dir.Entries()) {
+            if (strName.front() == '.') bWriting = true;
+        }
+        if (!bWriting) usleep(1000);
+        if (std::filesystem::exists(m_dir / "out.wmv")) break;
+    }
+    kill(nPid, SIGINT);
+    const int nStatus = batchtest::WaitProcess(nPid);
+    if (nStatus == 0) GTEST_SKIP() << "the run ended before the interrupt reached it";
+    EXPECT_EQ(nStatus, 128 + SIGINT) << batchtest::ReadFile(capture / "stderr");
+    EXPECT_NE(batchtest::ReadFile(capture / "stderr").find("interrupted"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "out.wmv"));
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "report.csv"));
+    for (const std::string& strName : m_dir.Entries()) {
+        EXPECT_NE(strName.front(), '.') << strName;
+    }
+}

@@ -1,0 +1,277 @@
+// varnel-batch end to end on a clip of flat grey frames whose brightness is known frame by frame:
+// the report against the window rule, the output file against the report.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/batch/BatchTestSupport.h"
+
+namespace {
+
+constexpr int kWidth = 160;
+constexpr int kHeight = 120;
+// Between two grey levels, so that no two frames are equally close to it.
+constexpr double kTarget = 160.3;
+// Grey level of frame n (1-based): 110 + (37 (n - 1) mod 140), all distinct over 140 frames and
+// all above the default dark threshold of 100.
+constexpr const char* kLevelExpression = "110+mod(N*37\\,140)";
+
+int DesignedLevel(int nFrame) { return 110 + (37 * (nFrame - 1)) % 140; }
+
+struct ReportRow {
+    int nFrame = 0;
+    double dTime = 0.0;
+    double dBefore = 0.0;
+    double dDarkFraction = 0.0;
+    bool bPicked = false;
+    double dAfter = 0.0;
+    std::vector<uint64_t> outputTimes;
+};
+
+std::vector<ReportRow> ParseReport(const std::string& strText, std::string* pstrHeader) {
+    std::vector<ReportRow> rows;
+    const std::vector<std::string> lines = batchtest::SplitLines(strText);
+    if (lines.empty()) return rows;
+    *pstrHeader = lines.front();
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const std::vector<std::string> fields = batchtest::SplitFields(lines[i], ',');
+        if (fields.size() != 7) {
+            ADD_FAILURE() << "row with " << fields.size() << " fields: " << lines[i];
+            continue;
+        }
+        ReportRow row;
+        row.nFrame = std::atoi(fields[0].c_str());
+        row.dTime = std::atof(fields[1].c_str());
+        row.dBefore = std::atof(fields[2].c_str());
+        row.dDarkFraction = std::atof(fields[3].c_str());
+        row.bPicked = fields[4] == "1";
+        row.dAfter = std::atof(fields[5].c_str());
+        for (const std::string& strTime : batchtest::SplitFields(fields[6], ' ')) {
+            if (!strTime.empty()) row.outputTimes.push_back(std::strtoull(strTime.c_str(), 0, 10));
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// The window rule, written out independently: the first window is frames 1..6, each later one
+// starts 3 frames after the frame written last and spans 6; the frame closest to the target wins
+// (ties to the earliest); a pick moves the ideal clock by a quarter of the input frames it
+// consumed, the output clock by one frame, and is written again when the ideal clock is more than
+// a frame ahead.
+struct Write {
+    int nFrame;
+    uint64_t cnsTime;
+};
+
+std::vector<Write> ApplyWindowRule(const std::vector<double>& before, double dTarget) {
+    const double dFrame = 1.0 / 29.97;
+    const double dScale = 6.0 / (24.0 * 29.97);
+    std::vector<Write> writes;
+    int nLastWritten = 0;
+    double dIdeal = 0.0;
+    double dOutput = 0.0;
+    const int nFrames = static_cast<int>(before.size());
+    int nStart = 1;
+    while (nStart + 5 <= nFrames) {
+        int nBest = nStart;
+        for (int n = nStart + 1; n <= nStart + 5; ++n) {
+            if (std::fabs(before[n - 1] - dTarget) < std::fabs(before[nBest - 1] - dTarget)) {
+                nBest = n;
+            }
+        }
+        dIdeal += (nBest - nLastWritten) * dScale;
+        dOutput += dFrame;
+        writes.push_back({nBest, static_cast<uint64_t>(dOutput * 10000000.0)});
+        if (dIdeal - dOutput > dFrame) {
+            dOutput += dFrame;
+            writes.push_back({nBest, static_cast<uint64_t>(dOutput * 10000000.0)});
+        }
+        nLastWritten = nBest;
+        nStart = nBest + 3;
+    }
+    return writes;
+}
+
+// Mean grey level of each frame of a video, decoded by the ffmpeg command.
+std::vector<double> FrameMeans(const std::string& strPath) {
+    const std::string strRaw =
+        batchtest::CaptureShell("ffmpeg -v error -i '" + strPath + "' -f rawvideo -pix_fmt gray -");
+    const size_t nFrameBytes = static_cast<size_t>(kWidth) * kHeight;
+    std::vector<double> means;
+    for (size_t offset = 0; offset + nFrameBytes <= strRaw.size(); offset += nFrameBytes) {
+        double dSum = 0.0;
+        for (size_t i = 0; i < nFrameBytes; ++i) {
+            dSum += static_cast<unsigned char>(strRaw[offset + i]);
+        }
+        means.push_back(dSum / static_cast<double>(nFrameBytes));
+    }
+    return means;
+}
+
+double MeanStep(const std::vector<double>& values) {
+    double dSum = 0.0;
+    for (size_t i = 1; i < values.size(); ++i) dSum += std::fabs(values[i] - values[i - 1]);
+    return values.size() > 1 ? dSum / static_cast<double>(values.size() - 1) : 0.0;
+}
+
+}  // namespace
+
+class BatchEndToEndTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        if (!batchtest::HaveFfmpeg()) return;
+        s_pDir = new batchtest::CScratchDir();
+        // Three seconds of flat grey frames at 29.97 per second, with a tone beside them.
+        s_bClip = batchtest::RunShell(
+            "ffmpeg -v error -y -f lavfi -i 'color=c=black:size=" + std::to_string(kWidth) + "x" +
+            std::to_string(kHeight) + ":rate=30000/1001:duration=3,format=gbrp,geq=r=" +
+            kLevelExpression + ":g=" + kLevelExpression + ":b=" + kLevelExpression +
+            "' -f lavfi -i sine=duration=3 -c:v wmv2 -q:v 2 -c:a wmav2 -f asf '" +
+            (*s_pDir / "flicker.wmv") + "'");
+        if (!s_bClip) return;
+        s_plain = Run({"--report", "plain.csv", "flicker.wmv", "plain.wmv"});
+        s_manipulated =
+            Run({"--manipulate", "--report", "manipulated.csv", "flicker.wmv", "manipulated.wmv"});
+    }
+    static void TearDownTestSuite() {
+        delete s_pDir;
+        s_pDir = nullptr;
+    }
+    void SetUp() override {
+        if (s_pDir == nullptr) GTEST_SKIP() << "the ffmpeg command is not available";
+        ASSERT_TRUE(s_bClip) << "could not make the flicker clip";
+        ASSERT_EQ(s_plain.nExitStatus, 0) << s_plain.strErr;
+        ASSERT_EQ(s_manipulated.nExitStatus, 0) << s_manipulated.strErr;
+        std::string strHeader;
+        m_plain = ParseReport(batchtest::ReadFile(*s_pDir / "plain.csv"), &strHeader);
+        m_manipulated = ParseReport(batchtest::ReadFile(*s_pDir / "manipulated.csv"), &strHeader);
+        m_strHeader = strHeader;
+    }
+
+    static batchtest::ProcessResult Run(std::vector<std::string> args) {
+        args.insert(args.begin(), batchtest::BatchExecutable());
+        return batchtest::RunProcess(args, s_pDir->Path().string());
+    }
+    static std::string Probe(const std::string& strArgs, const std::string& strFile) {
+        return batchtest::CaptureShell("ffprobe -v error " + strArgs + " '" + (*s_pDir / strFile) +
+                                       "'");
+    }
+    static std::vector<double> Before(const std::vector<ReportRow>& rows) {
+        std::vector<double> before;
+        for (const ReportRow& row : rows) before.push_back(row.dBefore);
+        return before;
+    }
+
+    static batchtest::CScratchDir* s_pDir;
+    static bool s_bClip;
+    static batchtest::ProcessResult s_plain;
+    static batchtest::ProcessResult s_manipulated;
+    std::vector<ReportRow> m_plain;
+    std::vector<ReportRow> m_manipulated;
+    std::string m_strHeader;
+};
+
+batchtest::CScratchDir* BatchEndToEndTest::s_pDir = nullptr;
+bool BatchEndToEndTest::s_bClip = false;
+batchtest::ProcessResult BatchEndToEndTest::s_plain;
+batchtest::ProcessResult BatchEndToEndTest::s_manipulated;
+
+TEST_F(BatchEndToEndTest, ReportHasOneRowPerFrameRead) {
+    const int nFrames = std::atoi(
+        Probe("-count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0",
+              "flicker.wmv")
+            .c_str());
+    ASSERT_GT(nFrames, 60);
+    EXPECT_EQ(m_strHeader,
+              "frame,time_s,brightness_before,dark_fraction,picked,brightness_after,"
+              "output_times_100ns");
+    ASSERT_EQ(static_cast<int>(m_plain.size()), nFrames);
+    // Times as the file holds them (milliseconds), counted from the file's start.
+    for (size_t i = 0; i < m_plain.size(); ++i) {
+        EXPECT_EQ(m_plain[i].nFrame, static_cast<int>(i) + 1);
+        EXPECT_NEAR(m_plain[i].dTime - m_plain[0].dTime, static_cast<double>(i) * 1001.0 / 30000.0,
+                    0.0015);
+    }
+    EXPECT_NE(s_plain.strOut.find("frames read        " + std::to_string(nFrames)),
+              std::string::npos)
+        << s_plain.strOut;
+}
+
+TEST_F(BatchEndToEndTest, MeasuredBrightnessIsTheClipsGreyLevel) {
+    for (const ReportRow& row : m_plain) {
+        EXPECT_NEAR(row.dBefore, DesignedLevel(row.nFrame), 3.0) << "frame " << row.nFrame;
+        EXPECT_EQ(row.dDarkFraction, 0.0) << "frame " << row.nFrame;
+    }
+}
+
+TEST_F(BatchEndToEndTest, PicksAndOutputTimesFollowTheWindowRule) {
+    const std::vector<Write> expected = ApplyWindowRule(Before(m_plain), kTarget);
+    std::vector<Write> reported;
+    for (const ReportRow& row : m_plain) {
+        EXPECT_EQ(row.bPicked, !row.outputTimes.empty()) << "frame " << row.nFrame;
+        for (uint64_t cnsTime : row.outputTimes) reported.push_back({row.nFrame, cnsTime});
+    }
+    ASSERT_EQ(reported.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(reported[i].nFrame, expected[i].nFrame) << "sample " << i;
+        EXPECT_EQ(reported[i].cnsTime, expected[i].cnsTime) << "sample " << i;
+    }
+}
+
+TEST_F(BatchEndToEndTest, PickedFramesAreClosestToTheTargetInTheirWindow) {
+    int nPreviousPick = 0;
+    for (const ReportRow& row : m_plain) {
+        if (!row.bPicked) continue;
+        const int nStart = nPreviousPick == 0 ? 1 : nPreviousPick + 3;
+        for (int n = nStart; n <= nStart + 5; ++n) {
+            EXPECT_LE(std::fabs(row.dBefore - kTarget), std::fabs(m_plain[n - 1].dBefore - kTarget))
+                << "pick " << row.nFrame << " against frame " << n;
+        }
+        nPreviousPick = row.nFrame;
+    }
+    ASSERT_GT(nPreviousPick, 0);
+}
+
+TEST_F(BatchEndToEndTest, OutputIsOneWmv2StreamAtTheReportedTimes) {
+    EXPECT_EQ(Probe("-show_entries stream=codec_type,codec_name -of csv=p=0", "plain.wmv"),
+              "wmv2,video\n");
+    std::vector<uint64_t> reported;
+    int nPicks = 0;
+    for (const ReportRow& row : m_plain) {
+        nPicks += row.bPicked ? 1 : 0;
+        reported.insert(reported.end(), row.outputTimes.begin(), row.outputTimes.end());
+    }
+    const std::vector<std::string> packets = batchtest::SplitLines(
+        Probe("-select_streams v:0 -show_entries packet=pts_time -of csv=p=0", "plain.wmv"));
+    ASSERT_EQ(packets.size(), reported.size());
+    EXPECT_GT(reported.size(), static_cast<size_t>(nPicks));  // some picks are repeated
+    for (size_t i = 0; i < packets.size(); ++i) {
+        EXPECT_NEAR(std::atof(packets[i].c_str()), static_cast<double>(reported[i]) / 1.0e7, 0.001)
+            << "sample " << i;
+    }
+}
+
+TEST_F(BatchEndToEndTest, ManipulationEvensOutTheOutputsBrightness) {
+    const std::vector<double> plain = FrameMeans(*s_pDir / "plain.wmv");
+    const std::vector<double> manipulated = FrameMeans(*s_pDir / "manipulated.wmv");
+    ASSERT_GT(plain.size(), 10u);
+    ASSERT_EQ(plain.size(), manipulated.size());
+    EXPECT_LT(MeanStep(manipulated), MeanStep(plain) / 2.0);
+    // The manipulated report carries the brightness after scaling, near the target.
+    for (const ReportRow& row : m_manipulated) {
+        if (row.bPicked) {
+            EXPECT_NEAR(row.dAfter, kTarget, 3.0) << "frame " << row.nFrame;
+        } else {
+            EXPECT_EQ(row.dAfter, 0.0) << "frame " << row.nFrame;
+        }
+    }
+}
+
+TEST_F(BatchEndToEndTest, WithoutManipulationNothingIsScaled) {
+    for (const ReportRow& row : m_plain) EXPECT_EQ(row.dAfter, 0.0) << "frame " << row.nFrame;
+}

@@ -1,0 +1,249 @@
+// The batch front end's own pieces: the frame log that matches written samples to frames, the
+// report's rows and file, the progress line, the command line.
+#include <filesystem>
+#include <sstream>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "batch/BatchOptions.h"
+#include "batch/FrameLog.h"
+#include "batch/ProgressDisplay.h"
+#include "batch/ReportWriter.h"
+#include "batch/StatusText.h"
+#include "platform/wmf/SampleBuffer.h"
+#include "tests/batch/BatchTestSupport.h"
+
+class FrameLogTest : public ::testing::Test {
+  protected:
+    FrameLogTest() : m_log([this](const FrameRecord& record) { m_retired.push_back(record); }) {}
+    ~FrameLogTest() override {
+        for (CSampleBuffer* pSample : m_samples) pSample->Release();
+    }
+
+    const INSSBuffer* NewSample() {
+        m_samples.push_back(CSampleBuffer::Create(4));
+        return m_samples.back();
+    }
+
+    std::vector<CSampleBuffer*> m_samples;
+    std::vector<FrameRecord> m_retired;
+    CFrameLog m_log;
+};
+
+TEST_F(FrameLogTest, WriteIsMatchedToTheFrameHoldingTheSample) {
+    const INSSBuffer* pFirst = NewSample();
+    const INSSBuffer* pSecond = NewSample();
+    m_log.AddFrame(1, 0.0, pFirst);
+    m_log.SetMeasurement(150.0, 0.25);
+    m_log.AddFrame(2, 0.033, pSecond);
+    m_log.SetMeasurement(170.0, 0.5);
+    EXPECT_TRUE(m_log.OnWritten(pFirst, 333667));
+    m_log.SetAfterOfLastWritten(160.5);
+    m_log.Retire();
+    ASSERT_EQ(m_retired.size(), 1u);
+    EXPECT_EQ(m_retired[0].nFrame, 1);
+    EXPECT_TRUE(m_retired[0].bPicked);
+    EXPECT_EQ(m_retired[0].dBefore, 150.0);
+    EXPECT_EQ(m_retired[0].dDarkFraction, 0.25);
+    EXPECT_EQ(m_retired[0].dAfter, 160.5);
+    EXPECT_EQ(m_retired[0].outputTimes, std::vector<QWORD>{333667});
+}
+
+TEST_F(FrameLogTest, RepeatedPickCarriesBothTimesAndCountsOnce) {
+    const INSSBuffer* pSample = NewSample();
+    m_log.AddFrame(1, 0.0, pSample);
+    m_log.OnWritten(pSample, 1334668);
+    m_log.OnWritten(pSample, 1668335);
+    m_log.Finish();
+    ASSERT_EQ(m_retired.size(), 1u);
+    EXPECT_EQ(m_retired[0].outputTimes, (std::vector<QWORD>{1334668, 1668335}));
+    EXPECT_EQ(m_log.FramesPicked(), 1);
+    EXPECT_EQ(m_log.SamplesWritten(), 2);
+    EXPECT_EQ(m_log.LastOutputTime(), 1668335u);
+}
+
+TEST_F(FrameLogTest, ReusedSampleAddressBelongsToTheNewestFrame) {
+    // The runtime may hand out the memory of a released sample again: the live frame is the
+    // newest one that holds the address.
+    const INSSBuffer* pReused = NewSample();
+    m_log.AddFrame(1, 0.0, pReused);
+    m_log.AddFrame(2, 0.1, NewSample());
+    m_log.AddFrame(3, 0.2, pReused);
+    EXPECT_TRUE(m_log.OnWritten(pReused, 333667));
+    m_log.Finish();
+    ASSERT_EQ(m_retired.size(), 3u);
+    EXPECT_FALSE(m_retired[0].bPicked);
+    EXPECT_TRUE(m_retired[2].bPicked);
+}
+
+TEST_F(FrameLogTest, FramesAfterTheLastPickStayUntilFinish) {
+    std::vector<const INSSBuffer*> samples;
+    for (int n = 1; n <= 8; ++n) {
+        samples.push_back(NewSample());
+        m_log.AddFrame(n, n * 0.1, samples.back());
+    }
+    m_log.OnWritten(samples[3], 333667);  // frame 4
+    EXPECT_TRUE(m_log.TakeWrittenMark());
+    EXPECT_FALSE(m_log.TakeWrittenMark());
+    m_log.Retire();
+    ASSERT_EQ(m_retired.size(), 4u);
+    EXPECT_EQ(m_retired.back().nFrame, 4);
+    m_log.Finish();
+    ASSERT_EQ(m_retired.size(), 8u);
+    for (size_t i = 0; i < m_retired.size(); ++i) EXPECT_EQ(m_retired[i].nFrame, int(i) + 1);
+}
+
+TEST_F(FrameLogTest, UnknownSampleIsCountedButMatchesNoFrame) {
+    m_log.AddFrame(1, 0.0, NewSample());
+    EXPECT_FALSE(m_log.OnWritten(NewSample(), 333667));
+    EXPECT_EQ(m_log.SamplesWritten(), 1);
+    EXPECT_EQ(m_log.FramesPicked(), 0);
+}
+
+class ReportWriterTest : public ::testing::Test {
+  protected:
+    batchtest::CScratchDir m_dir;
+};
+
+TEST_F(ReportWriterTest, RowHoldsEveryColumnAndSpaceSeparatedTimes) {
+    FrameRecord record;
+    record.nFrame = 23;
+    record.dTime = 0.7340667;
+    record.dBefore = 161.25;
+    record.dDarkFraction = 0.125;
+    record.bPicked = true;
+    record.dAfter = 160.5;
+    record.outputTimes = {1334668, 1668335};
+    EXPECT_EQ(CReportWriter::FormatRow(record),
+              "23,0.7340667,161.250000,0.125000,1,160.500000,1334668 1668335");
+    record.bPicked = false;
+    record.outputTimes.clear();
+    EXPECT_EQ(CReportWriter::FormatRow(record), "23,0.7340667,161.250000,0.125000,0,160.500000,");
+}
+
+TEST_F(ReportWriterTest, FileAppearsOnlyWhenFinished) {
+    const std::string strPath = m_dir / "report.csv";
+    CReportWriter report(strPath);
+    ASSERT_EQ(report.Open(), S_OK);
+    report.Write(FrameRecord{});
+    EXPECT_FALSE(std::filesystem::exists(strPath));
+    ASSERT_EQ(report.Finish(), S_OK);
+    const std::vector<std::string> lines = batchtest::SplitLines(batchtest::ReadFile(strPath));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], CReportWriter::Header());
+    EXPECT_EQ(m_dir.Entries(), std::vector<std::string>{"report.csv"});
+}
+
+TEST_F(ReportWriterTest, AbandonedReportLeavesThePreviousFile) {
+    const std::string strPath = m_dir / "report.csv";
+    batchtest::RunShell("printf 'old' > '" + strPath + "'");
+    {
+        CReportWriter report(strPath);
+        ASSERT_EQ(report.Open(), S_OK);
+        report.Write(FrameRecord{});
+    }
+    EXPECT_EQ(batchtest::ReadFile(strPath), "old");
+    EXPECT_EQ(m_dir.Entries(), std::vector<std::string>{"report.csv"});
+}
+
+TEST_F(ReportWriterTest, FolderInsteadOfAFileIsRefused) {
+    std::filesystem::create_directory(m_dir.Path() / "folder.csv");
+    CReportWriter report(m_dir / "folder.csv");
+    EXPECT_TRUE(FAILED(report.Open()));
+    EXPECT_TRUE(FAILED(report.Finish()));
+}
+
+class ProgressLineTest : public ::testing::Test {};
+
+TEST_F(ProgressLineTest, ShowsCountRateAndTimeLeft) {
+    EXPECT_EQ(CProgressDisplay::FormatLine(150, 600, 2.0),
+              "[#######-----------------------] 150/600 frames  75.0 fps  0:06 left");
+}
+
+TEST_F(ProgressLineTest, EstimateBelowTheCountShowsAFullBar) {
+    EXPECT_EQ(CProgressDisplay::FormatLine(610, 600, 2.0),
+              "[##############################] 610/610 frames  305.0 fps  0:00 left");
+}
+
+TEST_F(ProgressLineTest, UnknownTotalShowsCountAndRateOnly) {
+    EXPECT_EQ(CProgressDisplay::FormatLine(42, 0, 0.5), "42 frames  84.0 fps");
+    EXPECT_EQ(CProgressDisplay::FormatLine(0, 100, 0.0).find("left"), std::string::npos);
+}
+
+TEST_F(ProgressLineTest, DurationsPastAnHourShowHours) {
+    EXPECT_EQ(CProgressDisplay::FormatDuration(59.4), "0:59");
+    EXPECT_EQ(CProgressDisplay::FormatDuration(3725.0), "1:02:05");
+    EXPECT_EQ(CProgressDisplay::FormatDuration(-3.0), "0:00");
+    EXPECT_EQ(CProgressDisplay::FormatDuration(1.0 / 0.0), "0:00");
+}
+
+TEST_F(ProgressLineTest, DisabledDisplayWritesNothing) {
+    batchtest::CScratchDir dir;
+    std::FILE* pFile = std::fopen((dir / "progress").c_str(), "w");
+    ASSERT_NE(pFile, nullptr);
+    CProgressDisplay progress(pFile, false);
+    progress.SetExpectedFrames(10);
+    progress.Update(5);
+    progress.Finish();
+    std::fclose(pFile);
+    EXPECT_TRUE(batchtest::ReadFile(dir / "progress").empty());
+}
+
+class BatchOptionsTest : public ::testing::Test {
+  protected:
+    int Parse(std::vector<const char*> args) {
+        args.insert(args.begin(), "varnel-batch");
+        m_out.str({});
+        m_err.str({});
+        return ParseBatchOptions(static_cast<int>(args.size()), args.data(), &m_options, m_out,
+                                 m_err);
+    }
+
+    BatchOptions m_options;
+    std::ostringstream m_out;
+    std::ostringstream m_err;
+};
+
+TEST_F(BatchOptionsTest, DefaultsAreTheDialogsStartValues) {
+    ASSERT_EQ(Parse({"in.wmv", "out.wmv"}), -1);
+    EXPECT_EQ(m_options.strInput, "in.wmv");
+    EXPECT_EQ(m_options.strOutput, "out.wmv");
+    EXPECT_EQ(m_options.dBrightness, 160.0);
+    EXPECT_EQ(m_options.dMinPixval, 100.0);
+    EXPECT_EQ(m_options.dDarkFactor, 10.0);
+    EXPECT_FALSE(m_options.bManipulate);
+    EXPECT_FALSE(m_options.bMarkCrossings);
+    EXPECT_FALSE(m_options.bQuiet);
+    EXPECT_TRUE(m_options.strReport.empty());
+}
+
+TEST_F(BatchOptionsTest, EveryOptionReachesItsField) {
+    ASSERT_EQ(
+        Parse({"--brightness", "120.5", "--min-pixval=40", "--dark-factor", "-2", "--manipulate",
+               "--mark-crossings", "--report", "r.csv", "--quiet", "in.wmv", "out.wmv"}),
+        -1);
+    EXPECT_EQ(m_options.dBrightness, 120.5);
+    EXPECT_EQ(m_options.dMinPixval, 40.0);
+    EXPECT_EQ(m_options.dDarkFactor, -2.0);
+    EXPECT_TRUE(m_options.bManipulate);
+    EXPECT_TRUE(m_options.bMarkCrossings);
+    EXPECT_TRUE(m_options.bQuiet);
+    EXPECT_EQ(m_options.strReport, "r.csv");
+}
+
+TEST_F(BatchOptionsTest, MissingOutputIsAUsageError) {
+    EXPECT_EQ(Parse({"in.wmv"}), kExitUsage);
+    EXPECT_NE(m_err.str().find("OUTPUT"), std::string::npos) << m_err.str();
+}
+
+TEST_F(BatchOptionsTest, OptionWithoutItsValueIsAUsageError) {
+    EXPECT_EQ(Parse({"in.wmv", "out.wmv", "--report"}), kExitUsage);
+}
+
+class StatusTextTest : public ::testing::Test {};
+
+TEST_F(StatusTextTest, KnownStatusGivesNameAndHex) {
+    EXPECT_EQ(DescribeStatus(NS_E_FILE_NOT_FOUND), "NS_E_FILE_NOT_FOUND (0xC00D001A)");
+    EXPECT_EQ(DescribeStatus(static_cast<HRESULT>(0x80070070u)), "0x80070070");
+}
