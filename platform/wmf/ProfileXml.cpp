@@ -16,7 +16,6 @@ namespace wmf {
 namespace {
 
 constexpr unsigned kProfileVersion = 589824;  // 0x00090000
-constexpr WORD kMaxStreamNumber = 127;        // ASF stream numbers are 7 bits
 constexpr LONG kMaxDimension = 32768;
 
 std::string GuidText(const GUID& g) {
@@ -291,7 +290,7 @@ StreamDescription ReadStream(CXmlFields& f, pugi::xml_node config) {
     StreamDescription d;
     d.majortype = f.Guid(config, "majortype");
     d.wStreamNumber = f.Number<WORD>(config, "streamnumber");
-    if (d.wStreamNumber == 0 || d.wStreamNumber > kMaxStreamNumber) f.Fail();
+    if (d.wStreamNumber == 0) f.Fail();
     d.streamName = f.Text(config, "streamname");
     d.inputName = f.Text(config, "inputname");
     d.dwBitrate = f.Number<DWORD>(config, "bitrate");

@@ -6,16 +6,11 @@
 
 #include "platform/wmf/Profile.h"
 #include "platform/wmf/wmsdk.h"
+#include "tests/platform/PlatformTestSupport.h"
 
 namespace {
 
-struct ReleaseDeleter {
-    void operator()(IUnknown* p) const {
-        if (p != nullptr) p->Release();
-    }
-};
-template <typename T>
-using Ref = std::unique_ptr<T, ReleaseDeleter>;
+using varnel_test::Ref;
 
 std::vector<wmf::StreamDescription> AudioVideoData() {
     wmf::AudioStreamInfo audio;
@@ -168,7 +163,7 @@ TEST_F(ProfileManagerTest, DamagedOrForeignTextIsNotAProfile) {
         replaced(L"streamnumber=\"2\"", L"streamnumber=\"two\""),
         replaced(L"streamnumber=\"2\"", L"streamnumber=\"0\""),
         replaced(L"streamnumber=\"2\"", L"streamnumber=\"1\""),
-        replaced(L"streamnumber=\"2\"", L"streamnumber=\"128\""),
+        replaced(L"streamnumber=\"2\"", L"streamnumber=\"65536\""),
         replaced(L"bitrate=\"123456\"", L"bitrate=\"-5\""),
         replaced(L"biwidth=\"208\"", L"biwidth=\"0\""),
         replaced(L"biheight=\"160\"", L"biheight=\"99999999999\""),

@@ -6,6 +6,7 @@
 
 #include "platform/wmf/Profile.h"
 #include "platform/wmf/wmsdk.h"
+#include "tests/platform/PlatformTestSupport.h"
 
 namespace {
 
@@ -13,14 +14,7 @@ using wmf::AudioStreamInfo;
 using wmf::StreamDescription;
 using wmf::VideoStreamInfo;
 
-// Releases an interface at the end of a scope.
-struct ReleaseDeleter {
-    void operator()(IUnknown* p) const {
-        if (p != nullptr) p->Release();
-    }
-};
-template <typename T>
-using Ref = std::unique_ptr<T, ReleaseDeleter>;
+using varnel_test::Ref;
 
 StreamDescription Audio(WORD number) {
     AudioStreamInfo info;

@@ -1,0 +1,72 @@
+// The behaviour every sample buffer of this layer shares: counted references and a block of
+// bytes with a length up to its maximum.
+#pragma once
+
+#include <atomic>
+
+#include "platform/wmf/wmsdk.h"
+
+// An INSSBuffer over `maxLength` bytes at `pBytes`, which the derived class owns and keeps for
+// the object's life. The creator holds the first reference; the last Release deletes the object
+// (the derived destructor then gives its bytes back). SetLength may not exceed the maximum
+// (E_INVALIDARG); null out pointers give E_POINTER.
+class CSampleBase : public INSSBuffer {
+  public:
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_INSSBuffer) {
+            AddRef();
+            *ppv = static_cast<INSSBuffer*>(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++m_nRefs; }
+    ULONG Release() override {
+        const ULONG left = --m_nRefs;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT GetLength(DWORD* pdwLength) override {
+        if (pdwLength == nullptr) return E_POINTER;
+        *pdwLength = m_dwLength;
+        return S_OK;
+    }
+    HRESULT SetLength(DWORD dwLength) override {
+        if (dwLength > m_dwMaxLength) return E_INVALIDARG;
+        m_dwLength = dwLength;
+        return S_OK;
+    }
+    HRESULT GetMaxLength(DWORD* pdwLength) override {
+        if (pdwLength == nullptr) return E_POINTER;
+        *pdwLength = m_dwMaxLength;
+        return S_OK;
+    }
+    HRESULT GetBuffer(BYTE** ppdwBuffer) override {
+        if (ppdwBuffer == nullptr) return E_POINTER;
+        *ppdwBuffer = m_pBytes;
+        return S_OK;
+    }
+    HRESULT GetBufferAndLength(BYTE** ppdwBuffer, DWORD* pdwLength) override {
+        if (ppdwBuffer == nullptr || pdwLength == nullptr) return E_POINTER;
+        *ppdwBuffer = m_pBytes;
+        *pdwLength = m_dwLength;
+        return S_OK;
+    }
+
+    // The current reference count, for tests.
+    ULONG RefCount() const { return m_nRefs.load(); }
+    BYTE* Bytes() { return m_pBytes; }
+
+  protected:
+    CSampleBase(BYTE* pBytes, DWORD maxLength)
+        : m_pBytes(pBytes), m_dwLength(maxLength), m_dwMaxLength(maxLength) {}
+    ~CSampleBase() override = default;
+
+  private:
+    std::atomic<ULONG> m_nRefs{1};
+    BYTE* m_pBytes;
+    DWORD m_dwLength;
+    DWORD m_dwMaxLength;
+};

@@ -1,0 +1,592 @@
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/wmf/OpenInputs.h"
+#include "platform/wmf/wmsdk.h"
+#include "tests/platform/PlatformTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using varnel_test::CTempDir;
+using varnel_test::MakeClip;
+using varnel_test::ProbeFrameCount;
+using varnel_test::Ref;
+using varnel_test::Widened;
+
+constexpr QWORD kNtscFrame = 333667;  // 1/29.97 s
+constexpr QWORD kMillisecond = 10000;
+
+// One sample as GetNextSample gave it.
+struct Read {
+    Ref<INSSBuffer> pSample;
+    QWORD cnsTime = 0;
+    QWORD cnsDuration = 0;
+    DWORD dwFlags = 0;
+    DWORD dwOutput = 0;
+    WORD wStream = 0;
+
+    const BYTE* Bytes() const {
+        BYTE* bytes = nullptr;
+        EXPECT_EQ(pSample->GetBuffer(&bytes), S_OK);
+        return bytes;
+    }
+    DWORD Length() const {
+        DWORD length = 0;
+        EXPECT_EQ(pSample->GetLength(&length), S_OK);
+        return length;
+    }
+};
+
+// The video stream of a profile: its number and the header of its media type.
+struct VideoStream {
+    WORD wNumber = 0;
+    BITMAPINFOHEADER header{};
+    WMVIDEOINFOHEADER info{};
+};
+
+Ref<IWMSyncReader> NewReader() {
+    IWMSyncReader* reader = nullptr;
+    EXPECT_EQ(WMCreateSyncReader(nullptr, 0, &reader), S_OK);
+    return Ref<IWMSyncReader>(reader);
+}
+
+Ref<IWMProfile> ProfileOf(IWMSyncReader* reader) {
+    IWMProfile* profile = nullptr;
+    EXPECT_EQ(reader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile)), S_OK);
+    return Ref<IWMProfile>(profile);
+}
+
+std::vector<GUID> StreamTypes(IWMProfile* profile, std::vector<WORD>* numbers = nullptr) {
+    DWORD count = 0;
+    EXPECT_EQ(profile->GetStreamCount(&count), S_OK);
+    std::vector<GUID> types;
+    for (DWORD i = 0; i < count; ++i) {
+        IWMStreamConfig* config = nullptr;
+        EXPECT_EQ(profile->GetStream(i, &config), S_OK);
+        Ref<IWMStreamConfig> hold(config);
+        GUID type{};
+        WORD number = 0;
+        EXPECT_EQ(config->GetStreamType(&type), S_OK);
+        EXPECT_EQ(config->GetStreamNumber(&number), S_OK);
+        types.push_back(type);
+        if (numbers != nullptr) numbers->push_back(number);
+    }
+    return types;
+}
+
+// The last video stream of the profile (number 0 when there is none).
+VideoStream FindVideo(IWMProfile* profile) {
+    VideoStream video;
+    DWORD count = 0;
+    EXPECT_EQ(profile->GetStreamCount(&count), S_OK);
+    for (DWORD i = 0; i < count; ++i) {
+        IWMStreamConfig* config = nullptr;
+        EXPECT_EQ(profile->GetStream(i, &config), S_OK);
+        Ref<IWMStreamConfig> hold(config);
+        GUID type{};
+        EXPECT_EQ(config->GetStreamType(&type), S_OK);
+        if (type != WMMEDIATYPE_Video) continue;
+        EXPECT_EQ(config->GetStreamNumber(&video.wNumber), S_OK);
+        IWMMediaProps* props = nullptr;
+        EXPECT_EQ(config->QueryInterface(IID_IWMMediaProps, reinterpret_cast<void**>(&props)),
+                  S_OK);
+        Ref<IWMMediaProps> holdProps(props);
+        DWORD size = 0;
+        EXPECT_EQ(props->GetMediaType(nullptr, &size), S_OK);
+        std::vector<BYTE> buffer(size);
+        auto* mediaType = reinterpret_cast<WM_MEDIA_TYPE*>(buffer.data());
+        EXPECT_EQ(props->GetMediaType(mediaType, &size), S_OK);
+        EXPECT_EQ(mediaType->formattype, WMFORMAT_VideoInfo);
+        video.info = *reinterpret_cast<const WMVIDEOINFOHEADER*>(mediaType->pbFormat);
+        video.header = video.info.bmiHeader;
+    }
+    return video;
+}
+
+HRESULT SelectOnly(IWMSyncReader* reader, WORD number) {
+    WMT_STREAM_SELECTION on = WMT_ON;
+    return reader->SetStreamsSelected(1, &number, &on);
+}
+
+// Opens `file` and selects its video stream alone.
+VideoStream OpenVideo(IWMSyncReader* reader, const fs::path& file) {
+    EXPECT_EQ(reader->Open(Widened(file.string()).c_str()), S_OK) << file;
+    Ref<IWMProfile> profile = ProfileOf(reader);
+    if (!profile) return {};
+    std::vector<WORD> numbers;
+    const std::vector<GUID> types = StreamTypes(profile.get(), &numbers);
+    for (size_t i = 0; i < types.size(); ++i) {
+        WMT_STREAM_SELECTION selection = types[i] == WMMEDIATYPE_Video ? WMT_ON : WMT_OFF;
+        EXPECT_EQ(reader->SetStreamsSelected(1, &numbers[i], &selection), S_OK);
+    }
+    VideoStream video = FindVideo(profile.get());
+    EXPECT_EQ(reader->SetReadStreamSamples(video.wNumber, FALSE), S_OK);
+    return video;
+}
+
+HRESULT ReadOne(IWMSyncReader* reader, WORD stream, Read* read) {
+    INSSBuffer* sample = nullptr;
+    const HRESULT hr = reader->GetNextSample(stream, &sample, &read->cnsTime, &read->cnsDuration,
+                                             &read->dwFlags, &read->dwOutput, &read->wStream);
+    read->pSample.reset(sample);
+    return hr;
+}
+
+// Every sample of `stream` up to the end; *pEnd receives the status that ended the reading.
+std::vector<Read> ReadAll(IWMSyncReader* reader, WORD stream, HRESULT* pEnd = nullptr) {
+    std::vector<Read> reads;
+    for (;;) {
+        Read read;
+        const HRESULT hr = ReadOne(reader, stream, &read);
+        if (FAILED(hr)) {
+            if (pEnd != nullptr) *pEnd = hr;
+            EXPECT_EQ(read.pSample, nullptr);
+            return reads;
+        }
+        reads.push_back(std::move(read));
+    }
+}
+
+// The mean of one colour channel (0 blue, 1 green, 2 red) over one buffer row.
+double RowMean(const Read& read, const BITMAPINFOHEADER& header, LONG row, int channel) {
+    const BYTE* p = read.Bytes() + static_cast<size_t>(row) * DibStride(header.biWidth);
+    double sum = 0;
+    for (LONG x = 0; x < header.biWidth; ++x) sum += p[3 * x + channel];
+    return sum / header.biWidth;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Clips made once for the whole suite.
+
+class ReaderClipTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        s_pDir = new CTempDir();
+        const std::string ntsc = "rate=30000/1001";
+        s_bMade =
+            MakeClip("-f lavfi -i testsrc=size=320x240:" + ntsc +
+                         ":duration=3 -f lavfi -i sine=frequency=440:duration=3 -c:v wmv2 -g 10 "
+                         "-c:a wmav2 -b:a 64k",
+                     Clip("av.wmv")) &&
+            MakeClip(
+                "-f lavfi -i color=c=black:size=64x48:rate=10:duration=0.5,"
+                "drawbox=x=0:y=0:w=64:h=24:color=white:t=fill -c:v wmv2",
+                Clip("halves.wmv")) &&
+            MakeClip("-f lavfi -i color=c=0xFF0000:size=64x48:rate=10:duration=0.3 -c:v wmv2",
+                     Clip("red.wmv")) &&
+            MakeClip("-f lavfi -i color=c=0x00FF00:size=64x48:rate=10:duration=0.3 -c:v wmv2",
+                     Clip("green.wmv")) &&
+            MakeClip("-f lavfi -i color=c=0x0000FF:size=64x48:rate=10:duration=0.3 -c:v wmv2",
+                     Clip("blue.wmv")) &&
+            MakeClip(
+                "-f lavfi -i testsrc=size=65x37:rate=10:duration=1 -c:v rawvideo "
+                "-pix_fmt bgr24",
+                Clip("odd.avi"));
+    }
+    static void TearDownTestSuite() {
+        delete s_pDir;
+        s_pDir = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(s_bMade) << "the ffmpeg command could not make the test clips";
+        m_pReader = NewReader();
+        ASSERT_NE(m_pReader, nullptr);
+    }
+
+    static fs::path Clip(const std::string& name) { return s_pDir->Path() / name; }
+
+    static CTempDir* s_pDir;
+    static bool s_bMade;
+    Ref<IWMSyncReader> m_pReader;
+};
+
+CTempDir* ReaderClipTest::s_pDir = nullptr;
+bool ReaderClipTest::s_bMade = false;
+
+TEST_F(ReaderClipTest, ProfileShowsAudioAndVideoWithTheirNumbers) {
+    ASSERT_EQ(m_pReader->Open(Widened(Clip("av.wmv").string()).c_str()), S_OK);
+    Ref<IWMProfile> profile = ProfileOf(m_pReader.get());
+    std::vector<WORD> numbers;
+    const std::vector<GUID> types = StreamTypes(profile.get(), &numbers);
+    ASSERT_EQ(types.size(), 2u);
+    EXPECT_EQ(types[0], WMMEDIATYPE_Video);
+    EXPECT_EQ(types[1], WMMEDIATYPE_Audio);
+    EXPECT_EQ(numbers, (std::vector<WORD>{1, 2}));
+}
+
+TEST_F(ReaderClipTest, VideoMediaTypeDescribesTheStreamAsStored) {
+    ASSERT_EQ(m_pReader->Open(Widened(Clip("av.wmv").string()).c_str()), S_OK);
+    Ref<IWMProfile> profile = ProfileOf(m_pReader.get());
+    const VideoStream video = FindVideo(profile.get());
+    EXPECT_EQ(video.wNumber, 1);
+    EXPECT_EQ(video.header.biSize, 40u);
+    EXPECT_EQ(video.header.biWidth, 320);
+    EXPECT_EQ(video.header.biHeight, 240);
+    EXPECT_EQ(video.header.biPlanes, 1);
+    EXPECT_EQ(video.header.biBitCount, 24);
+    EXPECT_EQ(video.header.biCompression, MakeFourcc('W', 'M', 'V', '2'));
+    EXPECT_EQ(video.info.rcSource.right, 320);
+    EXPECT_EQ(video.info.rcTarget.bottom, 240);
+    EXPECT_NEAR(static_cast<double>(video.info.AvgTimePerFrame), kNtscFrame, 2.0);
+}
+
+TEST_F(ReaderClipTest, ReadsAsManyFramesAsFFmpegDecodes) {
+    const VideoStream video = OpenVideo(m_pReader.get(), Clip("av.wmv"));
+    HRESULT end = S_OK;
+    const std::vector<Read> reads = ReadAll(m_pReader.get(), video.wNumber, &end);
+    EXPECT_EQ(end, NS_E_NO_MORE_SAMPLES);
+    EXPECT_EQ(static_cast<long>(reads.size()), ProbeFrameCount(Clip("av.wmv")));
+    for (const Read& read : reads) {
+        EXPECT_EQ(read.wStream, video.wNumber);
+        EXPECT_EQ(read.Length(), DibStride(320) * 240);
+    }
+}
+
+TEST_F(ReaderClipTest, TimesStartNearZeroAndStepByTheFrameTime) {
+    const VideoStream video = OpenVideo(m_pReader.get(), Clip("av.wmv"));
+    const std::vector<Read> reads = ReadAll(m_pReader.get(), video.wNumber);
+    ASSERT_GT(reads.size(), 80u);
+    // The audio encoder's priming puts the first picture a little after the file's start.
+    EXPECT_LT(reads[0].cnsTime, kNtscFrame * 2);
+    for (size_t i = 0; i < reads.size(); ++i) {
+        const double expected = static_cast<double>(reads[0].cnsTime + i * kNtscFrame);
+        EXPECT_NEAR(static_cast<double>(reads[i].cnsTime), expected, kMillisecond) << "frame " << i;
+        EXPECT_NEAR(static_cast<double>(reads[i].cnsDuration), kNtscFrame, kMillisecond);
+    }
+}
+
+TEST_F(ReaderClipTest, KeyFramesAreCleanPoints) {
+    const VideoStream video = OpenVideo(m_pReader.get(), Clip("av.wmv"));
+    const std::vector<Read> reads = ReadAll(m_pReader.get(), video.wNumber);
+    ASSERT_GT(reads.size(), 20u);
+    EXPECT_EQ(reads[0].dwFlags & WM_SF_CLEANPOINT, WM_SF_CLEANPOINT);
+    EXPECT_EQ(reads[10].dwFlags & WM_SF_CLEANPOINT, WM_SF_CLEANPOINT);
+    EXPECT_EQ(reads[1].dwFlags & WM_SF_CLEANPOINT, 0u);
+}
+
+TEST_F(ReaderClipTest, CleanPointSelectionGivesKeyFramesOnly) {
+    const VideoStream video = OpenVideo(m_pReader.get(), Clip("av.wmv"));
+    WORD number = video.wNumber;
+    WMT_STREAM_SELECTION keys = WMT_CLEANPOINT_ONLY;
+    ASSERT_EQ(m_pReader->SetStreamsSelected(1, &number, &keys), S_OK);
+    const std::vector<Read> reads = ReadAll(m_pReader.get(), video.wNumber);
+    ASSERT_EQ(reads.size(), 9u);  // 90 frames, a key frame every 10
+    for (const Read& read : reads) EXPECT_EQ(read.dwFlags & WM_SF_CLEANPOINT, WM_SF_CLEANPOINT);
+}
+
+TEST_F(ReaderClipTest, RowsComeBottomUp) {
+    const VideoStream video = OpenVideo(m_pReader.get(), Clip("halves.wmv"));
+    const std::vector<Read> reads = ReadAll(m_pReader.get(), video.wNumber);
+    ASSERT_FALSE(reads.empty());
+    for (int channel = 0; channel < 3; ++channel) {
+        // The first rows of the buffer are the bottom of the picture: black.
+        EXPECT_LT(RowMean(reads[0], video.header, 2, channel), 30);
+        EXPECT_GT(RowMean(reads[0], video.header, video.header.biHeight - 3, channel), 225);
+    }
+}
+
+TEST_F(ReaderClipTest, ColoursComeInBlueGreenRedOrder) {
+    struct Expected {
+        const char* name;
+        double blue, green, red;
+    };
+    for (const Expected& colour : {Expected{"red.wmv", 0, 0, 255}, Expected{"green.wmv", 0, 255, 0},
+                                   Expected{"blue.wmv", 255, 0, 0}}) {
+        Ref<IWMSyncReader> reader = NewReader();
+        const VideoStream video = OpenVideo(reader.get(), Clip(colour.name));
+        const std::vector<Read> reads = ReadAll(reader.get(), video.wNumber);
+        ASSERT_FALSE(reads.empty()) << colour.name;
+        const LONG row = video.header.biHeight / 2;
+        EXPECT_NEAR(RowMean(reads[0], video.header, row, 0), colour.blue, 16) << colour.name;
+        EXPECT_NEAR(RowMean(reads[0], video.header, row, 1), colour.green, 16) << colour.name;
+        EXPECT_NEAR(RowMean(reads[0], video.header, row, 2), colour.red, 16) << colour.name;
+    }
+}
+
+TEST_F(ReaderClipTest, RowsOfAWidthNotAMultipleOfFourArePadded) {
+    const VideoStream video = OpenVideo(m_pReader.get(), Clip("odd.avi"));
+    ASSERT_EQ(video.header.biWidth, 65);
+    ASSERT_EQ(video.header.biHeight, 37);
+    const std::vector<Read> reads = ReadAll(m_pReader.get(), video.wNumber);
+    ASSERT_EQ(static_cast<long>(reads.size()), ProbeFrameCount(Clip("odd.avi")));
+    // FFmpeg's own decoding, packed top-down rows, must be found row by row at the DIB stride.
+    const std::string expected = varnel_test::RunCommand(
+        "ffmpeg -nostdin -v error -i " + varnel_test::Quoted(Clip("odd.avi")) +
+        " -frames:v 1 -f rawvideo -pix_fmt bgr24 -");
+    ASSERT_EQ(expected.size(), 65u * 37u * 3u);
+    const DWORD stride = DibStride(65);
+    ASSERT_EQ(stride, 196u);
+    ASSERT_EQ(reads[0].Length(), stride * 37);
+    for (LONG y = 0; y < 37; ++y) {
+        const BYTE* row = reads[0].Bytes() + static_cast<size_t>(36 - y) * stride;
+        ASSERT_EQ(std::string(reinterpret_cast<const char*>(row), 65 * 3),
+                  expected.substr(static_cast<size_t>(y) * 65 * 3, 65 * 3))
+            << "picture row " << y;
+    }
+}
+
+TEST_F(ReaderClipTest, AnyStreamReadGivesAudioBesideVideo) {
+    ASSERT_EQ(m_pReader->Open(Widened(Clip("av.wmv").string()).c_str()), S_OK);
+    const std::vector<Read> reads = ReadAll(m_pReader.get(), 0);
+    long video = 0, audio = 0;
+    for (const Read& read : reads) {
+        if (read.wStream == 1) {
+            ++video;
+            EXPECT_EQ(read.dwOutput, 0u);
+        } else if (read.wStream == 2) {
+            ++audio;
+            EXPECT_EQ(read.dwOutput, 1u);
+            EXPECT_GT(read.Length(), 0u);
+        } else {
+            ADD_FAILURE() << "stream " << read.wStream;
+        }
+    }
+    EXPECT_EQ(video, ProbeFrameCount(Clip("av.wmv")));
+    EXPECT_GT(audio, 0);
+}
+
+TEST_F(ReaderClipTest, AStreamSwitchedOffIsNotRead) {
+    const VideoStream video = OpenVideo(m_pReader.get(), Clip("av.wmv"));
+    Read read;
+    EXPECT_EQ(ReadOne(m_pReader.get(), 2, &read), NS_E_INVALID_REQUEST);
+    const std::vector<Read> reads = ReadAll(m_pReader.get(), 0);
+    for (const Read& r : reads) EXPECT_EQ(r.wStream, video.wNumber);
+}
+
+TEST_F(ReaderClipTest, SamplesOutliveTheReader) {
+    const VideoStream video = OpenVideo(m_pReader.get(), Clip("halves.wmv"));
+    std::vector<Read> reads = ReadAll(m_pReader.get(), video.wNumber);
+    ASSERT_FALSE(reads.empty());
+    m_pReader.reset();
+    // Still readable and writable in place.
+    BYTE* bytes = nullptr;
+    ASSERT_EQ(reads.back().pSample->GetBuffer(&bytes), S_OK);
+    bytes[0] = 7;
+    EXPECT_GT(RowMean(reads.back(), video.header, video.header.biHeight - 3, 1), 225);
+}
+
+TEST_F(ReaderClipTest, OpenFileIsRegisteredUntilClosed) {
+    struct stat info {};
+    ASSERT_EQ(::stat(Clip("halves.wmv").c_str(), &info), 0);
+    OpenVideo(m_pReader.get(), Clip("halves.wmv"));
+    EXPECT_TRUE(wmf::IsOpenInput(info.st_dev, info.st_ino));
+    EXPECT_EQ(m_pReader->Close(), S_OK);
+    EXPECT_FALSE(wmf::IsOpenInput(info.st_dev, info.st_ino));
+    OpenVideo(m_pReader.get(), Clip("halves.wmv"));
+    EXPECT_TRUE(wmf::IsOpenInput(info.st_dev, info.st_ino));
+    m_pReader.reset();
+    EXPECT_FALSE(wmf::IsOpenInput(info.st_dev, info.st_ino));
+}
+
+TEST_F(ReaderClipTest, NameWithAccentsOpens) {
+    const fs::path accented = s_pDir->Path() / "clip \xE9t\xE9.wmv";
+    fs::copy_file(Clip("halves.wmv"), accented, fs::copy_options::overwrite_existing);
+    const VideoStream video = OpenVideo(m_pReader.get(), accented);
+    EXPECT_FALSE(ReadAll(m_pReader.get(), video.wNumber).empty());
+}
+
+TEST_F(ReaderClipTest, ReopeningStartsFromTheFirstFrame) {
+    VideoStream video = OpenVideo(m_pReader.get(), Clip("av.wmv"));
+    Read first;
+    ASSERT_EQ(ReadOne(m_pReader.get(), video.wNumber, &first), S_OK);
+    ASSERT_EQ(ReadOne(m_pReader.get(), video.wNumber, &first), S_OK);
+    video = OpenVideo(m_pReader.get(), Clip("av.wmv"));
+    ASSERT_EQ(ReadOne(m_pReader.get(), video.wNumber, &first), S_OK);
+    EXPECT_LT(first.cnsTime, kNtscFrame * 2);  // the first frame again, not the third
+}
+
+TEST_F(ReaderClipTest, CoverArtIsNotAStream) {
+    const fs::path cover = s_pDir->Path() / "cover.png";
+    const fs::path clip = s_pDir->Path() / "cover.mp4";
+    if (!MakeClip("-f lavfi -i color=c=red:size=32x32 -frames:v 1", cover) ||
+        !MakeClip("-i " + varnel_test::Quoted(cover) +
+                      " -f lavfi -i testsrc=size=64x48:rate=10:duration=0.5 -map 0 -map 1 "
+                      "-c:v:0 png -disposition:v:0 attached_pic -c:v:1 mpeg4",
+                  clip)) {
+        GTEST_SKIP() << "the ffmpeg command could not make a clip with cover art";
+    }
+    const VideoStream video = OpenVideo(m_pReader.get(), clip);
+    Ref<IWMProfile> profile = ProfileOf(m_pReader.get());
+    std::vector<WORD> numbers;
+    EXPECT_EQ(StreamTypes(profile.get(), &numbers).size(), 1u);
+    EXPECT_EQ(numbers, (std::vector<WORD>{1}));
+    EXPECT_EQ(video.header.biWidth, 64);
+    EXPECT_EQ(ReadAll(m_pReader.get(), 0).size(), 5u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Statuses
+
+class ReaderStatusTest : public ReaderClipTest {};
+
+TEST_F(ReaderStatusTest, NothingOpenIsAnInvalidRequest) {
+    Read read;
+    EXPECT_EQ(ReadOne(m_pReader.get(), 1, &read), NS_E_INVALID_REQUEST);
+    EXPECT_EQ(ReadOne(m_pReader.get(), 0, &read), NS_E_INVALID_REQUEST);
+    EXPECT_EQ(SelectOnly(m_pReader.get(), 1), NS_E_INVALID_REQUEST);
+    EXPECT_EQ(m_pReader->SetReadStreamSamples(1, FALSE), NS_E_INVALID_REQUEST);
+    IWMProfile* profile = nullptr;
+    EXPECT_TRUE(
+        FAILED(m_pReader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile))));
+    EXPECT_EQ(profile, nullptr);
+}
+
+TEST_F(ReaderStatusTest, ReadingPastTheEndFailsEveryTime) {
+    const VideoStream video = OpenVideo(m_pReader.get(), Clip("halves.wmv"));
+    HRESULT end = S_OK;
+    ReadAll(m_pReader.get(), video.wNumber, &end);
+    EXPECT_EQ(end, NS_E_NO_MORE_SAMPLES);
+    Read read;
+    EXPECT_EQ(ReadOne(m_pReader.get(), video.wNumber, &read), NS_E_NO_MORE_SAMPLES);
+    EXPECT_EQ(ReadOne(m_pReader.get(), video.wNumber, &read), NS_E_NO_MORE_SAMPLES);
+    EXPECT_EQ(read.pSample, nullptr);
+}
+
+TEST_F(ReaderStatusTest, SelectingStreamZeroOrAnUnknownNumberFails) {
+    OpenVideo(m_pReader.get(), Clip("av.wmv"));
+    EXPECT_EQ(SelectOnly(m_pReader.get(), 0), NS_E_INVALID_STREAM);
+    EXPECT_EQ(SelectOnly(m_pReader.get(), 3), NS_E_INVALID_STREAM);
+    EXPECT_EQ(m_pReader->SetReadStreamSamples(0, FALSE), NS_E_INVALID_STREAM);
+    Read read;
+    EXPECT_EQ(ReadOne(m_pReader.get(), 9, &read), NS_E_INVALID_STREAM);
+    WORD numbers[2] = {1, 3};
+    WMT_STREAM_SELECTION selections[2] = {WMT_OFF, WMT_ON};
+    EXPECT_EQ(m_pReader->SetStreamsSelected(2, numbers, selections), NS_E_INVALID_STREAM);
+    // Nothing took effect: stream 1 is still on.
+    EXPECT_EQ(ReadOne(m_pReader.get(), 1, &read), S_OK);
+    WMT_STREAM_SELECTION bogus = static_cast<WMT_STREAM_SELECTION>(7);
+    EXPECT_EQ(m_pReader->SetStreamsSelected(1, numbers, &bogus), E_INVALIDARG);
+}
+
+TEST_F(ReaderStatusTest, ClosingTwiceSucceeds) {
+    OpenVideo(m_pReader.get(), Clip("halves.wmv"));
+    EXPECT_EQ(m_pReader->Close(), S_OK);
+    EXPECT_EQ(m_pReader->Close(), S_OK);
+    Read read;
+    EXPECT_EQ(ReadOne(m_pReader.get(), 1, &read), NS_E_INVALID_REQUEST);
+}
+
+TEST_F(ReaderStatusTest, AProfileStaysValidAfterClose) {
+    OpenVideo(m_pReader.get(), Clip("av.wmv"));
+    Ref<IWMProfile> profile = ProfileOf(m_pReader.get());
+    EXPECT_EQ(m_pReader->Close(), S_OK);
+    EXPECT_EQ(StreamTypes(profile.get()).size(), 2u);
+}
+
+TEST_F(ReaderStatusTest, AMissingFileIsNotFound) {
+    EXPECT_EQ(m_pReader->Open(Widened((s_pDir->Path() / "nothing.wmv").string()).c_str()),
+              NS_E_FILE_NOT_FOUND);
+    EXPECT_EQ(m_pReader->Open(L""), NS_E_FILE_NOT_FOUND);
+    EXPECT_EQ(m_pReader->Open(nullptr), E_POINTER);
+    Read read;
+    EXPECT_EQ(ReadOne(m_pReader.get(), 1, &read), NS_E_INVALID_REQUEST);
+}
+
+TEST_F(ReaderStatusTest, FilesThatAreNotMediaFailToOpen) {
+    const fs::path text = s_pDir->Path() / "notes.wmv";
+    std::ofstream(text) << "These are not the frames you are looking for.\n";
+    const fs::path empty = s_pDir->Path() / "empty.wmv";
+    std::ofstream{empty};
+    const fs::path cut = s_pDir->Path() / "cut.wmv";
+    {
+        std::ifstream in(Clip("av.wmv"), std::ios::binary);
+        std::string head(600, '\0');
+        in.read(head.data(), static_cast<std::streamsize>(head.size()));
+        std::ofstream(cut, std::ios::binary) << head;
+    }
+    for (const fs::path& file : {text, empty, cut, s_pDir->Path()}) {
+        EXPECT_TRUE(FAILED(m_pReader->Open(Widened(file.string()).c_str()))) << file;
+        Read read;
+        EXPECT_EQ(ReadOne(m_pReader.get(), 1, &read), NS_E_INVALID_REQUEST) << file;
+    }
+}
+
+TEST_F(ReaderStatusTest, NamesWithCharactersBeyondOneByteAreRefused) {
+    EXPECT_EQ(m_pReader->Open(L"clip\u20ac.wmv"), E_INVALIDARG);
+}
+
+TEST_F(ReaderStatusTest, NamesThatLookLikeOtherProtocolsAreFiles) {
+    // A colon in a name must not make FFmpeg read anything but that file.
+    const fs::path odd = s_pDir->Path() / "concat:halves.wmv";
+    fs::copy_file(Clip("halves.wmv"), odd);
+    const std::string relative = "subfile,,start,0,end,0,,:" + Clip("halves.wmv").string();
+    EXPECT_EQ(m_pReader->Open(Widened(relative).c_str()), NS_E_FILE_NOT_FOUND);
+    const VideoStream video = OpenVideo(m_pReader.get(), odd);
+    EXPECT_EQ(ReadAll(m_pReader.get(), video.wNumber).size(), 5u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The real files beside the repository
+
+struct RealFile {
+    const char* name;
+    long frames;  // -1: the file must fail to open; 0: it has no video stream
+};
+
+class RealFileTest : public ::testing::TestWithParam<RealFile> {};
+
+TEST_P(RealFileTest, ReadsToTheEndWithTheKnownFrameCount) {
+    const fs::path file = fs::path(VARNEL_TESTDATA_DIR) / GetParam().name;
+    if (!fs::exists(file)) GTEST_SKIP() << "test data absent: " << file;
+    Ref<IWMSyncReader> reader = NewReader();
+    const HRESULT hr = reader->Open(Widened(file.string()).c_str());
+    if (GetParam().frames < 0) {
+        EXPECT_TRUE(FAILED(hr));
+        Read read;
+        EXPECT_EQ(ReadOne(reader.get(), 1, &read), NS_E_INVALID_REQUEST);
+        return;
+    }
+    ASSERT_EQ(hr, S_OK);
+    Ref<IWMProfile> profile = ProfileOf(reader.get());
+    const VideoStream video = FindVideo(profile.get());
+    if (GetParam().frames == 0) {
+        EXPECT_EQ(video.wNumber, 0);
+        EXPECT_EQ(SelectOnly(reader.get(), 0), NS_E_INVALID_STREAM);
+        return;
+    }
+    reader.reset();
+    reader = NewReader();
+    OpenVideo(reader.get(), file);
+    HRESULT end = S_OK;
+    const std::vector<Read> reads = ReadAll(reader.get(), video.wNumber, &end);
+    EXPECT_EQ(end, NS_E_NO_MORE_SAMPLES);
+    EXPECT_EQ(static_cast<long>(reads.size()), GetParam().frames);
+    QWORD previous = 0;
+    for (const Read& read : reads) {
+        EXPECT_EQ(read.Length(),
+                  DibStride(video.header.biWidth) * static_cast<DWORD>(video.header.biHeight));
+        EXPECT_GE(read.cnsTime + kMillisecond, previous);  // forward, give or take reordering
+        previous = read.cnsTime;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TestData, RealFileTest,
+    ::testing::Values(RealFile{"a01_wmv3_moviemaker6_640x480_red2s-then-green.wmv", 916},
+                      RealFile{"a02_wmv3_320x240_ball_0.9s.wmv", 28},
+                      RealFile{"a04_wmv3_320x240_wine-iwmwriter_2s.wmv", 61},
+                      RealFile{"a06_wmv3_320x240_15fps_numbers_60s.wmv", 253},
+                      RealFile{"b03_vc1adv_512x288_ladybug_wmapro_12s.wmv", 301},
+                      RealFile{"c08_wmv1_160x120_bee_wma-8k_10s.wmv", 149},
+                      RealFile{"c09_wmv1_208x160_blue-green-red_sparse_30s.wmv", 62},
+                      RealFile{"c13_wmv1_64x48_wine-ffmpeg-made_2s.wmv", 50},
+                      RealFile{"c14_mp43_160x120_elephant_28s.asf", 153},
+                      RealFile{"c15_wmv2_560x320_4.4s.asf", 161},
+                      RealFile{"d01_mp43_852x480_bear_noaudio_43s.wmv", 1296},
+                      RealFile{"e06_wmv1_320x240_gstreamer-asfmux_5frames.wmv", 4},
+                      RealFile{"e08_crafted_CWE-835_no-streams.wma", -1},
+                      RealFile{"e09_audio-only_wma2_ringtone_9s.wma", 0}),
+    [](const ::testing::TestParamInfo<RealFile>& info) {
+        return std::string(info.param.name).substr(0, 3);
+    });
+
+}  // namespace
