@@ -8,12 +8,12 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "media/MediaWriter.h"
 #include "platform/wmf/SampleBuffer.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/media/ErrorLog.h"
+#include "tests/media/WorkingDir.h"
 
 namespace fs = std::filesystem;
 
@@ -51,19 +51,14 @@ class MediaWriterTest : public ::testing::Test {
     void SetUp() override {
         Fake().Reset();
         ClearRecordedErrors();
-        m_previousDir = fs::current_path();
-        char dirTemplate[] = "/tmp/varnel-media-XXXXXX";
-        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-        m_dir = dirTemplate;
-        fs::current_path(m_dir);
+        m_pDir = std::make_unique<CScopedWorkingDir>();
         m_pWriter = std::make_unique<CMediaWriter>();
     }
     void TearDown() override {
         m_pWriter.reset();
         for (IWMProfile* pProfile : m_inputs) pProfile->Release();
         m_inputs.clear();
-        fs::current_path(m_previousDir);
-        fs::remove_all(m_dir);
+        m_pDir.reset();
     }
 
     // An input profile owned by the fixture.
@@ -88,8 +83,7 @@ class MediaWriterTest : public ::testing::Test {
 
     std::unique_ptr<CMediaWriter> m_pWriter;
     std::vector<IWMProfile*> m_inputs;
-    fs::path m_previousDir;
-    fs::path m_dir;
+    std::unique_ptr<CScopedWorkingDir> m_pDir;
 };
 
 // The output profile and lastprofile.xml.
@@ -110,8 +104,7 @@ TEST_F(MediaWriterTest, AudioVideoAudioEndsWithTheVideoAloneAndSavesAllThree) {
     const std::string saved = ReadFile("lastprofile.xml");
     EXPECT_EQ(CountOf(saved, "<stream "), 3u);
     EXPECT_EQ(saved.back(), '>');  // the text alone: nothing added after it
-    EXPECT_EQ(fs::directory_iterator(m_dir)->path().filename(), "lastprofile.xml");
-    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
+    EXPECT_EQ(m_pDir->Entries(), std::vector<std::string>{"lastprofile.xml"});
     EXPECT_TRUE(RecordedErrors().empty());
     ExpectEverythingReleased();
 }
@@ -195,7 +188,7 @@ TEST_F(MediaWriterTest, LastProfileThatCannotBeWrittenDoesNotStopTheDerivation) 
     EXPECT_EQ(m_pWriter->DeriveOutputProfile(VideoInput()), S_OK);
     EXPECT_EQ(m_pWriter->GetVideoStreamNumber(), 2);
     EXPECT_TRUE(fs::is_directory("lastprofile.xml"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
+    EXPECT_EQ(m_pDir->Entries(), std::vector<std::string>{"lastprofile.xml"});
     ExpectEverythingReleased();
 }
 
