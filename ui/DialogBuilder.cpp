@@ -18,9 +18,10 @@ namespace {
 // The property that holds a built control's id; its presence marks the widget as a control.
 constexpr char kControlIdProperty[] = "varnelControlId";
 
-// Families tried after the template's face, nearest in metrics first.
-const char* const kFallbackFamilies[] = {"Microsoft Sans Serif", "Liberation Sans", "Arimo",
-                                         "Nimbus Sans",          "Helvetica",       "DejaVu Sans"};
+// Families tried after the template's face. DejaVu Sans at 8 points has base units of 7 x 13
+// at 96 dpi (MS Sans Serif has 6 x 13): the dialog comes out a little wider than on Windows, and
+// every caption fits its control, which the narrower fonts at hand do not achieve.
+const char* const kFallbackFamilies[] = {"Microsoft Sans Serif", "DejaVu Sans"};
 
 // The size of an icon in an icon static (the system's large icon size).
 constexpr int kIconSize = 32;
@@ -65,7 +66,9 @@ QWidget* CreateControl(const ControlTemplate& control, QWidget* pDialog) {
             pLabel->setTextFormat(Qt::PlainText);
             pLabel->setText(caption);
             pLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            pLabel->setWordWrap(true);
+            // Words wrap where the static has room for more than one line; a one-line static
+            // shows what fits of its line rather than lose its last words to a hidden line.
+            pLabel->setWordWrap(control.cy >= 16);
             if (control.dwExStyle & WS_EX_STATICEDGE) {
                 pLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
                 pLabel->setLineWidth(1);
@@ -154,10 +157,9 @@ QFont CDialogBuilder::DialogFont(const DialogTemplate& dlgTemplate) {
         families << QString::fromLatin1(pszFamily);
     }
     // The first installed family; Qt's own substitution when none is.
-    const QStringList installed = QFontDatabase::families();
     QFont font;
     for (const QString& family : families) {
-        if (installed.contains(family, Qt::CaseInsensitive)) {
+        if (QFontDatabase::hasFamily(family)) {
             font.setFamily(family);
             break;
         }

@@ -43,4 +43,4 @@ for size in 64 128; do
 done
 
 # Each image of the icon group as a 4-bit palette bitmap with its transparency mask.
-convert varnel-32.png varnel-16.png -type PaletteMatte -depth 4 varnel.ico
+convert varnel-32.png varnel-16.png -type PaletteMatte varnel.ico
