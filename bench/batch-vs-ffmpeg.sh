@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Wall time of varnel-batch against the ffmpeg command doing the same decoding and about the same
+# encoding (every fifth frame of the input, WMV2 at the input's bit rate), on a 20 s 1280x720 WMV2
+# clip with flickering brightness, with and without --manipulate. Each command runs RUNS times
+# (default 3) in turn; the median counts. Targets: varnel-batch within 1.25 times ffmpeg's wall
+# time, within 1.5 times with --manipulate.
+#
+# Usage: bench/batch-vs-ffmpeg.sh [VARNEL_BATCH]   (default: build/batch/varnel-batch)
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+BATCH="${1:-$ROOT/build/batch/varnel-batch}"
+RUNS="${RUNS:-3}"
+[ -x "$BATCH" ] || { echo "no varnel-batch at $BATCH (build it first)" >&2; exit 1; }
+BATCH="$(cd "$(dirname "$BATCH")" && pwd)/$(basename "$BATCH")"
+
+WORK="$(mktemp -d)"
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK"
+
+ffmpeg -v error -y -f lavfi \
+    -i "testsrc2=size=1280x720:rate=30000/1001:duration=20,eq=brightness='0.12*sin(2.4*n)':eval=frame" \
+    -c:v wmv2 -b:v 4M -f asf clip.wmv
+RATE="$(ffprobe -v error -select_streams v:0 -show_entries stream=bit_rate -of csv=p=0 clip.wmv)"
+case "$RATE" in '' | N/A | 0) RATE=4000000 ;; esac
+
+# Median wall time in seconds of a command run RUNS times.
+median_time() {
+    local times=()
+    for _ in $(seq "$RUNS"); do
+        local start end
+        start=$(date +%s.%N)
+        if ! "$@" >/dev/null 2>"$WORK/stderr"; then
+            echo "failed: $*" >&2
+            cat "$WORK/stderr" >&2
+            exit 1
+        fi
+        end=$(date +%s.%N)
+        times+=("$(awk -v s="$start" -v e="$end" 'BEGIN { print e - s }')")
+    done
+    printf '%s\n' "${times[@]}" | sort -g | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
+}
+
+ffmpeg_time=$(median_time ffmpeg -v error -y -i clip.wmv -an -vf framestep=5 -c:v wmv2 \
+    -b:v "$RATE" -f asf ffmpeg-out.wmv)
+batch_time=$(median_time "$BATCH" --quiet clip.wmv batch-out.wmv)
+manip_time=$(median_time "$BATCH" --quiet --manipulate clip.wmv batch-manip-out.wmv)
+
+report() {  # label, seconds, target ratio
+    awk -v label="$1" -v t="$2" -v f="$ffmpeg_time" -v target="$3" 'BEGIN {
+        ratio = t / f
+        printf "%-38s %7.3f s  %5.2fx ffmpeg  (target %.2fx: %s)\n", label, t, ratio, target,
+               ratio <= target ? "met" : "MISSED"
+    }'
+}
+
+echo "clip: 20 s 1280x720 WMV2 at $RATE bit/s, $(nproc) cores, median of $RUNS runs"
+printf '%-38s %7.3f s\n' "ffmpeg framestep=5 -c:v wmv2" "$ffmpeg_time"
+report "varnel-batch" "$batch_time" 1.25
+report "varnel-batch --manipulate" "$manip_time" 1.5
