@@ -7,6 +7,7 @@
 #include "app/LastError.h"
 #include "media/ComHolder.h"
 #include "media/FileName.h"
+#include "media/ProfileStreams.h"
 
 namespace {
 
@@ -130,21 +131,11 @@ HRESULT CMediaReader::FindVideoStream() {
 
     m_wVideoStream = 0;
     for (DWORD index = 0; index < count; ++index) {
-        IWMStreamConfig* pRawConfig = nullptr;
-        hr = m_pInputProfile->GetStream(index, &pRawConfig);
-        if (FAILED(hr)) {
-            RecordLastError("Could not get an individual stream", hr);
-            return hr;
-        }
-        TComHolder<IWMStreamConfig> pConfig(pRawConfig);
-
-        GUID type{};
-        hr = pConfig->GetStreamType(&type);
-        if (FAILED(hr)) {
-            RecordLastError("Could not get an individual stream type", hr);
-            return hr;
-        }
-        if (std::memcmp(&type, &WMMEDIATYPE_Video, sizeof(GUID)) != 0) continue;
+        TComHolder<IWMStreamConfig> pConfig;
+        bool bVideo = false;
+        hr = GetStreamAndType(m_pInputProfile, index, pConfig, bVideo);
+        if (FAILED(hr)) return hr;
+        if (!bVideo) continue;
 
         hr = pConfig->GetStreamNumber(&m_wVideoStream);
         if (FAILED(hr)) {

@@ -8,6 +8,7 @@
 
 #include "app/LastError.h"
 #include "media/ComHolder.h"
+#include "media/ProfileStreams.h"
 
 namespace {
 
@@ -97,22 +98,12 @@ HRESULT CMediaWriter::DeriveOutputProfile(IWMProfile* pInputProfile) {
     // Removing a stream moves the ones behind it down by one index, so the same index is
     // examined again (the unsigned index wraps to -1 and back to it).
     for (DWORD index = 0; index < count; ++index) {
-        IWMStreamConfig* pRawConfig = nullptr;
-        hr = m_pProfile->GetStream(index, &pRawConfig);
-        if (FAILED(hr)) {
-            RecordLastError("Could not get an individual stream", hr);
-            return hr;
-        }
-        TComHolder<IWMStreamConfig> pConfig(pRawConfig);
+        TComHolder<IWMStreamConfig> pConfig;
+        bool bVideo = false;
+        hr = GetStreamAndType(m_pProfile, index, pConfig, bVideo);
+        if (FAILED(hr)) return hr;
 
-        GUID type{};
-        hr = pConfig->GetStreamType(&type);
-        if (FAILED(hr)) {
-            RecordLastError("Could not get an individual stream type", hr);
-            return hr;
-        }
-
-        if (std::memcmp(&type, &WMMEDIATYPE_Video, sizeof(GUID)) != 0) {
+        if (!bVideo) {
             hr = m_pProfile->RemoveStream(pConfig.get());
             if (FAILED(hr)) {
                 RecordLastError("Could not remove non-video stream", hr);

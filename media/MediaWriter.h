@@ -44,8 +44,7 @@ class CMediaWriter {
     // after every sample it offers to an existing writer, with the sample, its time in 100-ns
     // units and the writer's status. Null (the default) turns it off. It changes nothing that
     // WriteFrame does.
-    using WriteObserver = void (*)(void* pContext, INSSBuffer* pSample, QWORD cnsTime,
-                                   HRESULT hr);
+    using WriteObserver = void (*)(void* pContext, INSSBuffer* pSample, QWORD cnsTime, HRESULT hr);
     void SetWriteObserver(WriteObserver pfnObserver, void* pContext) {
         m_pfnWriteObserver = pfnObserver;
         m_pObserverContext = pContext;

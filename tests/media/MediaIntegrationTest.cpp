@@ -17,19 +17,13 @@
 #include "tests/media/WorkingDir.h"
 
 namespace fs = std::filesystem;
+using varnel_test::MakeClip;
+using varnel_test::ProbeFrameCount;
+using varnel_test::RunCommand;
 
 namespace {
 
-std::string RunCommand(const std::string& command) {
-    std::string output;
-    FILE* pPipe = popen(command.c_str(), "r");
-    if (pPipe == nullptr) return output;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pPipe)) > 0) output.append(buffer, n);
-    pclose(pPipe);
-    return output;
-}
+const char kClip[] = "-f lavfi -i testsrc=size=64x48:rate=25:duration=1 -c:v wmv2";
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -79,10 +73,12 @@ class MediaIntegrationTest : public ::testing::Test {
         ClearRecordedErrors();
     }
 
-    // Makes `name` in the working directory with `ffmpeg <arguments> name`.
-    void MakeClip(const std::string& arguments, const std::string& name) {
-        RunCommand("ffmpeg -nostdin -v error -y " + arguments + " '" + name + "' 2>&1");
-        ASSERT_TRUE(fs::exists(name)) << "ffmpeg did not make " << name;
+    // A second of 64x48 test pattern at 25 frames a second, as "in.wmv", opened by `reader`,
+    // its profile derived by `writer`.
+    void OpenInput(CMediaReader& reader, CMediaWriter& writer) {
+        ASSERT_TRUE(MakeClip(kClip, "in.wmv"));
+        ASSERT_EQ(reader.OpenByName("in.wmv"), S_OK);
+        EXPECT_EQ(writer.DeriveOutputProfile(reader.GetProfile()), S_OK);
     }
 
     // The input's frames written at 1/29.97 s steps from `dStart` on; returns how many.
@@ -114,19 +110,12 @@ class MediaIntegrationTest : public ::testing::Test {
         }
         return times;
     }
-    static long DecodedFramesOf(const std::string& file) {
-        const std::string count = RunCommand(
-            "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-            "stream=nb_read_frames -of csv=p=0 '" +
-            file + "'");
-        return count.empty() ? -1 : std::strtol(count.c_str(), nullptr, 10);
-    }
 
     CScopedWorkingDir m_dir;
 };
 
 TEST_F(MediaIntegrationTest, ClipIsReadToItsEndWithFrameNumbersAndTimes) {
-    MakeClip("-f lavfi -i testsrc=size=64x48:rate=25:duration=1 -c:v wmv2", "clip.wmv");
+    ASSERT_TRUE(MakeClip(kClip, "clip.wmv"));
     CMediaReader reader;
     ASSERT_EQ(reader.OpenByName("clip.wmv"), S_OK);
 
@@ -152,17 +141,18 @@ TEST_F(MediaIntegrationTest, ClipIsReadToItsEndWithFrameNumbersAndTimes) {
 }
 
 TEST_F(MediaIntegrationTest, AccentedNameOpens) {
-    MakeClip("-f lavfi -i testsrc=size=32x32:rate=10:duration=0.5 -c:v wmv2", "caf\xc3\xa9.wmv");
+    ASSERT_TRUE(MakeClip("-f lavfi -i testsrc=size=32x32:rate=10:duration=0.5 -c:v wmv2",
+                         "caf\xc3\xa9.wmv"));
     CMediaReader reader;
     EXPECT_EQ(reader.OpenByName("caf\xc3\xa9.wmv"), S_OK);
     EXPECT_EQ(ReadToEnd(reader).size(), 5u);
 }
 
 TEST_F(MediaIntegrationTest, InputWithAudioGivesAnOutputProfileWithOneVideoStream) {
-    MakeClip(
-        "-f lavfi -i testsrc=size=64x48:rate=25:duration=1 -f lavfi -i "
-        "sine=frequency=440:duration=1 -c:v wmv2 -c:a wmav2",
-        "av.wmv");
+    ASSERT_TRUE(
+        MakeClip("-f lavfi -i testsrc=size=64x48:rate=25:duration=1 -f lavfi -i "
+                 "sine=frequency=440:duration=1 -c:v wmv2 -c:a wmav2",
+                 "av.wmv"));
     CMediaReader reader;
     ASSERT_EQ(reader.OpenByName("av.wmv"), S_OK);
     CMediaWriter writer;
@@ -189,11 +179,9 @@ TEST_F(MediaIntegrationTest, InputWithAudioGivesAnOutputProfileWithOneVideoStrea
 }
 
 TEST_F(MediaIntegrationTest, FramesWrittenThenEndedAreInTheFileAtTheirTimes) {
-    MakeClip("-f lavfi -i testsrc=size=64x48:rate=25:duration=1 -c:v wmv2", "in.wmv");
     CMediaReader reader;
-    ASSERT_EQ(reader.OpenByName("in.wmv"), S_OK);
     CMediaWriter writer;
-    writer.DeriveOutputProfile(reader.GetProfile());
+    OpenInput(reader, writer);
     ASSERT_EQ(writer.OpenOutput("out.wmv"), S_OK);
     const int nWritten = WriteFrames(reader, writer, 12);
     ASSERT_EQ(nWritten, 12);
@@ -207,12 +195,13 @@ TEST_F(MediaIntegrationTest, FramesWrittenThenEndedAreInTheFileAtTheirTimes) {
         const double dUnits = std::trunc(i / 29.97 * 10000000.0);
         EXPECT_NEAR(times[i], std::floor(dUnits / 10000.0) / 1000.0, 0.0011) << "frame " << i;
     }
-    EXPECT_EQ(DecodedFramesOf("out.wmv"), 12);
+    EXPECT_EQ(ProbeFrameCount("out.wmv"), 12);
     EXPECT_TRUE(RecordedErrors().empty());
 }
 
 TEST_F(MediaIntegrationTest, OddSizedInputWrites) {
-    MakeClip("-f lavfi -i testsrc=size=63x47:rate=25:duration=0.4 -c:v ffv1", "odd.mkv");
+    ASSERT_TRUE(
+        MakeClip("-f lavfi -i testsrc=size=63x47:rate=25:duration=0.4 -c:v ffv1", "odd.mkv"));
     CMediaReader reader;
     ASSERT_EQ(reader.OpenByName("odd.mkv"), S_OK);
     CMediaWriter writer;
@@ -220,15 +209,13 @@ TEST_F(MediaIntegrationTest, OddSizedInputWrites) {
     ASSERT_EQ(writer.OpenOutput("out.wmv"), S_OK);
     EXPECT_EQ(WriteFrames(reader, writer, 100), 10);
     ASSERT_EQ(writer.CloseOutput(), S_OK);
-    EXPECT_EQ(DecodedFramesOf("out.wmv"), 10);
+    EXPECT_EQ(ProbeFrameCount("out.wmv"), 10);
 }
 
 TEST_F(MediaIntegrationTest, NameInAFolderThatDoesNotExistFailsAndCreatesNothing) {
-    MakeClip("-f lavfi -i testsrc=size=64x48:rate=25:duration=0.2 -c:v wmv2", "in.wmv");
     CMediaReader reader;
-    ASSERT_EQ(reader.OpenByName("in.wmv"), S_OK);
     CMediaWriter writer;
-    writer.DeriveOutputProfile(reader.GetProfile());
+    OpenInput(reader, writer);
 
     EXPECT_LT(writer.OpenOutput("no-such-folder/out.wmv"), 0);
     ASSERT_FALSE(RecordedErrors().empty());
@@ -240,34 +227,30 @@ TEST_F(MediaIntegrationTest, NameInAFolderThatDoesNotExistFailsAndCreatesNothing
 }
 
 TEST_F(MediaIntegrationTest, OutputCommittedAgainWhileWritingLeavesTheFirstFileFinished) {
-    MakeClip("-f lavfi -i testsrc=size=64x48:rate=25:duration=1 -c:v wmv2", "in.wmv");
     CMediaReader reader;
-    ASSERT_EQ(reader.OpenByName("in.wmv"), S_OK);
     CMediaWriter writer;
-    writer.DeriveOutputProfile(reader.GetProfile());
+    OpenInput(reader, writer);
     ASSERT_EQ(writer.OpenOutput("first.wmv"), S_OK);
     ASSERT_EQ(WriteFrames(reader, writer, 8), 8);
 
     ASSERT_EQ(writer.OpenOutput("second.wmv"), S_OK);
-    EXPECT_EQ(DecodedFramesOf("first.wmv"), 8);  // finished before the second began
+    EXPECT_EQ(ProbeFrameCount("first.wmv"), 8);  // finished before the second began
     ASSERT_EQ(WriteFrames(reader, writer, 5, 1.0), 5);
     ASSERT_EQ(writer.CloseOutput(), S_OK);
-    EXPECT_EQ(DecodedFramesOf("first.wmv"), 8);
-    EXPECT_EQ(DecodedFramesOf("second.wmv"), 5);
+    EXPECT_EQ(ProbeFrameCount("first.wmv"), 8);
+    EXPECT_EQ(ProbeFrameCount("second.wmv"), 5);
     EXPECT_TRUE(RecordedErrors().empty());
 }
 
 TEST_F(MediaIntegrationTest, WriterDestroyedWhileWritingLeavesAFinishedFile) {
-    MakeClip("-f lavfi -i testsrc=size=64x48:rate=25:duration=1 -c:v wmv2", "in.wmv");
     CMediaReader reader;
-    ASSERT_EQ(reader.OpenByName("in.wmv"), S_OK);
     {
         CMediaWriter writer;
-        writer.DeriveOutputProfile(reader.GetProfile());
+        OpenInput(reader, writer);
         ASSERT_EQ(writer.OpenOutput("out.wmv"), S_OK);
         ASSERT_EQ(WriteFrames(reader, writer, 7), 7);
     }
-    EXPECT_EQ(DecodedFramesOf("out.wmv"), 7);
+    EXPECT_EQ(ProbeFrameCount("out.wmv"), 7);
 }
 
 // The real files beside the repository, with the frame counts their README gives.

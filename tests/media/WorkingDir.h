@@ -7,36 +7,23 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
+#include "tests/platform/PlatformTestSupport.h"
 
-// Creates the directory and makes it the process's working directory; the destructor goes back
-// to the previous one and removes the directory with everything in it.
+// Makes a temporary directory the process's working directory; the destructor goes back to the
+// previous one, and the directory goes with everything in it.
 class CScopedWorkingDir {
   public:
     CScopedWorkingDir() : m_previous(std::filesystem::current_path()) {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "varnel-media-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "cannot make a temporary directory";
-            return;
-        }
-        m_path = pattern;
-        std::filesystem::current_path(m_path);
+        std::filesystem::current_path(m_dir.Path());
     }
-    ~CScopedWorkingDir() {
-        std::filesystem::current_path(m_previous);
-        std::error_code error;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, error);
-    }
+    ~CScopedWorkingDir() { std::filesystem::current_path(m_previous); }
     CScopedWorkingDir(const CScopedWorkingDir&) = delete;
     CScopedWorkingDir& operator=(const CScopedWorkingDir&) = delete;
 
-    const std::filesystem::path& Path() const { return m_path; }
     // The names of the entries, sorted.
     std::vector<std::string> Entries() const {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(m_path)) {
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path())) {
             names.push_back(entry.path().filename().string());
         }
         std::sort(names.begin(), names.end());
@@ -45,5 +32,5 @@ class CScopedWorkingDir {
 
   private:
     std::filesystem::path m_previous;
-    std::filesystem::path m_path;
+    varnel_test::CTempDir m_dir;
 };
