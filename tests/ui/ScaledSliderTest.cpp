@@ -1,7 +1,6 @@
 // CScaledSlider over the main dialog's boxes and trackbars, started as the dialog starts it.
 #include <QDialog>
 #include <QSignalSpy>
-#include <clocale>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -202,23 +201,4 @@ TEST_F(NumberTextTest, FormatsAndReadsWithTheCLibraryConventions) {
     EXPECT_EQ(ReadNumber(QStringLiteral("0x10")), 16.0);
     EXPECT_EQ(ReadNumber(QStringLiteral("x1")), 0.0);
     EXPECT_EQ(ReadNumber(QStringLiteral("3\u20AC")), 3.0);  // a character beyond Latin-1
-}
-
-TEST_F(NumberTextTest, TheProcessLocaleDoesNotChangeTheDecimalPoint) {
-    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
-    const char* pszComma = nullptr;
-    for (const char* pszLocale : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"}) {
-        if (std::setlocale(LC_NUMERIC, pszLocale)) {
-            pszComma = pszLocale;
-            break;
-        }
-    }
-    if (!pszComma) {
-        GTEST_SKIP() << "no locale with a decimal comma is installed";
-    }
-    const QString text = FormatNumber("%3.2e", 1.5);
-    const double dRead = ReadNumber(QStringLiteral("2.25"));
-    std::setlocale(LC_NUMERIC, previous.c_str());
-    EXPECT_EQ(text.toStdString(), "1.50e+00");
-    EXPECT_EQ(dRead, 2.25);
 }

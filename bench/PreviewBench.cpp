@@ -1,0 +1,59 @@
+// Cost of drawing one frame into the picture control, per frame size, on the offscreen platform.
+#include <QApplication>
+#include <QWidget>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "ui/DialogControls.h"
+#include "ui/PreviewPane.h"
+
+namespace {
+
+void BM_ShowFrame(benchmark::State& state) {
+    const LONG nWidth = static_cast<LONG>(state.range(0));
+    const LONG nHeight = static_cast<LONG>(state.range(1));
+    QWidget dialog;
+    CBitmapStatic picture(&dialog);
+    CPreviewPane pane(&dialog, &picture);
+    std::vector<BYTE> frame(DibStride(nWidth) * nHeight);
+    for (size_t i = 0; i < frame.size(); ++i) {
+        frame[i] = static_cast<BYTE>(i * 7);
+    }
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = nWidth;
+    header.biHeight = nHeight;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    for (auto _ : state) {
+        pane.ShowFrame(&header, frame.data());
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(frame.size()));
+}
+BENCHMARK(BM_ShowFrame)->Args({320, 240})->Args({640, 480})->Args({1280, 720});
+
+void BM_ShowTestPattern(benchmark::State& state) {
+    QWidget dialog;
+    CBitmapStatic picture(&dialog);
+    CPreviewPane pane(&dialog, &picture);
+    for (auto _ : state) {
+        pane.ShowFrame(nullptr, nullptr);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ShowTestPattern);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
