@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -136,15 +135,6 @@ TEST_F(MediaReaderTest, EveryOpenFailureRecordsItsMessagesWithTheInjectedStatus)
     }
 }
 
-TEST_F(MediaReaderTest, LastErrorCodeHoldsTheLatestFailureOnly) {
-    Fake().FailAt("IWMSyncReader::Open", 1, E_FAIL);
-    m_pReader->OpenByName("missing.wmv");
-    INSSBuffer* pSample = nullptr;
-    EXPECT_EQ(Step(&pSample), NS_E_INVALID_REQUEST);
-    EXPECT_EQ(RecordedErrors().size(), 3u);
-    EXPECT_EQ(g_lastErrorCode, NS_E_INVALID_REQUEST);
-}
-
 TEST_F(MediaReaderTest, EmptyNameReachesTheRuntimeAsAnEmptyString) {
     AddClip(L"in.wmv", 1);
     EXPECT_EQ(m_pReader->OpenByName(""), NS_E_FILE_NOT_FOUND);
@@ -254,22 +244,6 @@ TEST_F(MediaReaderTest, FailedCloseKeepsEveryReferenceAndTheNextOpenReusesTheRea
     EXPECT_EQ(Step(&pSample), S_OK);
     pSample->Release();
     ExpectEverythingReleased();
-}
-
-TEST_F(MediaReaderTest, CloseReleasesProfileThenPropertiesThenSyncReader) {
-    AddClip(L"in.wmv", 1);
-    ASSERT_EQ(m_pReader->OpenByName("in.wmv"), S_OK);
-    Fake().ClearCalls();
-    EXPECT_EQ(m_pReader->Close(), S_OK);
-    // The sync reader gives up its own reference to the profile on its Close; ours follow.
-    const std::vector<std::string>& calls = Fake().Calls();
-    auto last = [&](const std::string& call) {
-        return std::find(calls.rbegin(), calls.rend(), call).base() - calls.begin();
-    };
-    EXPECT_LT(last("IWMProfile::Release"), last("IWMMediaProps::Release"));
-    EXPECT_LT(last("IWMMediaProps::Release"), last("IWMSyncReader::Release"));
-    EXPECT_EQ(m_pReader->GetVideoStreamNumber(), 0);
-    EXPECT_EQ(Fake().LiveObjects(), 0);
 }
 
 // The frame counter, times and estimate, and who owns which sample.
