@@ -27,6 +27,8 @@ CReadAhead::~CReadAhead() {
     m_pFile->Interrupt();
     m_readerWake.notify_all();
     if (m_thread.joinable()) m_thread.join();
+    // The decoders' converters deliver into the queues: stop them while the queues still exist.
+    for (StreamState& stream : m_streams) stream.pDecoder.reset();
 }
 
 void CReadAhead::Select(WORD wStreamNumber, WMT_STREAM_SELECTION selection) {
@@ -131,15 +133,14 @@ void CReadAhead::Route(const AVPacket& packet) {
     if (description.IsVideo() && !bCompressed) {
         if (!stream.pDecoder && !stream.bNoDecoder) {
             const auto* vih = reinterpret_cast<const WMVIDEOINFOHEADER*>(description.format.data());
+            auto sink = [this, position](ReadySample&& ready) {
+                Queue(position, std::move(ready));
+            };
             stream.bNoDecoder = FAILED(
                 CVideoDecoder::Create(avStream, vih->bmiHeader.biWidth, vih->bmiHeader.biHeight,
-                                      m_pFile->StartTime(), m_pPool, &stream.pDecoder));
+                                      m_pFile->StartTime(), m_pPool, sink, &stream.pDecoder));
         }
-        if (stream.pDecoder) {
-            stream.pDecoder->Decode(&packet, [this, position](ReadySample&& ready) {
-                Queue(position, std::move(ready));
-            });
-        }
+        if (stream.pDecoder) stream.pDecoder->Decode(packet);
         return;
     }
     ReadySample ready;
@@ -167,15 +168,13 @@ void CReadAhead::Queue(size_t position, ReadySample&& ready) {
 
 void CReadAhead::Finish() {
     // The pictures the decoders still hold come out now.
-    for (size_t position = 0; position < m_streams.size(); ++position) {
-        StreamState& stream = m_streams[position];
+    for (StreamState& stream : m_streams) {
         if (!stream.pDecoder) continue;
         {
             std::lock_guard<std::mutex> guard(m_lock);
             if (m_bStop) return;
         }
-        stream.pDecoder->Decode(
-            nullptr, [this, position](ReadySample&& ready) { Queue(position, std::move(ready)); });
+        stream.pDecoder->Finish();
     }
     std::lock_guard<std::mutex> guard(m_lock);
     m_bEnded = true;

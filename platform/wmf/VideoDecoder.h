@@ -1,51 +1,43 @@
 // Decoding of one video stream into the frames the rest of the system reads.
 #pragma once
 
-#include <functional>
 #include <memory>
 
 #include "platform/wmf/FFmpegHolders.h"
+#include "platform/wmf/FrameConverter.h"
 #include "platform/wmf/ReaderSamples.h"
 #include "platform/wmf/SampleClock.h"
 
 namespace wmf {
 
-// Decodes the packets of one stream and turns every picture into a DIB: blue-green-red, 3
-// bytes a pixel, rows bottom-up and padded to a multiple of 4 bytes, exactly nWidth x nHeight
-// (a picture of another size is scaled). The flip is done by the conversion itself. Owns its
-// codec context and scaler; frames come from the shared pool and belong to the sink they are
-// given to. Damaged packets and pictures are skipped. Uses FFmpeg's frame threads where the
-// codec has them. One thread at a time.
+// Decodes the packets of one stream, stamps every picture with its time, duration and
+// clean-point flag, and hands it to a CFrameConverter, which delivers the DIB frames to the
+// sink on its own thread (see there for the layout). Owns its codec context and converter.
+// Damaged packets and pictures are skipped. Uses FFmpeg's frame threads where the codec has
+// them. Decode and Finish come from one thread at a time.
 class CVideoDecoder {
   public:
-    using Sink = std::function<void(ReadySample&&)>;
+    using Sink = CFrameConverter::Sink;
 
     // S_OK; NS_E_INVALID_INPUT_FORMAT when FFmpeg has no decoder for the stream or cannot open
     // one; E_OUTOFMEMORY.
     static HRESULT Create(const AVStream& stream, LONG nWidth, LONG nHeight, int64_t startTime,
-                          std::shared_ptr<CFramePool> pPool, std::unique_ptr<CVideoDecoder>* pp);
+                          std::shared_ptr<CFramePool> pPool, Sink sink,
+                          std::unique_ptr<CVideoDecoder>* pp);
 
-    // Decodes a packet (null: the end, which drains the pictures the decoder still holds) and
-    // hands each finished frame to `sink` with its time, duration and clean-point flag.
-    void Decode(const AVPacket* pPacket, const Sink& sink);
+    void Decode(const AVPacket& packet);
+    // The end of the stream: the pictures the decoder still holds come out, and Finish returns
+    // when every frame has reached the sink.
+    void Finish();
 
   private:
-    CVideoDecoder(LONG nWidth, LONG nHeight, CSampleClock clock, std::shared_ptr<CFramePool> pool);
-    void Deliver(const AVFrame& frame, const Sink& sink);
-    SwsContext* ScalerFor(const AVFrame& frame);
+    explicit CVideoDecoder(CSampleClock clock);
+    void Send(const AVPacket* pPacket);
 
-    const LONG m_nWidth;
-    const LONG m_nHeight;
-    const DWORD m_dwStride;
     CSampleClock m_clock;
-    std::shared_ptr<CFramePool> m_pPool;
     DecoderHolder m_pCodec;
-    AvFrameHolder m_pFrame;
-    ScalerHolder m_pScaler;
-    // What m_pScaler was made for.
-    int m_nScalerWidth = 0;
-    int m_nScalerHeight = 0;
-    int m_nScalerFormat = -1;
+    AvFrameHolder m_pPicture;
+    std::unique_ptr<CFrameConverter> m_pConverter;
 };
 
 }  // namespace wmf
