@@ -221,6 +221,21 @@ TEST_F(MediaReaderTest, NoVideoStreamSelectsStreamZeroWhichTheRuntimeRejects) {
     ExpectEverythingReleased();
 }
 
+TEST_F(MediaReaderTest, VideoStreamWithoutAFrameHeaderIsRefused) {
+    FakeStream video = FakeVideoStream(1, kWidth, kHeight);
+    video.format.resize(sizeof(WMVIDEOINFOHEADER) - 1);
+    Fake().AddInput(L"bare.wmv", {video}, FakeFrames(1, 1, kFrameBytes, 0, kStep));
+    EXPECT_EQ(m_pReader->OpenByName("bare.wmv"), NS_E_INVALID_INPUT_FORMAT);
+    EXPECT_EQ(RecordedMessages(), (std::vector<std::string>{"Could not get media type structure",
+                                                            "Could not get stream numbers"}));
+    INSSBuffer* pSample = nullptr;
+    BITMAPINFOHEADER* pFormat = nullptr;
+    m_pReader->NextFrameNumber();
+    EXPECT_EQ(m_pReader->GetNextFrame(&pSample, &pFormat), NS_E_INVALID_REQUEST);
+    EXPECT_EQ(pFormat, nullptr);
+    ExpectEverythingReleased();
+}
+
 TEST_F(MediaReaderTest, FailedCloseKeepsEveryReferenceAndTheNextOpenReusesTheReader) {
     AddClip(L"in.wmv", 2);
     ASSERT_EQ(m_pReader->OpenByName("in.wmv"), S_OK);
