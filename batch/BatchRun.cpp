@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "app/LastError.h"
+#include "batch/FrameEstimate.h"
 #include "batch/ProgressDisplay.h"
 #include "batch/ReportWriter.h"
 #include "batch/StatusText.h"
@@ -219,4 +220,7 @@ HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
     return hrRead;
 }
 
-int CBatchRun::ExpectedFrames(CMediaReader& /*reader*/) const { return 0; }
+int CBatchRun::ExpectedFrames(CMediaReader& reader) const {
+    return EstimateFrameCount(reader.GetSyncReader(), reader.GetProfile(),
+                              reader.GetVideoStreamNumber());
+}

@@ -37,6 +37,9 @@ class CMediaReader {
     HRESULT Close();
     // The open file's profile, owned by the reader, valid until the next Close or Open.
     IWMProfile* GetProfile() const { return m_pInputProfile; }
+    // The sync reader (no reference added; null while closed), for front ends that read the
+    // file's header attributes through it. Reading samples through it would bypass the counter.
+    IWMSyncReader* GetSyncReader() const { return m_pSyncReader; }
 
     // Advances the counter (it stops at the largest int) and marks the sample stale.
     int NextFrameNumber();

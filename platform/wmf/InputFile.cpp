@@ -120,6 +120,9 @@ HRESULT CInputFile::Open(const std::string& path, std::unique_ptr<CInputFile>* p
     if (context->start_time != AV_NOPTS_VALUE) {
         file->m_nStartTime = av_rescale_q(context->start_time, AV_TIME_BASE_Q, k100ns);
     }
+    if (context->duration != AV_NOPTS_VALUE && context->duration > 0) {
+        file->m_nDuration = av_rescale_q(context->duration, AV_TIME_BASE_Q, k100ns);
+    }
     file->DescribeStreams();
     *ppFile = std::move(file);
     return S_OK;

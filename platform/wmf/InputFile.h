@@ -44,6 +44,8 @@ class CInputFile {
     WORD NumberOfIndex(int index) const;
     // The file's start time in 100-ns units; sample times are counted from it.
     int64_t StartTime() const { return m_nStartTime; }
+    // The file's duration in 100-ns units as the container states it; 0 when unknown.
+    int64_t Duration() const { return m_nDuration; }
 
     // The next packet of any stream: 0, AVERROR_EOF at the end, another negative value for a
     // damaged or unreadable packet or a read that ran past its deadline.
@@ -66,6 +68,7 @@ class CInputFile {
     std::vector<int> m_streamIndexes;   // FFmpeg index of each profile stream
     std::vector<WORD> m_numberOfIndex;  // profile stream number of each FFmpeg index, or 0
     int64_t m_nStartTime = 0;
+    int64_t m_nDuration = 0;
     std::atomic<bool> m_bInterrupted{false};
     std::atomic<int64_t> m_nDeadline{0};  // steady-clock nanoseconds
 };

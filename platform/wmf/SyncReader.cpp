@@ -1,8 +1,10 @@
 #include "platform/wmf/SyncReader.h"
 
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -26,6 +28,11 @@ HRESULT CSyncReader::QueryInterface(REFIID riid, void** ppv) {
     if (riid == IID_IUnknown || riid == IID_IWMSyncReader) {
         AddRef();
         *ppv = static_cast<IWMSyncReader*>(this);
+        return S_OK;
+    }
+    if (riid == IID_IWMHeaderInfo) {
+        AddRef();
+        *ppv = static_cast<IWMHeaderInfo*>(this);
         return S_OK;
     }
     if (riid == IID_IWMProfile && m_pProfile != nullptr) {
@@ -111,6 +118,28 @@ HRESULT CSyncReader::GetNextSample(WORD wStreamNum, INSSBuffer** ppSample, QWORD
     if (pdwOutputNum != nullptr) *pdwOutputNum = ready.dwOutputNum;
     if (pwStreamNum != nullptr) *pwStreamNum = ready.wStreamNumber;
     *ppSample = ready.pSample.release();
+    return S_OK;
+}
+
+HRESULT CSyncReader::GetAttributeByName(WORD* pwStreamNum, LPCWSTR pszName,
+                                        WMT_ATTR_DATATYPE* pType, BYTE* pValue, WORD* pcbLength) {
+    if (pwStreamNum == nullptr || pszName == nullptr || pType == nullptr || pcbLength == nullptr) {
+        return E_POINTER;
+    }
+    if (!m_pReadAhead) return NS_E_INVALID_REQUEST;
+    const int64_t nDuration = m_pReadAhead->File().Duration();
+    if (*pwStreamNum != 0 || std::wstring_view(pszName) != g_wszWMDuration || nDuration <= 0) {
+        return ASF_E_NOTFOUND;
+    }
+    *pType = WMT_TYPE_QWORD;
+    const QWORD cnsDuration = static_cast<QWORD>(nDuration);
+    if (pValue == nullptr) {
+        *pcbLength = sizeof cnsDuration;
+        return S_OK;
+    }
+    if (*pcbLength < sizeof cnsDuration) return ASF_E_BUFFERTOOSMALL;
+    std::memcpy(pValue, &cnsDuration, sizeof cnsDuration);
+    *pcbLength = sizeof cnsDuration;
     return S_OK;
 }
 

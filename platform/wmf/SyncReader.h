@@ -23,7 +23,11 @@ namespace wmf {
 // on every later read. Open's failures are those of CInputFile::Open; a failed Open leaves the
 // reader closed. Opening while a file is open closes that one first. Close with nothing open
 // succeeds. Calls come from one thread at a time.
-class CSyncReader final : public IWMSyncReader {
+//
+// It is also the open file's IWMHeaderInfo (QueryInterface gives this same object), which
+// knows one attribute: g_wszWMDuration of stream 0, the container's duration, ASF_E_NOTFOUND
+// when the container states none.
+class CSyncReader final : public IWMSyncReader, public IWMHeaderInfo {
   public:
     static CSyncReader* Create();
 
@@ -39,6 +43,9 @@ class CSyncReader final : public IWMSyncReader {
     HRESULT GetNextSample(WORD wStreamNum, INSSBuffer** ppSample, QWORD* pcnsSampleTime,
                           QWORD* pcnsDuration, DWORD* pdwFlags, DWORD* pdwOutputNum,
                           WORD* pwStreamNum) override;
+
+    HRESULT GetAttributeByName(WORD* pwStreamNum, LPCWSTR pszName, WMT_ATTR_DATATYPE* pType,
+                               BYTE* pValue, WORD* pcbLength) override;
 
   private:
     CSyncReader() = default;

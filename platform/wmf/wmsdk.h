@@ -64,6 +64,8 @@ constexpr HRESULT NS_E_INVALID_OUTPUT_FORMAT = MakeStatus(0xC00D0BBBu);
 constexpr HRESULT NS_E_INVALIDPROFILE = MakeStatus(0xC00D0BC6u);
 constexpr HRESULT NS_E_NO_MORE_SAMPLES = MakeStatus(0xC00D0BCFu);
 constexpr HRESULT ASF_E_BUFFERTOOSMALL = MakeStatus(0xC00D07D1u);
+// A header attribute that the file does not have (IWMHeaderInfo).
+constexpr HRESULT ASF_E_NOTFOUND = MakeStatus(0xC00D07F0u);
 
 // ---------------------------------------------------------------------------------------------
 // GUIDs
@@ -123,6 +125,8 @@ constexpr IID IID_IWMSyncReader = {
     0x9397F121, 0x7705, 0x4DC9, {0xB0, 0x49, 0x98, 0xB6, 0x98, 0x18, 0x84, 0x14}};
 constexpr IID IID_IWMWriter = {
     0x96406BD4, 0x2B2B, 0x11D3, {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
+constexpr IID IID_IWMHeaderInfo = {
+    0x96406BDA, 0x2B2B, 0x11D3, {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
 
 // ---------------------------------------------------------------------------------------------
 // Structures, laid out as on Windows
@@ -271,6 +275,31 @@ struct IWMSyncReader : IUnknown {
     virtual HRESULT GetNextSample(WORD wStreamNum, INSSBuffer** ppSample, QWORD* pcnsSampleTime,
                                   QWORD* pcnsDuration, DWORD* pdwFlags, DWORD* pdwOutputNum,
                                   WORD* pwStreamNum) = 0;
+};
+
+// Types of header attribute values.
+enum WMT_ATTR_DATATYPE {
+    WMT_TYPE_DWORD = 0,
+    WMT_TYPE_STRING = 1,
+    WMT_TYPE_BINARY = 2,
+    WMT_TYPE_BOOL = 3,
+    WMT_TYPE_QWORD = 4,
+    WMT_TYPE_WORD = 5,
+    WMT_TYPE_GUID = 6
+};
+
+// The file's play duration: a QWORD of 100-ns units, an attribute of stream 0 (the whole file).
+inline constexpr WCHAR g_wszWMDuration[] = L"Duration";
+
+// The attributes in an open file's header, reached with QueryInterface on the sync reader. Only
+// what Varnel reads is declared: g_wszWMDuration.
+struct IWMHeaderInfo : IUnknown {
+    // With pValue null, *pcbLength receives the size of the value; a smaller *pcbLength gives
+    // ASF_E_BUFFERTOOSMALL. ASF_E_NOTFOUND for an attribute the file does not have;
+    // NS_E_INVALID_REQUEST when no file is open.
+    virtual HRESULT GetAttributeByName(WORD* pwStreamNum, LPCWSTR pszName,
+                                       WMT_ATTR_DATATYPE* pType, BYTE* pValue,
+                                       WORD* pcbLength) = 0;
 };
 
 struct IWMWriter : IUnknown {

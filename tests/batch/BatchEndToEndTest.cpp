@@ -275,3 +275,22 @@ TEST_F(BatchEndToEndTest, ManipulationEvensOutTheOutputsBrightness) {
 TEST_F(BatchEndToEndTest, WithoutManipulationNothingIsScaled) {
     for (const ReportRow& row : m_plain) EXPECT_EQ(row.dAfter, 0.0) << "frame " << row.nFrame;
 }
+
+TEST_F(BatchEndToEndTest, TerminalShowsProgressAgainstTheExpectedTotal) {
+    if (!batchtest::RunShell("script --version >/dev/null 2>&1")) {
+        GTEST_SKIP() << "no script command to give the run a terminal";
+    }
+    // script(1) runs the program on a pseudo-terminal and copies what it draws.
+    const std::string strDrawn =
+        batchtest::CaptureShell("cd '" + s_pDir->Path().string() + "' && script -qec \"'" +
+                                batchtest::BatchExecutable() + "' flicker.wmv tty.wmv\" /dev/null");
+    const size_t nBar = strDrawn.find("] ");
+    ASSERT_NE(nBar, std::string::npos) << strDrawn;
+    const size_t nSlash = strDrawn.find('/', nBar);
+    ASSERT_NE(nSlash, std::string::npos) << strDrawn;
+    const int nExpected = std::atoi(strDrawn.c_str() + nSlash + 1);
+    // An estimate from the container's duration, which the audio may stretch a little.
+    EXPECT_NEAR(nExpected, static_cast<int>(m_plain.size()), m_plain.size() / 10.0) << strDrawn;
+    EXPECT_NE(strDrawn.find(" fps"), std::string::npos) << strDrawn;
+    EXPECT_NE(strDrawn.find("frames read"), std::string::npos) << strDrawn;
+}
