@@ -97,6 +97,10 @@ template <>
 constexpr const IID& IidOf<IWMWriter>() {
     return IID_IWMWriter;
 }
+template <>
+constexpr const IID& IidOf<IWMHeaderInfo>() {
+    return IID_IWMHeaderInfo;
+}
 
 template <class T>
 void SetNull(T** pp) {
@@ -589,15 +593,20 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
         return NS_E_NO_MORE_SAMPLES;
     }
 
-  protected:
-    // The open file's profile; NS_E_INVALID_REQUEST while no file is open.
-    HRESULT QueryOther(REFIID riid, void** ppv) override {
-        if (riid != IID_IWMProfile) return E_NOINTERFACE;
-        if (m_pProfile == nullptr) return NS_E_INVALID_REQUEST;
-        m_pProfile->AddRef();
-        *ppv = static_cast<IWMProfile*>(m_pProfile);
-        return S_OK;
+    bool IsOpen() const { return m_pProfile != nullptr; }
+    // The open file's play duration: the end of its last sample; none without samples.
+    std::optional<QWORD> Duration() const {
+        std::optional<QWORD> end;
+        for (const FakeFrame& frame : m_frames) {
+            end = std::max(end.value_or(0), frame.time + frame.duration);
+        }
+        return end;
     }
+
+  protected:
+    // The open file's profile, or the header info; NS_E_INVALID_REQUEST for the profile while
+    // no file is open.
+    HRESULT QueryOther(REFIID riid, void** ppv) override;
     void OnFinalRelease() override { Forget(); }
 
   private:
@@ -634,6 +643,61 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
     std::vector<std::pair<WORD, WMT_STREAM_SELECTION>> m_selection;
     size_t m_nNext = 0;
 };
+
+// The header of the file its sync reader has open; holds one reference to that reader. Only the
+// duration is known.
+class CFakeHeaderInfo final : public TFake<IWMHeaderInfo> {
+  public:
+    explicit CFakeHeaderInfo(CFakeSyncReader* pReader)
+        : TFake("IWMHeaderInfo"), m_pReader(pReader) {
+        m_pReader->AddRef();
+    }
+
+    HRESULT GetAttributeByName(WORD* pwStreamNum, LPCWSTR pszName, WMT_ATTR_DATATYPE* pType,
+                               BYTE* pValue, WORD* pcbLength) override {
+        const HRESULT hr = Enter("GetAttributeByName");
+        if (FAILED(hr)) return hr;
+        if (pwStreamNum == nullptr || pszName == nullptr || pType == nullptr ||
+            pcbLength == nullptr) {
+            return E_POINTER;
+        }
+        if (!m_pReader->IsOpen()) return NS_E_INVALID_REQUEST;
+        const std::optional<QWORD> duration = m_pReader->Duration();
+        if (*pwStreamNum != 0 || std::wstring(pszName) != g_wszWMDuration || !duration) {
+            return ASF_E_NOTFOUND;
+        }
+        *pType = WMT_TYPE_QWORD;
+        if (pValue == nullptr) {
+            *pcbLength = sizeof(QWORD);
+            return S_OK;
+        }
+        if (*pcbLength < sizeof(QWORD)) {
+            *pcbLength = sizeof(QWORD);
+            return ASF_E_BUFFERTOOSMALL;
+        }
+        std::memcpy(pValue, &*duration, sizeof(QWORD));
+        *pcbLength = sizeof(QWORD);
+        return S_OK;
+    }
+
+  protected:
+    void OnFinalRelease() override { m_pReader->Release(); }
+
+  private:
+    CFakeSyncReader* m_pReader;
+};
+
+HRESULT CFakeSyncReader::QueryOther(REFIID riid, void** ppv) {
+    if (riid == IID_IWMHeaderInfo) {
+        *ppv = static_cast<IWMHeaderInfo*>(new CFakeHeaderInfo(this));
+        return S_OK;
+    }
+    if (riid != IID_IWMProfile) return E_NOINTERFACE;
+    if (m_pProfile == nullptr) return NS_E_INVALID_REQUEST;
+    m_pProfile->AddRef();
+    *ppv = static_cast<IWMProfile*>(m_pProfile);
+    return S_OK;
+}
 
 class CFakeWriter final : public TFake<IWMWriter> {
   public:

@@ -24,7 +24,8 @@
 //
 // Inputs: AddInput registers a file by its wide name; IWMSyncReader::Open finds it there
 // (NS_E_FILE_NOT_FOUND otherwise) and delivers its frames in the order given, each as a new
-// sample, then NS_E_NO_MORE_SAMPLES on every later read.
+// sample, then NS_E_NO_MORE_SAMPLES on every later read. Its IWMHeaderInfo knows the file's
+// duration: the end of its last sample (ASF_E_NOTFOUND for a file without samples).
 //
 // Writers follow the runtime's writer states: SetProfile and SetOutputFilename while writing give
 // NS_E_INVALID_REQUEST, a profile without exactly one video stream NS_E_INVALIDPROFILE, an empty

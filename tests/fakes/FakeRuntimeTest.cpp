@@ -68,7 +68,21 @@ TEST_F(FakeRuntimeTest, SyncReaderDeliversTheScriptThenNoMoreSamples) {
               NS_E_NO_MORE_SAMPLES);
     EXPECT_EQ(pSample, nullptr);
 
+    IWMHeaderInfo* pHeader = nullptr;
+    ASSERT_EQ(pReader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&pHeader)), S_OK);
+    WORD stream = 0;
+    WMT_ATTR_DATATYPE type = WMT_TYPE_DWORD;
+    QWORD duration = 0;
+    WORD length = sizeof duration;
+    EXPECT_EQ(pHeader->GetAttributeByName(&stream, g_wszWMDuration, &type,
+                                          reinterpret_cast<BYTE*>(&duration), &length),
+              S_OK);
+    EXPECT_EQ(duration, 15u);
     pReader->Release();
+    EXPECT_EQ(pHeader->GetAttributeByName(&stream, g_wszWMDuration, &type,
+                                          reinterpret_cast<BYTE*>(&duration), &length),
+              S_OK);
+    pHeader->Release();
     EXPECT_EQ(Fake().LiveObjects(), 0);
 }
 
