@@ -10,32 +10,31 @@
 
 #include "tests/batch/BatchTestSupport.h"
 
-using batchtest::CScratchDir;
+using batchtest::CTempDir;
 using batchtest::ProcessResult;
 
 class BatchCommandTest : public ::testing::Test {
   protected:
     ProcessResult Batch(std::vector<std::string> args) {
         args.insert(args.begin(), batchtest::BatchExecutable());
-        return batchtest::RunProcess(args, m_dir.Path().string());
+        return batchtest::RunProcess(args, m_dir.Path());
     }
 
-    // A small clip with video and audio, made once per test that needs it.
+    // A small clip with video and audio, made once per test that needs it; empty without ffmpeg.
     std::string MakeClip(const std::string& strName) {
         if (!batchtest::HaveFfmpeg()) return {};
-        const std::string strPath = m_dir / strName;
-        const bool bMade = batchtest::RunShell(
-            "ffmpeg -v error -y -f lavfi -i testsrc=size=96x64:rate=30000/1001:duration=1 "
-            "-f lavfi -i sine=duration=1 -c:v wmv2 -c:a wmav2 -f asf '" +
-            strPath + "'");
-        return bMade ? strPath : std::string();
+        const bool bMade = batchtest::MakeClip(
+            "-f lavfi -i testsrc=size=96x64:rate=30000/1001:duration=1 -f lavfi -i sine=duration=1 "
+            "-c:v wmv2 -c:a wmav2 -f asf",
+            m_dir / strName);
+        return bMade ? (m_dir / strName).string() : std::string();
     }
 
     static size_t LineCount(const std::string& strText) {
         return batchtest::SplitLines(strText).size();
     }
 
-    CScratchDir m_dir;
+    CTempDir m_dir;
 };
 
 TEST_F(BatchCommandTest, NoArgumentsIsAUsageError) {
@@ -88,7 +87,7 @@ TEST_F(BatchCommandTest, MissingInputFailsWithItsStatus) {
 }
 
 TEST_F(BatchCommandTest, FileThatIsNoMediaFailsToOpen) {
-    batchtest::RunShell("printf 'not a video' > '" + (m_dir / "text.wmv") + "'");
+    batchtest::WriteFile(m_dir / "text.wmv", "not a video");
     const ProcessResult result = Batch({"text.wmv", "out.wmv"});
     EXPECT_EQ(result.nExitStatus, 1);
     EXPECT_NE(result.strErr.find("could not open input"), std::string::npos) << result.strErr;
@@ -147,7 +146,7 @@ TEST_F(BatchCommandTest, ReportInAMissingFolderFailsAndWritesNoOutput) {
 }
 
 TEST_F(BatchCommandTest, FailedRunLeavesAnExistingOutputAsItWas) {
-    batchtest::RunShell("printf 'previous' > '" + (m_dir / "out.wmv") + "'");
+    batchtest::WriteFile(m_dir / "out.wmv", "previous");
     const ProcessResult result = Batch({"no-such-input.wmv", "out.wmv"});
     EXPECT_EQ(result.nExitStatus, 1);
     EXPECT_EQ(batchtest::ReadFile(m_dir / "out.wmv"), "previous");
@@ -164,7 +163,7 @@ TEST_F(BatchCommandTest, QuietRunPrintsNothingAndSucceeds) {
     // The dialog's derivation leaves the input's profile in the working directory; no hidden
     // temporaries stay behind.
     EXPECT_TRUE(std::filesystem::exists(m_dir / "lastprofile.xml"));
-    for (const std::string& strName : m_dir.Entries()) {
+    for (const std::string& strName : batchtest::DirEntries(m_dir.Path())) {
         EXPECT_NE(strName.front(), '.') << strName;
     }
 }
@@ -184,19 +183,18 @@ TEST_F(BatchCommandTest, SummaryNamesEveryFigure) {
 
 TEST_F(BatchCommandTest, InterruptedRunLeavesNoOutput) {
     if (!batchtest::HaveFfmpeg()) GTEST_SKIP() << "the ffmpeg command is not available";
-    ASSERT_TRUE(batchtest::RunShell(
-        "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=60 "
-        "-c:v wmv2 -f asf '" +
-        (m_dir / "long.wmv") + "'"));
-    CScratchDir capture;
+    ASSERT_TRUE(batchtest::MakeClip(
+        "-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=60 -c:v wmv2 -f asf",
+        m_dir / "long.wmv"));
+    CTempDir capture;
     const int nPid = batchtest::StartProcess(
         {batchtest::BatchExecutable(), "--report", "report.csv", "long.wmv", "out.wmv"},
-        m_dir.Path().string(), capture / "stdout", capture / "stderr");
+        m_dir.Path(), capture / "stdout", capture / "stderr");
     ASSERT_GT(nPid, 0);
     // Wait until the run writes (a hidden temporary appears beside the output), then stop it.
     bool bWriting = false;
     while (!bWriting) {
-        for (const std::string& strName : m_dir.Entries()) {
+        for (const std::string& strName : batchtest::DirEntries(m_dir.Path())) {
             if (strName.front() == '.') bWriting = true;
         }
         if (!bWriting) usleep(1000);
@@ -209,7 +207,7 @@ TEST_F(BatchCommandTest, InterruptedRunLeavesNoOutput) {
     EXPECT_NE(batchtest::ReadFile(capture / "stderr").find("interrupted"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(m_dir / "out.wmv"));
     EXPECT_FALSE(std::filesystem::exists(m_dir / "report.csv"));
-    for (const std::string& strName : m_dir.Entries()) {
+    for (const std::string& strName : batchtest::DirEntries(m_dir.Path())) {
         EXPECT_NE(strName.front(), '.') << strName;
     }
 }

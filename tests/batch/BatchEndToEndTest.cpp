@@ -98,9 +98,9 @@ std::vector<Write> ApplyWindowRule(const std::vector<double>& before, double dTa
 }
 
 // Mean grey level of each frame of a video, decoded by the ffmpeg command.
-std::vector<double> FrameMeans(const std::string& strPath) {
-    const std::string strRaw =
-        batchtest::CaptureShell("ffmpeg -v error -i '" + strPath + "' -f rawvideo -pix_fmt gray -");
+std::vector<double> FrameMeans(const std::filesystem::path& path) {
+    const std::string strRaw = batchtest::RunCommand(
+        "ffmpeg -nostdin -v error -i " + batchtest::Quoted(path) + " -f rawvideo -pix_fmt gray -");
     const size_t nFrameBytes = static_cast<size_t>(kWidth) * kHeight;
     std::vector<double> means;
     for (size_t offset = 0; offset + nFrameBytes <= strRaw.size(); offset += nFrameBytes) {
@@ -125,18 +125,19 @@ class BatchEndToEndTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         if (!batchtest::HaveFfmpeg()) return;
-        s_pDir = new batchtest::CScratchDir();
+        s_pDir = new batchtest::CTempDir();
         // Three seconds of flat grey frames at 29.97 per second, with a tone beside them.
-        s_bClip = batchtest::RunShell(
-            "ffmpeg -v error -y -f lavfi -i 'color=c=black:size=" + std::to_string(kWidth) + "x" +
-            std::to_string(kHeight) + ":rate=30000/1001:duration=3,format=gbrp,geq=r=" +
-            kLevelExpression + ":g=" + kLevelExpression + ":b=" + kLevelExpression +
-            "' -f lavfi -i sine=duration=3 -c:v wmv2 -q:v 2 -c:a wmav2 -f asf '" +
-            (*s_pDir / "flicker.wmv") + "'");
+        s_bClip = batchtest::MakeClip(
+            "-f lavfi -i 'color=c=black:size=" + std::to_string(kWidth) + "x" +
+                std::to_string(kHeight) + ":rate=30000/1001:duration=3,format=gbrp,geq=r=" +
+                kLevelExpression + ":g=" + kLevelExpression + ":b=" + kLevelExpression +
+                "' -f lavfi -i sine=duration=3 -c:v wmv2 -q:v 2 -c:a wmav2 -f asf",
+            *s_pDir / "flicker.wmv");
         if (!s_bClip) return;
-        s_plain = Run({"--report", "plain.csv", "flicker.wmv", "plain.wmv"});
-        s_manipulated =
-            Run({"--manipulate", "--report", "manipulated.csv", "flicker.wmv", "manipulated.wmv"});
+        s_plain =
+            Run({"--brightness", "160.3", "--report", "plain.csv", "flicker.wmv", "plain.wmv"});
+        s_manipulated = Run({"--brightness", "160.3", "--manipulate", "--report", "manipulated.csv",
+                             "flicker.wmv", "manipulated.wmv"});
     }
     static void TearDownTestSuite() {
         delete s_pDir;
@@ -155,11 +156,11 @@ class BatchEndToEndTest : public ::testing::Test {
 
     static batchtest::ProcessResult Run(std::vector<std::string> args) {
         args.insert(args.begin(), batchtest::BatchExecutable());
-        return batchtest::RunProcess(args, s_pDir->Path().string());
+        return batchtest::RunProcess(args, s_pDir->Path());
     }
     static std::string Probe(const std::string& strArgs, const std::string& strFile) {
-        return batchtest::CaptureShell("ffprobe -v error " + strArgs + " '" + (*s_pDir / strFile) +
-                                       "'");
+        return batchtest::RunCommand("ffprobe -v error " + strArgs + " " +
+                                     batchtest::Quoted(*s_pDir / strFile));
     }
     static std::vector<double> Before(const std::vector<ReportRow>& rows) {
         std::vector<double> before;
@@ -167,7 +168,7 @@ class BatchEndToEndTest : public ::testing::Test {
         return before;
     }
 
-    static batchtest::CScratchDir* s_pDir;
+    static batchtest::CTempDir* s_pDir;
     static bool s_bClip;
     static batchtest::ProcessResult s_plain;
     static batchtest::ProcessResult s_manipulated;
@@ -176,21 +177,18 @@ class BatchEndToEndTest : public ::testing::Test {
     std::string m_strHeader;
 };
 
-batchtest::CScratchDir* BatchEndToEndTest::s_pDir = nullptr;
+batchtest::CTempDir* BatchEndToEndTest::s_pDir = nullptr;
 bool BatchEndToEndTest::s_bClip = false;
 batchtest::ProcessResult BatchEndToEndTest::s_plain;
 batchtest::ProcessResult BatchEndToEndTest::s_manipulated;
 
 TEST_F(BatchEndToEndTest, ReportHasOneRowPerFrameRead) {
-    const int nFrames = std::atoi(
-        Probe("-count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0",
-              "flicker.wmv")
-            .c_str());
+    const long nFrames = batchtest::ProbeFrameCount(*s_pDir / "flicker.wmv");
     ASSERT_GT(nFrames, 60);
     EXPECT_EQ(m_strHeader,
               "frame,time_s,brightness_before,dark_fraction,picked,brightness_after,"
               "output_times_100ns");
-    ASSERT_EQ(static_cast<int>(m_plain.size()), nFrames);
+    ASSERT_EQ(static_cast<long>(m_plain.size()), nFrames);
     // Times as the file holds them (milliseconds), counted from the file's start.
     for (size_t i = 0; i < m_plain.size(); ++i) {
         EXPECT_EQ(m_plain[i].nFrame, static_cast<int>(i) + 1);
@@ -277,13 +275,13 @@ TEST_F(BatchEndToEndTest, WithoutManipulationNothingIsScaled) {
 }
 
 TEST_F(BatchEndToEndTest, TerminalShowsProgressAgainstTheExpectedTotal) {
-    if (!batchtest::RunShell("script --version >/dev/null 2>&1")) {
+    if (!batchtest::HaveProgram("script")) {
         GTEST_SKIP() << "no script command to give the run a terminal";
     }
     // script(1) runs the program on a pseudo-terminal and copies what it draws.
-    const std::string strDrawn =
-        batchtest::CaptureShell("cd '" + s_pDir->Path().string() + "' && script -qec \"'" +
-                                batchtest::BatchExecutable() + "' flicker.wmv tty.wmv\" /dev/null");
+    const std::string strDrawn = batchtest::RunCommand(
+        "cd " + batchtest::Quoted(s_pDir->Path()) + " && script -qec \"" +
+        batchtest::Quoted(batchtest::BatchExecutable()) + " flicker.wmv tty.wmv\" /dev/null");
     const size_t nBar = strDrawn.find("] ");
     ASSERT_NE(nBar, std::string::npos) << strDrawn;
     const size_t nSlash = strDrawn.find('/', nBar);

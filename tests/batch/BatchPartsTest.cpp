@@ -103,7 +103,7 @@ TEST_F(FrameLogTest, UnknownSampleIsCountedButMatchesNoFrame) {
 
 class ReportWriterTest : public ::testing::Test {
   protected:
-    batchtest::CScratchDir m_dir;
+    batchtest::CTempDir m_dir;
 };
 
 TEST_F(ReportWriterTest, RowHoldsEveryColumnAndSpaceSeparatedTimes) {
@@ -123,7 +123,7 @@ TEST_F(ReportWriterTest, RowHoldsEveryColumnAndSpaceSeparatedTimes) {
 }
 
 TEST_F(ReportWriterTest, FileAppearsOnlyWhenFinished) {
-    const std::string strPath = m_dir / "report.csv";
+    const std::string strPath = (m_dir / "report.csv").string();
     CReportWriter report(strPath);
     ASSERT_EQ(report.Open(), S_OK);
     report.Write(FrameRecord{});
@@ -132,24 +132,24 @@ TEST_F(ReportWriterTest, FileAppearsOnlyWhenFinished) {
     const std::vector<std::string> lines = batchtest::SplitLines(batchtest::ReadFile(strPath));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], CReportWriter::Header());
-    EXPECT_EQ(m_dir.Entries(), std::vector<std::string>{"report.csv"});
+    EXPECT_EQ(batchtest::DirEntries(m_dir.Path()), std::vector<std::string>{"report.csv"});
 }
 
 TEST_F(ReportWriterTest, AbandonedReportLeavesThePreviousFile) {
-    const std::string strPath = m_dir / "report.csv";
-    batchtest::RunShell("printf 'old' > '" + strPath + "'");
+    const std::string strPath = (m_dir / "report.csv").string();
+    batchtest::WriteFile(strPath, "old");
     {
         CReportWriter report(strPath);
         ASSERT_EQ(report.Open(), S_OK);
         report.Write(FrameRecord{});
     }
     EXPECT_EQ(batchtest::ReadFile(strPath), "old");
-    EXPECT_EQ(m_dir.Entries(), std::vector<std::string>{"report.csv"});
+    EXPECT_EQ(batchtest::DirEntries(m_dir.Path()), std::vector<std::string>{"report.csv"});
 }
 
 TEST_F(ReportWriterTest, FolderInsteadOfAFileIsRefused) {
     std::filesystem::create_directory(m_dir.Path() / "folder.csv");
-    CReportWriter report(m_dir / "folder.csv");
+    CReportWriter report((m_dir / "folder.csv").string());
     EXPECT_TRUE(FAILED(report.Open()));
     EXPECT_TRUE(FAILED(report.Finish()));
 }
@@ -179,7 +179,7 @@ TEST_F(ProgressLineTest, DurationsPastAnHourShowHours) {
 }
 
 TEST_F(ProgressLineTest, DisabledDisplayWritesNothing) {
-    batchtest::CScratchDir dir;
+    batchtest::CTempDir dir;
     std::FILE* pFile = std::fopen((dir / "progress").c_str(), "w");
     ASSERT_NE(pFile, nullptr);
     CProgressDisplay progress(pFile, false);

@@ -1,12 +1,8 @@
 #include "tests/batch/BatchTestSupport.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <sstream>
-#include <stdexcept>
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -14,45 +10,24 @@
 
 namespace batchtest {
 
-CScratchDir::CScratchDir() {
-    std::string strTemplate =
-        (std::filesystem::temp_directory_path() / "varnel-batch-test-XXXXXX").string();
-    if (mkdtemp(strTemplate.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    m_path = strTemplate;
-}
-
-CScratchDir::~CScratchDir() {
-    std::error_code error;
-    std::filesystem::remove_all(m_path, error);
-}
-
-std::vector<std::string> CScratchDir::Entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(m_path)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-int StartProcess(const std::vector<std::string>& args, const std::string& strWorkDir,
-                 const std::string& strOutFile, const std::string& strErrFile) {
+int StartProcess(const std::vector<std::string>& args, const std::filesystem::path& workDir,
+                 const std::filesystem::path& outFile, const std::filesystem::path& errFile) {
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         const int fdIn = open("/dev/null", O_RDONLY);
-        const int fdOut = open(strOutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int fdErr = open(strErrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fdIn < 0 || fdOut < 0 || fdErr < 0 || chdir(strWorkDir.c_str()) != 0) _exit(126);
+        const int fdOut = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int fdErr = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fdIn < 0 || fdOut < 0 || fdErr < 0 || chdir(workDir.c_str()) != 0) _exit(126);
         dup2(fdIn, 0);
         dup2(fdOut, 1);
         dup2(fdErr, 2);
         execv(argv[0], argv.data());
         _exit(127);
     }
-    return static_cast<int>(pid);
+    return pid > 0 ? static_cast<int>(pid) : -1;
 }
 
 int WaitProcess(int nPid) {
@@ -63,44 +38,41 @@ int WaitProcess(int nPid) {
     return -1;
 }
 
-ProcessResult RunProcess(const std::vector<std::string>& args, const std::string& strWorkDir) {
-    CScratchDir capture;
-    const std::string strOut = capture / "stdout";
-    const std::string strErr = capture / "stderr";
+ProcessResult RunProcess(const std::vector<std::string>& args,
+                         const std::filesystem::path& workDir) {
+    CTempDir capture;
     ProcessResult result;
-    const int nPid = StartProcess(args, strWorkDir, strOut, strErr);
+    const int nPid = StartProcess(args, workDir, capture / "stdout", capture / "stderr");
     result.nExitStatus = nPid > 0 ? WaitProcess(nPid) : -1;
-    result.strOut = ReadFile(strOut);
-    result.strErr = ReadFile(strErr);
+    result.strOut = ReadFile(capture / "stdout");
+    result.strErr = ReadFile(capture / "stderr");
     return result;
 }
 
-bool RunShell(const std::string& strCommand) { return std::system(strCommand.c_str()) == 0; }
-
-std::string CaptureShell(const std::string& strCommand) {
-    struct PipeCloser {
-        void operator()(std::FILE* pPipe) const { pclose(pPipe); }
-    };
-    std::unique_ptr<std::FILE, PipeCloser> pPipe(popen(strCommand.c_str(), "r"));
-    if (!pPipe) return {};
-    std::string strText;
-    char buffer[4096];
-    size_t nRead = 0;
-    while ((nRead = std::fread(buffer, 1, sizeof buffer, pPipe.get())) > 0) {
-        strText.append(buffer, nRead);
-    }
-    return strText;
+bool HaveProgram(const std::string& strName) {
+    return !RunCommand("command -v " + strName + " 2>/dev/null").empty();
 }
 
-bool HaveFfmpeg() {
-    return RunShell("ffmpeg -version >/dev/null 2>&1 && ffprobe -version >/dev/null 2>&1");
-}
+bool HaveFfmpeg() { return HaveProgram("ffmpeg") && HaveProgram("ffprobe"); }
 
-std::string ReadFile(const std::string& strPath) {
-    std::ifstream file(strPath, std::ios::binary);
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& strText) {
+    std::ofstream(path, std::ios::binary) << strText;
+}
+
+std::vector<std::string> DirEntries(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::vector<std::string> SplitLines(const std::string& strText) {

@@ -1,29 +1,20 @@
-// Helpers of the varnel-batch tests: a scratch folder, running programs, making clips with the
-// ffmpeg command and reading the report back.
+// Helpers of the varnel-batch tests: running programs and reading back what they wrote. Temporary
+// folders and clips made with the ffmpeg command come from the runtime tests' helpers.
 #pragma once
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tests/platform/PlatformTestSupport.h"
+
 namespace batchtest {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class CScratchDir {
-  public:
-    CScratchDir();
-    ~CScratchDir();
-    CScratchDir(const CScratchDir&) = delete;
-    CScratchDir& operator=(const CScratchDir&) = delete;
-
-    const std::filesystem::path& Path() const { return m_path; }
-    std::string operator/(const std::string& strName) const { return (m_path / strName).string(); }
-    // Names of the entries of the folder, sorted.
-    std::vector<std::string> Entries() const;
-
-  private:
-    std::filesystem::path m_path;
-};
+using varnel_test::CTempDir;
+using varnel_test::MakeClip;
+using varnel_test::ProbeFrameCount;
+using varnel_test::Quoted;
+using varnel_test::RunCommand;
 
 struct ProcessResult {
     int nExitStatus = -1;  // the exit status, or 128 + the signal that ended the process
@@ -31,24 +22,28 @@ struct ProcessResult {
     std::string strErr;
 };
 
-// Runs argv[0] (a path) with the arguments in strWorkDir and waits for it. Standard input is
+// Runs args[0] (a path) with the other arguments in workDir and waits for it. Standard input is
 // /dev/null; standard output and standard error are collected.
-ProcessResult RunProcess(const std::vector<std::string>& args, const std::string& strWorkDir);
+ProcessResult RunProcess(const std::vector<std::string>& args,
+                         const std::filesystem::path& workDir);
 
 // Starts the process as RunProcess does, without waiting; its output goes to the two files.
-int StartProcess(const std::vector<std::string>& args, const std::string& strWorkDir,
-                 const std::string& strOutFile, const std::string& strErrFile);
+// The process id, or -1.
+int StartProcess(const std::vector<std::string>& args, const std::filesystem::path& workDir,
+                 const std::filesystem::path& outFile, const std::filesystem::path& errFile);
 // Waits for a started process; the exit status as in ProcessResult.
 int WaitProcess(int nPid);
 
-// Runs a shell command line; true when it exits with 0.
-bool RunShell(const std::string& strCommand);
-// Runs a shell command line and gives its standard output; empty when it fails.
-std::string CaptureShell(const std::string& strCommand);
+// Whether a program of that name can be found on the search path.
+bool HaveProgram(const std::string& strName);
 // Whether ffmpeg and ffprobe can be run.
 bool HaveFfmpeg();
 
-std::string ReadFile(const std::string& strPath);
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, const std::string& strText);
+// Names of the entries of a folder, sorted.
+std::vector<std::string> DirEntries(const std::filesystem::path& folder);
+// Non-empty lines, without their line ends (a carriage return before the line feed included).
 std::vector<std::string> SplitLines(const std::string& strText);
 std::vector<std::string> SplitFields(const std::string& strLine, char cSeparator);
 
