@@ -194,25 +194,6 @@ CProfile* CProfile::Create(const std::vector<StreamDescription>& streams, std::w
     return profile;
 }
 
-HRESULT CProfile::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IWMProfile) {
-        AddRef();
-        *ppv = static_cast<IWMProfile*>(this);
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CProfile::AddRef() { return ++m_nRefs; }
-
-ULONG CProfile::Release() {
-    const ULONG left = --m_nRefs;
-    if (left == 0) delete this;
-    return left;
-}
-
 HRESULT CProfile::GetStreamCount(DWORD* pcStreams) {
     if (pcStreams == nullptr) return E_POINTER;
     *pcStreams = static_cast<DWORD>(m_streams.size());

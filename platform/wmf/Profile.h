@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/wmf/ComObject.h"
 #include "platform/wmf/wmsdk.h"
 
 namespace wmf {
@@ -107,15 +108,11 @@ class CStreamConfig final : public IWMStreamConfig, public IWMMediaProps {
 // GetStream hands out the stored configuration with a new reference; RemoveStream drops the
 // given configuration (the same object, or one with the same stream number) and moves the
 // later streams down one index. Not thread-safe; counted references as every interface.
-class CProfile final : public IWMProfile {
+class CProfile final : public CComObject<IWMProfile> {
   public:
     // One reference for the caller.
     static CProfile* Create(const std::vector<StreamDescription>& streams, std::wstring name = L"",
                             std::wstring description = L"");
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     HRESULT GetStreamCount(DWORD* pcStreams) override;
     HRESULT GetStream(DWORD dwStreamIndex, IWMStreamConfig** ppConfig) override;
@@ -130,7 +127,6 @@ class CProfile final : public IWMProfile {
     CProfile(std::wstring name, std::wstring description);
     ~CProfile() override;
 
-    std::atomic<ULONG> m_nRefs{1};
     std::wstring m_name;
     std::wstring m_description;
     std::vector<CStreamConfig*> m_streams;

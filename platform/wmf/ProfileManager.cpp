@@ -1,9 +1,9 @@
-#include <atomic>
 #include <new>
 #include <string>
 
 #include <pugixml.hpp>
 
+#include "platform/wmf/ComObject.h"
 #include "platform/wmf/Profile.h"
 #include "platform/wmf/ProfileXml.h"
 #include "platform/wmf/wmsdk.h"
@@ -16,25 +16,8 @@ namespace {
 // profile not made by this layer, ASF_E_BUFFERTOOSMALL (with the length needed) for a short
 // buffer. LoadProfileByData: a new profile with one reference for the caller, or
 // NS_E_INVALIDPROFILE.
-class CProfileManager final : public IWMProfileManager {
+class CProfileManager final : public CComObject<IWMProfileManager> {
   public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IWMProfileManager) {
-            AddRef();
-            *ppv = static_cast<IWMProfileManager*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++m_nRefs; }
-    ULONG Release() override {
-        const ULONG left = --m_nRefs;
-        if (left == 0) delete this;
-        return left;
-    }
-
     HRESULT SaveProfile(IWMProfile* pIWMProfile, WCHAR* pwszProfile, DWORD* pdwLength) override {
         if (pdwLength == nullptr) return E_POINTER;
         auto* profile = dynamic_cast<CProfile*>(pIWMProfile);
@@ -67,8 +50,6 @@ class CProfileManager final : public IWMProfileManager {
 
   private:
     ~CProfileManager() override = default;
-
-    std::atomic<ULONG> m_nRefs{1};
 };
 
 }  // namespace

@@ -2,32 +2,15 @@
 // bytes with a length up to its maximum.
 #pragma once
 
-#include <atomic>
-
+#include "platform/wmf/ComObject.h"
 #include "platform/wmf/wmsdk.h"
 
 // An INSSBuffer over `maxLength` bytes at `pBytes`, which the derived class owns and keeps for
 // the object's life. The creator holds the first reference; the last Release deletes the object
 // (the derived destructor then gives its bytes back). SetLength may not exceed the maximum
 // (E_INVALIDARG); null out pointers give E_POINTER.
-class CSampleBase : public INSSBuffer {
+class CSampleBase : public wmf::CComObject<INSSBuffer> {
   public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_INSSBuffer) {
-            AddRef();
-            *ppv = static_cast<INSSBuffer*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++m_nRefs; }
-    ULONG Release() override {
-        const ULONG left = --m_nRefs;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT GetLength(DWORD* pdwLength) override {
         if (pdwLength == nullptr) return E_POINTER;
         *pdwLength = m_dwLength;
@@ -55,8 +38,6 @@ class CSampleBase : public INSSBuffer {
         return S_OK;
     }
 
-    // The current reference count, for tests.
-    ULONG RefCount() const { return m_nRefs.load(); }
     BYTE* Bytes() { return m_pBytes; }
 
   protected:
@@ -65,7 +46,6 @@ class CSampleBase : public INSSBuffer {
     ~CSampleBase() override = default;
 
   private:
-    std::atomic<ULONG> m_nRefs{1};
     BYTE* m_pBytes;
     DWORD m_dwLength;
     DWORD m_dwMaxLength;

@@ -7,27 +7,15 @@
 #include "platform/wmf/Profile.h"
 #include "platform/wmf/wmsdk.h"
 #include "tests/platform/PlatformTestSupport.h"
+#include "tests/platform/TestStreams.h"
 
 namespace {
 
 using varnel_test::Ref;
 
 std::vector<wmf::StreamDescription> AudioVideoData() {
-    wmf::AudioStreamInfo audio;
-    audio.format.wFormatTag = 0x161;
-    audio.format.nChannels = 1;
-    audio.format.nSamplesPerSec = 8000;
-    audio.format.nAvgBytesPerSec = 1000;
-    audio.format.nBlockAlign = 64;
-    audio.format.wBitsPerSample = 16;
-    audio.codecData = {0x01, 0xAB, 0x00, 0xFF};
-    wmf::VideoStreamInfo video;
-    video.nWidth = 208;
-    video.nHeight = 160;
-    video.dwFourcc = MakeFourcc('W', 'M', 'V', '1');
-    video.dwBitRate = 123456;
-    video.nAvgTimePerFrame = 400000;
-    return {wmf::DescribeAudioStream(1, audio), wmf::DescribeVideoStream(2, video),
+    return {varnel_test::TestAudio(1),
+            varnel_test::TestVideo(2, 208, 160, MakeFourcc('W', 'M', 'V', '1'), 400000),
             wmf::DescribeOtherStream(3, 0)};
 }
 
@@ -89,9 +77,9 @@ TEST_F(ProfileManagerTest, TextHasTheWindowsMediaProfileForm) {
     EXPECT_NE(text.find("biwidth=\"208\" biheight=\"160\" biplanes=\"1\" bibitcount=\"24\" "
                         "bicompression=\"WMV1\""),
               std::string::npos);
-    EXPECT_NE(text.find("wFormatTag=\"353\" nChannels=\"1\" nSamplesPerSec=\"8000\""),
+    EXPECT_NE(text.find("wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\""),
               std::string::npos);
-    EXPECT_NE(text.find("codecdata=\"01AB00FF\""), std::string::npos);
+    EXPECT_NE(text.find("codecdata=\"008800000F0029000000\""), std::string::npos);
 }
 
 TEST_F(ProfileManagerTest, LoadedProfileIsIndependentOfTheOriginal) {
@@ -164,14 +152,14 @@ TEST_F(ProfileManagerTest, DamagedOrForeignTextIsNotAProfile) {
         replaced(L"streamnumber=\"2\"", L"streamnumber=\"0\""),
         replaced(L"streamnumber=\"2\"", L"streamnumber=\"1\""),
         replaced(L"streamnumber=\"2\"", L"streamnumber=\"65536\""),
-        replaced(L"bitrate=\"123456\"", L"bitrate=\"-5\""),
+        replaced(L" bitrate=\"128000\"", L" bitrate=\"-5\""),
         replaced(L"biwidth=\"208\"", L"biwidth=\"0\""),
         replaced(L"biheight=\"160\"", L"biheight=\"99999999999\""),
         replaced(L"{73646976-0000-0010-8000-00AA00389B71}", L"{73646976-0000-0010-8000-00AA0038}"),
         replaced(L"{73646976-0000-0010-8000-00AA00389B71}",
                  L"{73646976- 000-0010-8000-00AA00389B71}"),
-        replaced(L"codecdata=\"01AB00FF\"", L"codecdata=\"01AB00F\""),
-        replaced(L"codecdata=\"01AB00FF\"", L"codecdata=\"01AB00FG\""),
+        replaced(L"codecdata=\"008800000F0029000000\"", L"codecdata=\"008800000F002900000\""),
+        replaced(L"codecdata=\"008800000F0029000000\"", L"codecdata=\"008800000F00290000G0\""),
         replaced(L"<bitmapinfoheader", L"<bitmapheader"),
         replaced(L"<waveformatex", L"<waveformat"),
         replaced(L" lsamplesize=\"0\"", L""),

@@ -7,36 +7,16 @@
 #include "platform/wmf/Profile.h"
 #include "platform/wmf/wmsdk.h"
 #include "tests/platform/PlatformTestSupport.h"
+#include "tests/platform/TestStreams.h"
 
 namespace {
 
-using wmf::AudioStreamInfo;
 using wmf::StreamDescription;
-using wmf::VideoStreamInfo;
 
 using varnel_test::Ref;
 
-StreamDescription Audio(WORD number) {
-    AudioStreamInfo info;
-    info.format.wFormatTag = 0x161;
-    info.format.nChannels = 2;
-    info.format.nSamplesPerSec = 44100;
-    info.format.nAvgBytesPerSec = 16000;
-    info.format.nBlockAlign = 2973;
-    info.format.wBitsPerSample = 16;
-    info.codecData = {0x00, 0x88, 0x00, 0x00, 0x0F, 0x00, 0x29, 0x00, 0x00, 0x00};
-    return wmf::DescribeAudioStream(number, info);
-}
-
-StreamDescription Video(WORD number, LONG width = 322, LONG height = 240) {
-    VideoStreamInfo info;
-    info.nWidth = width;
-    info.nHeight = height;
-    info.dwFourcc = MakeFourcc('W', 'M', 'V', '2');
-    info.dwBitRate = 500000;
-    info.nAvgTimePerFrame = 333667;
-    return wmf::DescribeVideoStream(number, info);
-}
+StreamDescription Audio(WORD number) { return varnel_test::TestAudio(number); }
+StreamDescription Video(WORD number) { return varnel_test::TestVideo(number); }
 
 class ProfileTest : public ::testing::Test {
   protected:

@@ -463,7 +463,8 @@ TEST_F(ReaderStatusTest, SelectingStreamZeroOrAnUnknownNumberFails) {
     EXPECT_EQ(m_pReader->SetStreamsSelected(2, numbers, selections), NS_E_INVALID_STREAM);
     // Nothing took effect: stream 1 is still on.
     EXPECT_EQ(ReadOne(m_pReader.get(), 1, &read), S_OK);
-    WMT_STREAM_SELECTION bogus = static_cast<WMT_STREAM_SELECTION>(7);
+    // Within the enumeration's range, but no selection.
+    WMT_STREAM_SELECTION bogus = static_cast<WMT_STREAM_SELECTION>(3);
     EXPECT_EQ(m_pReader->SetStreamsSelected(1, numbers, &bogus), E_INVALIDARG);
 }
 
