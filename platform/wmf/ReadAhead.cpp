@@ -7,8 +7,8 @@ namespace {
 
 // Samples queued ahead of the caller before the thread waits.
 constexpr size_t kReadAhead = 4;
-// Idle frame blocks the pool keeps: the queue, the samples out with the caller, and a few more.
-constexpr size_t kPoolKeep = kReadAhead + 8;
+// Idle frame blocks the pool keeps for the frames to come: the queue's and a few more.
+constexpr size_t kPoolKeep = kReadAhead + 4;
 // Unreadable packets in a row after which the rest of the file counts as unreadable.
 constexpr int kMaxReadFailures = 1000;
 

@@ -77,12 +77,6 @@ TEST_F(ProfileTest, RemovingAStreamOfAnotherProfileMatchesItsNumberOrFails) {
     EXPECT_EQ(m_pProfile->RemoveStream(nullptr), E_POINTER);
 }
 
-TEST_F(ProfileTest, AStreamPastTheEndIsRefused) {
-    IWMStreamConfig* config = reinterpret_cast<IWMStreamConfig*>(this);
-    EXPECT_TRUE(FAILED(m_pProfile->GetStream(3, &config)));
-    EXPECT_EQ(config, nullptr);
-}
-
 TEST_F(ProfileTest, AConfigurationOutlivesTheProfileWhileHeld) {
     Ref<IWMStreamConfig> config = Stream(1);
     m_pProfile.reset();
