@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -523,10 +524,33 @@ TEST_F(ReaderStatusTest, FilesThatAreNotMediaFailToOpen) {
         in.read(head.data(), static_cast<std::streamsize>(head.size()));
         std::ofstream(cut, std::ios::binary) << head;
     }
-    for (const fs::path& file : {text, empty, cut, s_pDir->Path()}) {
+    const fs::path fifo = s_pDir->Path() / "fifo.wmv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // opening it for reading would block
+    for (const fs::path& file : {text, empty, cut, fifo, s_pDir->Path()}) {
         EXPECT_TRUE(FAILED(m_pReader->Open(Widened(file.string()).c_str()))) << file;
         Read read;
         EXPECT_EQ(ReadOne(m_pReader.get(), 1, &read), NS_E_INVALID_REQUEST) << file;
+    }
+}
+
+TEST_F(ReaderStatusTest, DamagedOrCutFilesReadToACleanEnd) {
+    std::ifstream in(Clip("av.wmv"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string damaged = bytes;
+    for (size_t i = bytes.size() / 3; i < bytes.size() / 3 + 4000; i += 7) damaged[i] = '\x5A';
+    const fs::path cut = s_pDir->Path() / "half.wmv";
+    const fs::path garbled = s_pDir->Path() / "garbled.wmv";
+    std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    std::ofstream(garbled, std::ios::binary) << damaged;
+    const long all = ProbeFrameCount(Clip("av.wmv"));
+    for (const fs::path& file : {cut, garbled}) {
+        Ref<IWMSyncReader> reader = NewReader();
+        const VideoStream video = OpenVideo(reader.get(), file);
+        HRESULT end = S_OK;
+        const long frames = static_cast<long>(ReadAll(reader.get(), video.wNumber, &end).size());
+        EXPECT_EQ(end, NS_E_NO_MORE_SAMPLES) << file;
+        EXPECT_GT(frames, all / 4) << file;
+        EXPECT_LE(frames, all) << file;
     }
 }
 
