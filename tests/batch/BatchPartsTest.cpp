@@ -10,7 +10,6 @@
 #include "batch/FrameLog.h"
 #include "batch/ProgressDisplay.h"
 #include "batch/ReportWriter.h"
-#include "batch/StatusText.h"
 #include "platform/wmf/SampleBuffer.h"
 #include "tests/batch/BatchTestSupport.h"
 
@@ -94,13 +93,6 @@ TEST_F(FrameLogTest, FramesAfterTheLastPickStayUntilFinish) {
     for (size_t i = 0; i < m_retired.size(); ++i) EXPECT_EQ(m_retired[i].nFrame, int(i) + 1);
 }
 
-TEST_F(FrameLogTest, UnknownSampleIsCountedButMatchesNoFrame) {
-    m_log.AddFrame(1, 0.0, NewSample());
-    EXPECT_FALSE(m_log.OnWritten(NewSample(), 333667));
-    EXPECT_EQ(m_log.SamplesWritten(), 1);
-    EXPECT_EQ(m_log.FramesPicked(), 0);
-}
-
 class ReportWriterTest : public ::testing::Test {
   protected:
     batchtest::CTempDir m_dir;
@@ -147,19 +139,7 @@ TEST_F(ReportWriterTest, AbandonedReportLeavesThePreviousFile) {
     EXPECT_EQ(batchtest::DirEntries(m_dir.Path()), std::vector<std::string>{"report.csv"});
 }
 
-TEST_F(ReportWriterTest, FolderInsteadOfAFileIsRefused) {
-    std::filesystem::create_directory(m_dir.Path() / "folder.csv");
-    CReportWriter report((m_dir / "folder.csv").string());
-    EXPECT_TRUE(FAILED(report.Open()));
-    EXPECT_TRUE(FAILED(report.Finish()));
-}
-
 class ProgressLineTest : public ::testing::Test {};
-
-TEST_F(ProgressLineTest, ShowsCountRateAndTimeLeft) {
-    EXPECT_EQ(CProgressDisplay::FormatLine(150, 600, 2.0),
-              "[#######-----------------------] 150/600 frames  75.0 fps  0:06 left");
-}
 
 TEST_F(ProgressLineTest, EstimateBelowTheCountShowsAFullBar) {
     EXPECT_EQ(CProgressDisplay::FormatLine(610, 600, 2.0),
@@ -176,18 +156,6 @@ TEST_F(ProgressLineTest, DurationsPastAnHourShowHours) {
     EXPECT_EQ(CProgressDisplay::FormatDuration(3725.0), "1:02:05");
     EXPECT_EQ(CProgressDisplay::FormatDuration(-3.0), "0:00");
     EXPECT_EQ(CProgressDisplay::FormatDuration(1.0 / 0.0), "0:00");
-}
-
-TEST_F(ProgressLineTest, DisabledDisplayWritesNothing) {
-    batchtest::CTempDir dir;
-    std::FILE* pFile = std::fopen((dir / "progress").c_str(), "w");
-    ASSERT_NE(pFile, nullptr);
-    CProgressDisplay progress(pFile, false);
-    progress.SetExpectedFrames(10);
-    progress.Update(5);
-    progress.Finish();
-    std::fclose(pFile);
-    EXPECT_TRUE(batchtest::ReadFile(dir / "progress").empty());
 }
 
 class BatchOptionsTest : public ::testing::Test {
@@ -230,20 +198,4 @@ TEST_F(BatchOptionsTest, EveryOptionReachesItsField) {
     EXPECT_TRUE(m_options.bMarkCrossings);
     EXPECT_TRUE(m_options.bQuiet);
     EXPECT_EQ(m_options.strReport, "r.csv");
-}
-
-TEST_F(BatchOptionsTest, MissingOutputIsAUsageError) {
-    EXPECT_EQ(Parse({"in.wmv"}), kExitUsage);
-    EXPECT_NE(m_err.str().find("OUTPUT"), std::string::npos) << m_err.str();
-}
-
-TEST_F(BatchOptionsTest, OptionWithoutItsValueIsAUsageError) {
-    EXPECT_EQ(Parse({"in.wmv", "out.wmv", "--report"}), kExitUsage);
-}
-
-class StatusTextTest : public ::testing::Test {};
-
-TEST_F(StatusTextTest, KnownStatusGivesNameAndHex) {
-    EXPECT_EQ(DescribeStatus(NS_E_FILE_NOT_FOUND), "NS_E_FILE_NOT_FOUND (0xC00D001A)");
-    EXPECT_EQ(DescribeStatus(static_cast<HRESULT>(0x80070070u)), "0x80070070");
 }
