@@ -16,20 +16,28 @@ constexpr LONG kBufferWindowMs = 3000;
 constexpr LONGLONG kMaxKeyFrameSpacing = 80000000;  // 8 s
 constexpr DWORD kVideoQuality = 75;
 
+// What every stream description starts with: its kind ("Video", "Audio", "Data") names it.
+StreamDescription DescribeStream(const GUID& majortype, const std::wstring& kind,
+                                 WORD wStreamNumber, const GUID& subtype) {
+    StreamDescription d;
+    d.majortype = majortype;
+    d.wStreamNumber = wStreamNumber;
+    d.streamName = kind + L" Stream";
+    d.inputName = kind + std::to_wstring(wStreamNumber);
+    d.nBufferWindow = kBufferWindowMs;
+    d.subtype = subtype;
+    return d;
+}
+
 }  // namespace
 
 StreamDescription DescribeVideoStream(WORD wStreamNumber, const VideoStreamInfo& info) {
-    StreamDescription d;
-    d.majortype = WMMEDIATYPE_Video;
-    d.wStreamNumber = wStreamNumber;
-    d.streamName = L"Video Stream";
-    d.inputName = L"Video" + std::to_wstring(wStreamNumber);
+    StreamDescription d =
+        DescribeStream(WMMEDIATYPE_Video, L"Video", wStreamNumber, FourccGuid(info.dwFourcc));
     d.dwBitrate = info.dwBitRate;
-    d.nBufferWindow = kBufferWindowMs;
     d.decoderComplexity = L"AU";
     d.nMaxKeyFrameSpacing = kMaxKeyFrameSpacing;
     d.dwQuality = kVideoQuality;
-    d.subtype = FourccGuid(info.dwFourcc);
     d.bFixedSizeSamples = FALSE;
     d.bTemporalCompression = TRUE;
     d.lSampleSize = 0;
@@ -52,14 +60,9 @@ StreamDescription DescribeVideoStream(WORD wStreamNumber, const VideoStreamInfo&
 }
 
 StreamDescription DescribeAudioStream(WORD wStreamNumber, const AudioStreamInfo& info) {
-    StreamDescription d;
-    d.majortype = WMMEDIATYPE_Audio;
-    d.wStreamNumber = wStreamNumber;
-    d.streamName = L"Audio Stream";
-    d.inputName = L"Audio" + std::to_wstring(wStreamNumber);
+    StreamDescription d = DescribeStream(WMMEDIATYPE_Audio, L"Audio", wStreamNumber,
+                                         FourccGuid(info.format.wFormatTag));
     d.dwBitrate = info.format.nAvgBytesPerSec * 8u;
-    d.nBufferWindow = kBufferWindowMs;
-    d.subtype = FourccGuid(info.format.wFormatTag);
     d.bFixedSizeSamples = TRUE;
     d.bTemporalCompression = FALSE;
     d.lSampleSize = info.format.nBlockAlign;
@@ -74,14 +77,7 @@ StreamDescription DescribeAudioStream(WORD wStreamNumber, const AudioStreamInfo&
 }
 
 StreamDescription DescribeOtherStream(WORD wStreamNumber, DWORD dwCodecTag) {
-    StreamDescription d;
-    d.majortype = WMMEDIATYPE_Data;
-    d.wStreamNumber = wStreamNumber;
-    d.streamName = L"Data Stream";
-    d.inputName = L"Data" + std::to_wstring(wStreamNumber);
-    d.nBufferWindow = kBufferWindowMs;
-    d.subtype = FourccGuid(dwCodecTag);
-    return d;
+    return DescribeStream(WMMEDIATYPE_Data, L"Data", wStreamNumber, FourccGuid(dwCodecTag));
 }
 
 DWORD MediaTypeSize(const StreamDescription& description) {
