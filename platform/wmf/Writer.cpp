@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/wmf/WriterConverter.h"
 #include "platform/wmf/WriterEncoder.h"
 
 namespace wmf {
@@ -69,12 +70,16 @@ HRESULT CWriter::BeginWriting() {
     std::unique_ptr<CWriterOutputFile> pOutput;
     HRESULT hr = CWriterOutputFile::Create(*m_fileName, &pOutput);
     if (FAILED(hr)) return hr;
+    // On a failure below, pOutput removes the temporary file.
+    std::unique_ptr<CWriterConverter> pConverter;
+    hr = CWriterConverter::Create(*m_format, &pConverter);
+    if (FAILED(hr)) return hr;
     std::unique_ptr<CWriterEncoder> pEncoder;
     hr = CWriterEncoder::Open(pOutput->TempPath(), *m_format, &pEncoder);
-    if (FAILED(hr)) return hr;  // pOutput removes the temporary file
+    if (FAILED(hr)) return hr;
 
     m_pOutput = std::move(pOutput);
-    m_pPipeline = std::make_unique<CWriterPipeline>(std::move(pEncoder));
+    m_pPipeline = std::make_unique<CWriterPipeline>(std::move(pConverter), std::move(pEncoder));
     m_bAnyWritten = false;
     return S_OK;
 }

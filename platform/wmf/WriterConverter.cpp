@@ -12,8 +12,8 @@ namespace wmf {
 HRESULT CWriterConverter::Create(const WriterVideoFormat& format,
                                  std::unique_ptr<CWriterConverter>* ppConverter) {
     if (ppConverter == nullptr) return E_POINTER;
-    const int nWidth = (format.nWidth + 1) & ~1;
-    const int nHeight = (format.nHeight + 1) & ~1;
+    const int nWidth = format.PaddedWidth();
+    const int nHeight = format.PaddedHeight();
     SwsContextPtr pScaler(sws_getContext(nWidth, nHeight, AV_PIX_FMT_BGR24, nWidth, nHeight,
                                          AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr,
                                          nullptr));
@@ -24,12 +24,22 @@ HRESULT CWriterConverter::Create(const WriterVideoFormat& format,
 
 CWriterConverter::CWriterConverter(const WriterVideoFormat& format, SwsContextPtr pScaler)
     : m_format(format),
-      m_nPaddedWidth((format.nWidth + 1) & ~1),
-      m_nPaddedHeight((format.nHeight + 1) & ~1),
+      m_nPaddedWidth(format.PaddedWidth()),
+      m_nPaddedHeight(format.PaddedHeight()),
       m_pScaler(std::move(pScaler)) {
     if (m_nPaddedWidth != format.nWidth || m_nPaddedHeight != format.nHeight) {
         m_padded.resize(static_cast<size_t>(m_nPaddedWidth) * 3 * m_nPaddedHeight);
     }
+}
+
+FramePtr CWriterConverter::NewPicture() const {
+    FramePtr pPicture(av_frame_alloc());
+    if (!pPicture) return nullptr;
+    pPicture->format = AV_PIX_FMT_YUV420P;
+    pPicture->width = m_nPaddedWidth;
+    pPicture->height = m_nPaddedHeight;
+    if (av_frame_get_buffer(pPicture.get(), 0) < 0) return nullptr;
+    return pPicture;
 }
 
 void CWriterConverter::Pad(const BYTE* pDib) {

@@ -19,10 +19,9 @@ class CWriterConverter {
     static HRESULT Create(const WriterVideoFormat& format,
                           std::unique_ptr<CWriterConverter>* ppConverter);
 
-    int PaddedWidth() const { return m_nPaddedWidth; }
-    int PaddedHeight() const { return m_nPaddedHeight; }
-    // pDib holds format.FrameBytes() bytes; pPicture is a writable 4:2:0 frame of the padded
-    // size.
+    // A new 4:2:0 picture of the padded size, or null when out of memory.
+    FramePtr NewPicture() const;
+    // pDib holds format.FrameBytes() bytes; pPicture is a writable picture from NewPicture.
     void Convert(const BYTE* pDib, AVFrame* pPicture);
 
   private:

@@ -15,11 +15,14 @@ extern "C" {
 namespace wmf {
 namespace {
 
-// Sample times go to the encoder unchanged, in 100-ns units.
+// Sample times, in 100-ns units.
 constexpr AVRational kSampleTimeBase = {1, 10000000};
 constexpr AVRational kMilliseconds = {1, 1000};
-// Frame spacing when the profile gives none: 29.97 frames a second.
+// Frame spacing when the profile gives none: 29.97 frames a second. A spacing outside 1 ms to
+// 10 s is taken as the nearest of the two, to keep the rate control's budget sensible.
 constexpr REFERENCE_TIME kDefaultFrameTime = 333667;
+constexpr REFERENCE_TIME kShortestFrameTime = 10000;
+constexpr REFERENCE_TIME kLongestFrameTime = 100000000;
 // A key frame about every three seconds, as Windows Media profiles usually ask.
 constexpr REFERENCE_TIME kKeyFrameSpacing = 30000000;
 
@@ -39,9 +42,7 @@ HRESULT CWriterEncoder::Open(const std::string& path, const WriterVideoFormat& f
     if (ppEncoder == nullptr) return E_POINTER;
     av_log_set_level(AV_LOG_ERROR);
     std::unique_ptr<CWriterEncoder> pEncoder(new CWriterEncoder());
-    HRESULT hr = CWriterConverter::Create(format, &pEncoder->m_pConverter);
-    if (FAILED(hr)) return hr;
-    hr = pEncoder->OpenCodec(format);
+    HRESULT hr = pEncoder->OpenCodec(format);
     if (FAILED(hr)) return hr;
     hr = pEncoder->OpenContainer(path);
     if (FAILED(hr)) return hr;
@@ -56,30 +57,28 @@ HRESULT CWriterEncoder::OpenCodec(const WriterVideoFormat& format) {
     const AVCodec* pCodec = avcodec_find_encoder(bWmv1 ? AV_CODEC_ID_WMV1 : AV_CODEC_ID_WMV2);
     if (pCodec == nullptr) return NS_E_INVALID_OUTPUT_FORMAT;
     m_pCodec.reset(avcodec_alloc_context3(pCodec));
-    m_pPicture.reset(av_frame_alloc());
     m_pPacket.reset(av_packet_alloc());
-    if (!m_pCodec || !m_pPicture || !m_pPacket) return E_OUTOFMEMORY;
+    if (!m_pCodec || !m_pPacket) return E_OUTOFMEMORY;
 
     const REFERENCE_TIME nFrameTime =
-        format.nAvgTimePerFrame > 0 ? format.nAvgTimePerFrame : kDefaultFrameTime;
+        format.nAvgTimePerFrame > 0
+            ? std::clamp(format.nAvgTimePerFrame, kShortestFrameTime, kLongestFrameTime)
+            : kDefaultFrameTime;
     AVCodecContext* c = m_pCodec.get();
-    c->width = m_pConverter->PaddedWidth();
-    c->height = m_pConverter->PaddedHeight();
+    c->width = format.PaddedWidth();
+    c->height = format.PaddedHeight();
     c->pix_fmt = AV_PIX_FMT_YUV420P;
-    c->time_base = kSampleTimeBase;
-    av_reduce(&c->framerate.num, &c->framerate.den, kSampleTimeBase.den, nFrameTime, INT32_MAX);
+    // The rate control budgets each picture one tick of the time base, so the encoder counts
+    // in frames of the profile's rate; the samples' own times go to the file (see Drain).
+    av_reduce(&c->time_base.num, &c->time_base.den, nFrameTime, kSampleTimeBase.den, INT32_MAX);
+    c->framerate = av_inv_q(c->time_base);
     c->bit_rate = format.dwBitRate != 0 ? int64_t{format.dwBitRate} : DefaultBitRate(format);
     c->gop_size = static_cast<int>(
         std::clamp<REFERENCE_TIME>((kKeyFrameSpacing + nFrameTime / 2) / nFrameTime, 1, 600));
-    c->max_b_frames = 0;
+    c->max_b_frames = 0;                      // packets come out in input order
     c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // ASF carries the codec data in its header
     const int err = avcodec_open2(c, pCodec, nullptr);
     if (err < 0) return err == AVERROR(ENOMEM) ? E_OUTOFMEMORY : NS_E_INVALID_OUTPUT_FORMAT;
-
-    m_pPicture->format = c->pix_fmt;
-    m_pPicture->width = c->width;
-    m_pPicture->height = c->height;
-    if (av_frame_get_buffer(m_pPicture.get(), 0) < 0) return E_OUTOFMEMORY;
     return S_OK;
 }
 
@@ -91,7 +90,7 @@ HRESULT CWriterEncoder::OpenContainer(const std::string& path) {
 
     m_pStream = avformat_new_stream(pRaw, nullptr);
     if (m_pStream == nullptr) return E_OUTOFMEMORY;
-    m_pStream->time_base = m_pCodec->time_base;
+    m_pStream->time_base = kSampleTimeBase;
     m_pStream->avg_frame_rate = m_pCodec->framerate;
     err = avcodec_parameters_from_context(m_pStream->codecpar, m_pCodec.get());
     if (err < 0) return StatusFromAvError(err);
@@ -104,15 +103,13 @@ HRESULT CWriterEncoder::OpenContainer(const std::string& path) {
     return S_OK;
 }
 
-HRESULT CWriterEncoder::Write(const BYTE* pDib, REFERENCE_TIME time) {
+HRESULT CWriterEncoder::Encode(AVFrame* pPicture, REFERENCE_TIME time) {
     if (m_bFinished) return NS_E_INVALID_REQUEST;
-    // The encoder may still hold the previous picture; then a new buffer is taken.
-    int err = av_frame_make_writable(m_pPicture.get());
+    pPicture->pts = m_nFramesSent;
+    const int err = avcodec_send_frame(m_pCodec.get(), pPicture);
     if (err < 0) return StatusFromAvError(err);
-    m_pConverter->Convert(pDib, m_pPicture.get());
-    m_pPicture->pts = time;
-    err = avcodec_send_frame(m_pCodec.get(), m_pPicture.get());
-    if (err < 0) return StatusFromAvError(err);
+    m_times.push_back(time);
+    ++m_nFramesSent;
     return Drain();
 }
 
@@ -121,7 +118,18 @@ HRESULT CWriterEncoder::Drain() {
         int err = avcodec_receive_packet(m_pCodec.get(), m_pPacket.get());
         if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return S_OK;
         if (err < 0) return StatusFromAvError(err);
-        av_packet_rescale_ts(m_pPacket.get(), m_pCodec->time_base, m_pStream->time_base);
+        // The packet's pts is the number of its picture; it goes out at that picture's time.
+        const int64_t nFirst = m_nFramesSent - static_cast<int64_t>(m_times.size());
+        const int64_t nIndex = m_pPacket->pts - nFirst;
+        if (nIndex < 0 || nIndex >= static_cast<int64_t>(m_times.size())) {
+            av_packet_unref(m_pPacket.get());
+            return E_UNEXPECTED;
+        }
+        m_pPacket->pts = m_times[static_cast<size_t>(nIndex)];
+        m_pPacket->dts = m_pPacket->pts;
+        m_pPacket->duration = 0;
+        m_times.erase(m_times.begin(), m_times.begin() + nIndex + 1);
+        av_packet_rescale_ts(m_pPacket.get(), kSampleTimeBase, m_pStream->time_base);
         m_pPacket->stream_index = m_pStream->index;
         // Takes the packet's data; the packet comes back empty.
         err = av_interleaved_write_frame(m_pContainer.get(), m_pPacket.get());

@@ -2,18 +2,19 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 
-#include "platform/wmf/WriterConverter.h"
 #include "platform/wmf/WriterFFmpeg.h"
 #include "platform/wmf/WriterFormat.h"
 
 namespace wmf {
 
 // Encodes samples as WMV2 (or WMV1) into an ASF file, at the format's bit rate (a default for
-// its size when 0). Times are 100-ns units, passed to the encoder unchanged; the file keeps
-// them in milliseconds. Owns every FFmpeg object and the open file. Not thread-safe: one
+// its size when 0). The encoder counts pictures at the profile's frame rate, which its rate
+// control needs; each packet goes into the file at its sample's own time (100-ns units, kept
+// by the file in milliseconds). Owns every FFmpeg object and the open file. Not thread-safe: one
 // thread at a time. Destroying an encoder that was not finished closes the file without its
 // index; the caller throws such a file away.
 class CWriterEncoder {
@@ -27,8 +28,9 @@ class CWriterEncoder {
     CWriterEncoder(const CWriterEncoder&) = delete;
     CWriterEncoder& operator=(const CWriterEncoder&) = delete;
 
-    // Converts one sample's bytes (format.FrameBytes() of them) and encodes them at `time`.
-    HRESULT Write(const BYTE* pDib, REFERENCE_TIME time);
+    // Encodes one picture of the padded size (see CWriterConverter) at `time`. The encoder
+    // takes its own reference to the picture's buffers when it needs them later.
+    HRESULT Encode(AVFrame* pPicture, REFERENCE_TIME time);
     // Drains the encoder, writes the index and closes the file. Once only.
     HRESULT Finish();
 
@@ -42,12 +44,12 @@ class CWriterEncoder {
     // Moves every packet the encoder has ready into the file.
     HRESULT Drain();
 
-    std::unique_ptr<CWriterConverter> m_pConverter;
     CodecContextPtr m_pCodec;
     OutputContextPtr m_pContainer;
-    FramePtr m_pPicture;
     PacketPtr m_pPacket;
     AVStream* m_pStream = nullptr;  // owned by m_pContainer
+    int64_t m_nFramesSent = 0;
+    std::deque<REFERENCE_TIME> m_times;  // of the pictures sent and not yet out as packets
     bool m_bFinished = false;
 };
 

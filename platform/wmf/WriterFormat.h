@@ -16,6 +16,9 @@ struct WriterVideoFormat {
     REFERENCE_TIME nAvgTimePerFrame = 0;              // 100-ns units, 0 when unknown
 
     DWORD Stride() const { return DibStride(nWidth); }
+    // The encoded size: odd sizes grow to the next even one.
+    int PaddedWidth() const { return (nWidth + 1) & ~1; }
+    int PaddedHeight() const { return (nHeight + 1) & ~1; }
     // The exact length of one input sample.
     DWORD FrameBytes() const { return Stride() * static_cast<DWORD>(nHeight); }
 };

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,6 +44,18 @@ wmf::StreamDescription Video(WORD number, LONG width, LONG height, DWORD fourcc 
     info.dwBitRate = 800000;
     info.nAvgTimePerFrame = 333667;
     return wmf::DescribeVideoStream(number, info);
+}
+
+// A frame of coarse noise, which no encoder squeezes much.
+Ref<CSampleBuffer> NoiseFrame(LONG width, LONG height, uint32_t seed) {
+    Ref<CSampleBuffer> pSample(CSampleBuffer::Create(DibStride(width) * height));
+    DWORD length = 0;
+    pSample->GetLength(&length);
+    for (DWORD i = 0; i < length; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        pSample->Bytes()[i] = static_cast<BYTE>(seed >> 24);
+    }
+    return pSample;
 }
 
 wmf::StreamDescription Audio(WORD number) {
@@ -241,6 +255,20 @@ TEST_F(WriterTest, KeepsPictureUprightAndColoursInOrder) {
     EXPECT_LT(bottom[0], 60);
 }
 
+TEST_F(WriterTest, TakesTopDownRowsForANegativeHeight) {
+    wmf::StreamDescription video = Video(1, 64, 48);
+    reinterpret_cast<WMVIDEOINFOHEADER*>(video.format.data())->bmiHeader.biHeight = -48;
+    ASSERT_EQ(m_pWriter->SetProfile(Profile({video}).get()), S_OK);
+    ASSERT_EQ(m_pWriter->SetOutputFilename((m_dir / "topdown.wmv").wstring().c_str()), S_OK);
+    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
+    WriteFrames(64, 48, 1);  // blue rows first: blue is now on top
+    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+    const std::vector<unsigned char> rgb = FirstPicture(m_dir / "topdown.wmv");
+    ASSERT_EQ(rgb.size(), 64u * 48u * 3u);
+    EXPECT_GT(rgb[(5 * 64 + 32) * 3 + 2], 200);
+    EXPECT_GT(rgb[(42 * 64 + 32) * 3 + 0], 200);
+}
+
 TEST_F(WriterTest, PadsOddSizesWithTheEdge) {
     const fs::path file = m_dir / "odd.wmv";
     ASSERT_EQ(Prepare(63, 47, file), S_OK);
@@ -328,6 +356,32 @@ TEST_F(WriterTest, NeverShowsAHalfWrittenFileUnderItsName) {
     ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
     EXPECT_EQ(ProbeFile(file).frameMilliseconds.size(), 3u);
     EXPECT_EQ(Entries(), std::vector<fs::path>{file});  // no temporary left beside it
+}
+
+TEST_F(WriterTest, FailureOnTheWayLeavesNothingBehind) {
+    const fs::path file = m_dir / "full.wmv";
+    std::ofstream(file) << "previous content";
+    ASSERT_EQ(Prepare(320, 240, file), S_OK);
+    // A file size limit stands in for a full disk: writes beyond 64 KB fail.
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = saved;
+    limit.rlim_cur = 64 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
+    HRESULT hr = S_OK;
+    for (int k = 1; k <= 60 && SUCCEEDED(hr); ++k) {
+        hr = m_pWriter->WriteSample(0, k * kNtscStep, 0, NoiseFrame(320, 240, k).get());
+    }
+    const HRESULT hrEnd = m_pWriter->EndWriting();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_TRUE(FAILED(hr) || FAILED(hrEnd));
+    std::ifstream after(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}), "previous content");
+    EXPECT_EQ(Entries(), std::vector<fs::path>{file});
 }
 
 TEST_F(WriterTest, RefusesToOverwriteTheOpenInput) {
