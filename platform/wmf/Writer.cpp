@@ -2,48 +2,16 @@
 
 #include <cstdint>
 
+#include "platform/wmf/WideText.h"
 #include "platform/wmf/WriterConverter.h"
 #include "platform/wmf/WriterEncoder.h"
 
 namespace wmf {
-namespace {
-
-// Narrow text, byte for byte: each wide character of 0..255 becomes the byte of that value.
-bool NarrowFileName(LPCWSTR pwszName, std::string* pName) {
-    std::string name;
-    for (const WCHAR* p = pwszName; *p != L'\0'; ++p) {
-        if (*p < 0 || *p > 0xFF) return false;
-        name.push_back(static_cast<char>(static_cast<unsigned char>(*p)));
-    }
-    *pName = std::move(name);
-    return true;
-}
-
-}  // namespace
 
 CWriter* CWriter::Create() { return new CWriter(); }
 
 CWriter::~CWriter() {
     if (m_pPipeline) EndWriting();
-}
-
-HRESULT CWriter::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IWMWriter) {
-        AddRef();
-        *ppv = static_cast<IWMWriter*>(this);
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CWriter::AddRef() { return ++m_nRefs; }
-
-ULONG CWriter::Release() {
-    const ULONG nLeft = --m_nRefs;
-    if (nLeft == 0) delete this;
-    return nLeft;
 }
 
 HRESULT CWriter::SetProfile(IWMProfile* pProfile) {
@@ -60,7 +28,7 @@ HRESULT CWriter::SetOutputFilename(LPCWSTR pwszFilename) {
     if (m_pPipeline) return NS_E_INVALID_REQUEST;
     if (pwszFilename == nullptr) return E_POINTER;
     std::string name;
-    if (pwszFilename[0] == L'\0' || !NarrowFileName(pwszFilename, &name)) return E_INVALIDARG;
+    if (pwszFilename[0] == L'\0' || !NarrowFromWide(pwszFilename, &name)) return E_INVALIDARG;
     m_fileName = std::move(name);
     return S_OK;
 }

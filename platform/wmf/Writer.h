@@ -1,11 +1,11 @@
 // The writer of the runtime layer: frames in, a Windows Media file out.
 #pragma once
 
-#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/wmf/ComObject.h"
 #include "platform/wmf/WriterFormat.h"
 #include "platform/wmf/WriterOutputFile.h"
 #include "platform/wmf/WriterPipeline.h"
@@ -35,14 +35,10 @@ namespace wmf {
 //    sample, finishes the file and gives it its name; an encoding or file failure on the way
 //    is returned here (or by the WriteSample after it) and the unfinished file is removed.
 // Destroying a writer that is writing ends the file first. The calls come from one thread.
-class CWriter final : public IWMWriter {
+class CWriter final : public CComObject<IWMWriter> {
   public:
     // One reference for the caller.
     static CWriter* Create();
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     HRESULT SetProfile(IWMProfile* pProfile) override;
     HRESULT SetOutputFilename(LPCWSTR pwszFilename) override;
@@ -55,7 +51,6 @@ class CWriter final : public IWMWriter {
     CWriter() = default;
     ~CWriter() override;
 
-    std::atomic<ULONG> m_nRefs{1};
     std::optional<WriterVideoFormat> m_format;  // set by SetProfile
     std::optional<std::string> m_fileName;      // set by SetOutputFilename
     // While writing: the file on its way and the thread that encodes into it.

@@ -14,15 +14,15 @@ HRESULT CWriterConverter::Create(const WriterVideoFormat& format,
     if (ppConverter == nullptr) return E_POINTER;
     const int nWidth = format.PaddedWidth();
     const int nHeight = format.PaddedHeight();
-    SwsContextPtr pScaler(sws_getContext(nWidth, nHeight, AV_PIX_FMT_BGR24, nWidth, nHeight,
-                                         AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr,
-                                         nullptr));
+    ScalerHolder pScaler(sws_getContext(nWidth, nHeight, AV_PIX_FMT_BGR24, nWidth, nHeight,
+                                        AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr,
+                                        nullptr));
     if (!pScaler) return E_OUTOFMEMORY;
     ppConverter->reset(new CWriterConverter(format, std::move(pScaler)));
     return S_OK;
 }
 
-CWriterConverter::CWriterConverter(const WriterVideoFormat& format, SwsContextPtr pScaler)
+CWriterConverter::CWriterConverter(const WriterVideoFormat& format, ScalerHolder pScaler)
     : m_format(format),
       m_nPaddedWidth(format.PaddedWidth()),
       m_nPaddedHeight(format.PaddedHeight()),
@@ -32,8 +32,8 @@ CWriterConverter::CWriterConverter(const WriterVideoFormat& format, SwsContextPt
     }
 }
 
-FramePtr CWriterConverter::NewPicture() const {
-    FramePtr pPicture(av_frame_alloc());
+AvFrameHolder CWriterConverter::NewPicture() const {
+    AvFrameHolder pPicture(av_frame_alloc());
     if (!pPicture) return nullptr;
     pPicture->format = AV_PIX_FMT_YUV420P;
     pPicture->width = m_nPaddedWidth;

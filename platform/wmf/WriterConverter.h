@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/wmf/WriterFFmpeg.h"
+#include "platform/wmf/FFmpegHolders.h"
 #include "platform/wmf/WriterFormat.h"
 
 namespace wmf {
@@ -20,19 +20,19 @@ class CWriterConverter {
                           std::unique_ptr<CWriterConverter>* ppConverter);
 
     // A new 4:2:0 picture of the padded size, or null when out of memory.
-    FramePtr NewPicture() const;
+    AvFrameHolder NewPicture() const;
     // pDib holds format.FrameBytes() bytes; pPicture is a writable picture from NewPicture.
     void Convert(const BYTE* pDib, AVFrame* pPicture);
 
   private:
-    CWriterConverter(const WriterVideoFormat& format, SwsContextPtr pScaler);
+    CWriterConverter(const WriterVideoFormat& format, ScalerHolder pScaler);
     // Copies the frame top-down into m_padded, repeating the last column and row.
     void Pad(const BYTE* pDib);
 
     WriterVideoFormat m_format;
     int m_nPaddedWidth;
     int m_nPaddedHeight;
-    SwsContextPtr m_pScaler;
+    ScalerHolder m_pScaler;
     std::vector<BYTE> m_padded;  // odd sizes only: the frame at the padded size, top-down
 };
 

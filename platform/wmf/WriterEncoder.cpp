@@ -13,6 +13,13 @@ extern "C" {
 #include "platform/wmf/WriterStatus.h"
 
 namespace wmf {
+
+void OutputContextDeleter::operator()(AVFormatContext* p) const {
+    if (p == nullptr) return;
+    if (p->oformat != nullptr && !(p->oformat->flags & AVFMT_NOFILE)) avio_closep(&p->pb);
+    avformat_free_context(p);
+}
+
 namespace {
 
 // Sample times, in 100-ns units.

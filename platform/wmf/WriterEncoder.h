@@ -6,10 +6,18 @@
 #include <memory>
 #include <string>
 
-#include "platform/wmf/WriterFFmpeg.h"
+#include "platform/wmf/FFmpegHolders.h"
 #include "platform/wmf/WriterFormat.h"
 
 namespace wmf {
+
+// An output context with the file it opened: closes the file, then frees the context.
+struct OutputContextDeleter {
+    void operator()(AVFormatContext* p) const;
+};
+using OutputContextHolder = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
+using EncoderHolder =
+    std::unique_ptr<AVCodecContext, AvAddressDeleter<AVCodecContext, avcodec_free_context>>;
 
 // Encodes samples as WMV2 (or WMV1) into an ASF file, at the format's bit rate (a default for
 // its size when 0). The encoder counts pictures at the profile's frame rate, which its rate
@@ -44,9 +52,9 @@ class CWriterEncoder {
     // Moves every packet the encoder has ready into the file.
     HRESULT Drain();
 
-    CodecContextPtr m_pCodec;
-    OutputContextPtr m_pContainer;
-    PacketPtr m_pPacket;
+    EncoderHolder m_pCodec;
+    OutputContextHolder m_pContainer;
+    AvPacketHolder m_pPacket;
     AVStream* m_pStream = nullptr;  // owned by m_pContainer
     int64_t m_nFramesSent = 0;
     std::deque<REFERENCE_TIME> m_times;  // of the pictures sent and not yet out as packets

@@ -55,11 +55,11 @@ void CWriterPipeline::Fail(HRESULT hr) {
     m_cvChanged.notify_all();
 }
 
-FramePtr CWriterPipeline::TakeFreePicture() {
+AvFrameHolder CWriterPipeline::TakeFreePicture() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_freePictures.empty()) {
-            FramePtr pFrame = std::move(m_freePictures.back());
+            AvFrameHolder pFrame = std::move(m_freePictures.back());
             m_freePictures.pop_back();
             // The encoder may still hold the buffers; then the picture gets new ones.
             if (av_frame_make_writable(pFrame.get()) == 0) return pFrame;
@@ -82,7 +82,7 @@ void CWriterPipeline::ConvertLoop() {
             m_cvChanged.notify_all();
         }
 
-        FramePtr pFrame = bWork ? TakeFreePicture() : nullptr;
+        AvFrameHolder pFrame = bWork ? TakeFreePicture() : nullptr;
         if (pFrame) m_pConverter->Convert(job.pBytes, pFrame.get());
         job.pSample->Release();
         if (!bWork) continue;

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/wmf/FFmpegHolders.h"
 #include "platform/wmf/WriterConverter.h"
 #include "platform/wmf/WriterEncoder.h"
-#include "platform/wmf/WriterFFmpeg.h"
 
 namespace wmf {
 
@@ -47,14 +47,14 @@ class CWriterPipeline {
         REFERENCE_TIME time;
     };
     struct Picture {
-        FramePtr pFrame;
+        AvFrameHolder pFrame;
         REFERENCE_TIME time;
     };
 
     void ConvertLoop();
     void EncodeLoop();
     // A picture to convert into: a recycled one when there is one.
-    FramePtr TakeFreePicture();
+    AvFrameHolder TakeFreePicture();
     void Fail(HRESULT hr);
     // Ends both threads; with bDrop whatever is queued is dropped unconverted or unencoded.
     void Stop(bool bDrop);
@@ -65,7 +65,7 @@ class CWriterPipeline {
     std::condition_variable m_cvChanged;  // any queue or flag below changed
     std::deque<Job> m_jobs;
     std::deque<Picture> m_pictures;
-    std::vector<FramePtr> m_freePictures;
+    std::vector<AvFrameHolder> m_freePictures;
     HRESULT m_hrFailure = S_OK;
     bool m_bClosing = false;    // no more jobs will come
     bool m_bConverted = false;  // the conversion thread has ended

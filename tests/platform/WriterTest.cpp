@@ -19,32 +19,21 @@
 #include "platform/wmf/Profile.h"
 #include "platform/wmf/SampleBuffer.h"
 #include "platform/wmf/wmsdk.h"
+#include "tests/platform/PlatformTestSupport.h"
+#include "tests/platform/TestStreams.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ReleaseDeleter {
-    void operator()(IUnknown* p) const {
-        if (p != nullptr) p->Release();
-    }
-};
-template <typename T>
-using Ref = std::unique_ptr<T, ReleaseDeleter>;
+using varnel_test::Quoted;
+using varnel_test::Ref;
+using varnel_test::RunCommand;
+using varnel_test::TestAudio;
+using varnel_test::TestVideo;
 
 constexpr DWORD kWmv1 = MakeFourcc('W', 'M', 'V', '1');
 constexpr DWORD kWmv2 = MakeFourcc('W', 'M', 'V', '2');
 constexpr QWORD kNtscStep = 333667;  // 1/29.97 s, truncated
-
-wmf::StreamDescription Video(WORD number, LONG width, LONG height, DWORD fourcc = kWmv2) {
-    wmf::VideoStreamInfo info;
-    info.nWidth = width;
-    info.nHeight = height;
-    info.dwFourcc = fourcc;
-    info.dwBitRate = 800000;
-    info.nAvgTimePerFrame = 333667;
-    return wmf::DescribeVideoStream(number, info);
-}
 
 // A frame of coarse noise, which no encoder squeezes much.
 Ref<CSampleBuffer> NoiseFrame(LONG width, LONG height, uint32_t seed) {
@@ -56,16 +45,6 @@ Ref<CSampleBuffer> NoiseFrame(LONG width, LONG height, uint32_t seed) {
         pSample->Bytes()[i] = static_cast<BYTE>(seed >> 24);
     }
     return pSample;
-}
-
-wmf::StreamDescription Audio(WORD number) {
-    wmf::AudioStreamInfo info;
-    info.format.wFormatTag = 0x161;
-    info.format.nChannels = 2;
-    info.format.nSamplesPerSec = 44100;
-    info.format.nAvgBytesPerSec = 16000;
-    info.format.nBlockAlign = 2973;
-    return wmf::DescribeAudioStream(number, info);
 }
 
 Ref<IWMProfile> Profile(const std::vector<wmf::StreamDescription>& streams) {
@@ -91,17 +70,6 @@ Ref<CSampleBuffer> Frame(LONG width, LONG height) {
     return pSample;
 }
 
-std::string Run(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return output;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, n);
-    pclose(pipe);
-    return output;
-}
-
 // What ffprobe finds in a file: its streams, and the times of the decoded video frames (ms).
 struct Probe {
     std::vector<std::map<std::string, std::string>> streams;
@@ -111,9 +79,9 @@ struct Probe {
 Probe ProbeFile(const fs::path& file) {
     Probe probe;
     std::istringstream streams(
-        Run("ffprobe -v error -show_entries "
-            "stream=codec_type,codec_name,width,height -of default=nw=1 '" +
-            file.string() + "'"));
+        RunCommand("ffprobe -v error -show_entries "
+                   "stream=codec_type,codec_name,width,height -of default=nw=1 " +
+                   Quoted(file)));
     for (std::string line; std::getline(streams, line);) {
         const auto eq = line.find('=');
         if (eq == std::string::npos) continue;
@@ -121,9 +89,9 @@ Probe ProbeFile(const fs::path& file) {
         if (!probe.streams.empty()) probe.streams.back()[line.substr(0, eq)] = line.substr(eq + 1);
     }
     std::istringstream frames(
-        Run("ffprobe -v error -select_streams v:0 -show_entries "
-            "frame=best_effort_timestamp_time -of csv=p=0 '" +
-            file.string() + "'"));
+        RunCommand("ffprobe -v error -select_streams v:0 -show_entries "
+                   "frame=best_effort_timestamp_time -of csv=p=0 " +
+                   Quoted(file)));
     for (std::string line; std::getline(frames, line);) {
         if (!line.empty()) probe.frameMilliseconds.push_back(std::llround(std::stod(line) * 1000));
     }
@@ -132,28 +100,34 @@ Probe ProbeFile(const fs::path& file) {
 
 // The first decoded picture as packed red-green-blue bytes, top row first.
 std::vector<unsigned char> FirstPicture(const fs::path& file) {
-    const std::string bytes =
-        Run("ffmpeg -v error -i '" + file.string() + "' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
+    const std::string bytes = RunCommand("ffmpeg -nostdin -v error -i " + Quoted(file) +
+                                         " -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
     return std::vector<unsigned char>(bytes.begin(), bytes.end());
+}
+
+// Whether the pixel at (x, y) of a decoded picture `width` wide is clearly red, or blue.
+bool IsRed(const std::vector<unsigned char>& rgb, int width, int x, int y) {
+    const unsigned char* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+    return p[0] > 200 && p[2] < 60;
+}
+bool IsBlue(const std::vector<unsigned char>& rgb, int width, int x, int y) {
+    const unsigned char* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+    return p[2] > 200 && p[0] < 60;
 }
 
 class WriterTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/varnel-writer-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
+        ASSERT_FALSE(m_tempDir.Path().empty());
+        m_dir = m_tempDir.Path();
         IWMWriter* pWriter = nullptr;
         ASSERT_EQ(WMCreateWriter(nullptr, &pWriter), S_OK);
         m_pWriter.reset(pWriter);
     }
-    void TearDown() override {
-        m_pWriter.reset();
-        fs::remove_all(m_dir);
-    }
+    void TearDown() override { m_pWriter.reset(); }
 
     HRESULT Prepare(LONG width, LONG height, const fs::path& file, DWORD fourcc = kWmv2) {
-        HRESULT hr = m_pWriter->SetProfile(Profile({Video(1, width, height, fourcc)}).get());
+        HRESULT hr = m_pWriter->SetProfile(Profile({TestVideo(1, width, height, fourcc)}).get());
         if (FAILED(hr)) return hr;
         return m_pWriter->SetOutputFilename(file.wstring().c_str());
     }
@@ -166,6 +140,14 @@ class WriterTest : public ::testing::Test {
         }
     }
 
+    // The whole round: profile, name, begin, `count` frames, end.
+    void WriteFile(const fs::path& file, LONG width, LONG height, int count, DWORD fourcc = kWmv2) {
+        ASSERT_EQ(Prepare(width, height, file, fourcc), S_OK);
+        ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
+        WriteFrames(width, height, count);
+        ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+    }
+
     std::vector<fs::path> Entries() const {
         std::vector<fs::path> entries;
         for (const auto& entry : fs::recursive_directory_iterator(m_dir)) {
@@ -174,6 +156,7 @@ class WriterTest : public ::testing::Test {
         return entries;
     }
 
+    varnel_test::CTempDir m_tempDir;
     fs::path m_dir;
     Ref<IWMWriter> m_pWriter;
 };
@@ -183,7 +166,7 @@ TEST_F(WriterTest, RefusesWorkOutsideItsStates) {
     EXPECT_EQ(m_pWriter->WriteSample(0, kNtscStep, 0, pFrame.get()), NS_E_INVALID_REQUEST);
     EXPECT_EQ(m_pWriter->EndWriting(), NS_E_INVALID_REQUEST);
     EXPECT_EQ(m_pWriter->BeginWriting(), NS_E_INVALID_REQUEST);  // no profile, no name
-    ASSERT_EQ(m_pWriter->SetProfile(Profile({Video(1, 64, 48)}).get()), S_OK);
+    ASSERT_EQ(m_pWriter->SetProfile(Profile({TestVideo(1, 64, 48)}).get()), S_OK);
     EXPECT_EQ(m_pWriter->BeginWriting(), NS_E_INVALID_REQUEST);  // no name
     EXPECT_TRUE(Entries().empty());
 }
@@ -193,7 +176,7 @@ TEST_F(WriterTest, RefusesProfileAndNameWhileWriting) {
     ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
     EXPECT_EQ(m_pWriter->BeginWriting(), NS_E_INVALID_REQUEST);
     // A new input of another size must not reach the file under way.
-    EXPECT_EQ(m_pWriter->SetProfile(Profile({Video(1, 32, 32)}).get()), NS_E_INVALID_REQUEST);
+    EXPECT_EQ(m_pWriter->SetProfile(Profile({TestVideo(1, 32, 32)}).get()), NS_E_INVALID_REQUEST);
     EXPECT_EQ(m_pWriter->SetOutputFilename((m_dir / "other.wmv").wstring().c_str()),
               NS_E_INVALID_REQUEST);
     WriteFrames(64, 48, 3);
@@ -204,12 +187,12 @@ TEST_F(WriterTest, RefusesProfileAndNameWhileWriting) {
 }
 
 TEST_F(WriterTest, TakesOnlyProfilesWithOneVideoStream) {
-    EXPECT_EQ(m_pWriter->SetProfile(Profile({Audio(1)}).get()), NS_E_INVALIDPROFILE);
+    EXPECT_EQ(m_pWriter->SetProfile(Profile({TestAudio(1)}).get()), NS_E_INVALIDPROFILE);
     EXPECT_EQ(m_pWriter->SetProfile(Profile({}).get()), NS_E_INVALIDPROFILE);
-    EXPECT_EQ(m_pWriter->SetProfile(Profile({Video(1, 64, 48), Video(2, 64, 48)}).get()),
+    EXPECT_EQ(m_pWriter->SetProfile(Profile({TestVideo(1, 64, 48), TestVideo(2, 64, 48)}).get()),
               NS_E_INVALIDPROFILE);
-    EXPECT_EQ(m_pWriter->SetProfile(Profile({Video(1, 0, 48)}).get()), NS_E_INVALIDPROFILE);
-    EXPECT_EQ(m_pWriter->SetProfile(Profile({Audio(1), Video(2, 64, 48)}).get()), S_OK);
+    EXPECT_EQ(m_pWriter->SetProfile(Profile({TestVideo(1, 0, 48)}).get()), NS_E_INVALIDPROFILE);
+    EXPECT_EQ(m_pWriter->SetProfile(Profile({TestAudio(1), TestVideo(2, 64, 48)}).get()), S_OK);
 }
 
 TEST_F(WriterTest, RefusesNamesThatCannotBeFiles) {
@@ -220,10 +203,7 @@ TEST_F(WriterTest, RefusesNamesThatCannotBeFiles) {
 
 TEST_F(WriterTest, WritesEveryFrameAtItsMillisecond) {
     const fs::path file = m_dir / "ntsc.wmv";
-    ASSERT_EQ(Prepare(96, 64, file), S_OK);
-    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
-    WriteFrames(96, 64, 40);
-    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+    WriteFile(file, 96, 64, 40);
 
     const Probe probe = ProbeFile(file);
     ASSERT_EQ(probe.streams.size(), 1u);
@@ -240,23 +220,16 @@ TEST_F(WriterTest, WritesEveryFrameAtItsMillisecond) {
 
 TEST_F(WriterTest, KeepsPictureUprightAndColoursInOrder) {
     const fs::path file = m_dir / "colours.wmv";
-    ASSERT_EQ(Prepare(64, 48, file), S_OK);
-    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
-    WriteFrames(64, 48, 2);
-    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+    WriteFile(file, 64, 48, 2);
 
     const std::vector<unsigned char> rgb = FirstPicture(file);
     ASSERT_EQ(rgb.size(), 64u * 48u * 3u);
-    const unsigned char* top = &rgb[(5 * 64 + 32) * 3];
-    const unsigned char* bottom = &rgb[(42 * 64 + 32) * 3];
-    EXPECT_GT(top[0], 200);  // red above
-    EXPECT_LT(top[2], 60);
-    EXPECT_GT(bottom[2], 200);  // blue below
-    EXPECT_LT(bottom[0], 60);
+    EXPECT_TRUE(IsRed(rgb, 64, 32, 5));
+    EXPECT_TRUE(IsBlue(rgb, 64, 32, 42));
 }
 
 TEST_F(WriterTest, TakesTopDownRowsForANegativeHeight) {
-    wmf::StreamDescription video = Video(1, 64, 48);
+    wmf::StreamDescription video = TestVideo(1, 64, 48);
     reinterpret_cast<WMVIDEOINFOHEADER*>(video.format.data())->bmiHeader.biHeight = -48;
     ASSERT_EQ(m_pWriter->SetProfile(Profile({video}).get()), S_OK);
     ASSERT_EQ(m_pWriter->SetOutputFilename((m_dir / "topdown.wmv").wstring().c_str()), S_OK);
@@ -265,16 +238,13 @@ TEST_F(WriterTest, TakesTopDownRowsForANegativeHeight) {
     ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
     const std::vector<unsigned char> rgb = FirstPicture(m_dir / "topdown.wmv");
     ASSERT_EQ(rgb.size(), 64u * 48u * 3u);
-    EXPECT_GT(rgb[(5 * 64 + 32) * 3 + 2], 200);
-    EXPECT_GT(rgb[(42 * 64 + 32) * 3 + 0], 200);
+    EXPECT_TRUE(IsBlue(rgb, 64, 32, 5));
+    EXPECT_TRUE(IsRed(rgb, 64, 32, 42));
 }
 
 TEST_F(WriterTest, PadsOddSizesWithTheEdge) {
     const fs::path file = m_dir / "odd.wmv";
-    ASSERT_EQ(Prepare(63, 47, file), S_OK);
-    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
-    WriteFrames(63, 47, 5);
-    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+    WriteFile(file, 63, 47, 5);
 
     const Probe probe = ProbeFile(file);
     ASSERT_EQ(probe.streams.size(), 1u);
@@ -284,20 +254,13 @@ TEST_F(WriterTest, PadsOddSizesWithTheEdge) {
     // The added bottom row repeats the blue edge, the added column the colours beside it.
     const std::vector<unsigned char> rgb = FirstPicture(file);
     ASSERT_EQ(rgb.size(), 64u * 48u * 3u);
-    const unsigned char* bottomRight = &rgb[(47 * 64 + 63) * 3];
-    const unsigned char* topRight = &rgb[(2 * 64 + 63) * 3];
-    EXPECT_GT(bottomRight[2], 200);
-    EXPECT_LT(bottomRight[0], 60);
-    EXPECT_GT(topRight[0], 200);
-    EXPECT_LT(topRight[2], 60);
+    EXPECT_TRUE(IsBlue(rgb, 64, 63, 47));
+    EXPECT_TRUE(IsRed(rgb, 64, 63, 2));
 }
 
 TEST_F(WriterTest, WritesWmv1WhenTheProfileSaysSo) {
     const fs::path file = m_dir / "wmv1.wmv";
-    ASSERT_EQ(Prepare(64, 48, file, kWmv1), S_OK);
-    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
-    WriteFrames(64, 48, 4);
-    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+    WriteFile(file, 64, 48, 4, kWmv1);
     const Probe probe = ProbeFile(file);
     ASSERT_EQ(probe.streams.size(), 1u);
     EXPECT_EQ(probe.streams[0].at("codec_name"), "wmv1");
@@ -403,10 +366,7 @@ TEST_F(WriterTest, RefusesToOverwriteTheOpenInput) {
 
 TEST_F(WriterTest, BeginsAgainAfterEnding) {
     const fs::path file = m_dir / "again.wmv";
-    ASSERT_EQ(Prepare(64, 48, file), S_OK);
-    ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
-    WriteFrames(64, 48, 2);
-    ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
+    WriteFile(file, 64, 48, 2);
     ASSERT_EQ(m_pWriter->BeginWriting(), S_OK);
     WriteFrames(64, 48, 5);
     ASSERT_EQ(m_pWriter->EndWriting(), S_OK);
