@@ -29,8 +29,8 @@ namespace wmf {
 //  - WriteSample while not writing: NS_E_INVALID_REQUEST; input other than 0: E_INVALIDARG; a
 //    sample not exactly one frame long: NS_E_INVALID_INPUT_FORMAT; a time that, in the file's
 //    milliseconds, is not after the previous sample's: E_INVALIDARG. A refused sample leaves
-//    the file going. The writer holds its own reference to an accepted sample until the
-//    frame is encoded, on its own thread; the caller's reference stays the caller's.
+//    the file going. The writer holds its own reference to an accepted sample until its
+//    threads have converted the frame; the caller's reference stays the caller's.
 //  - EndWriting while not writing: NS_E_INVALID_REQUEST. Otherwise it waits for every queued
 //    sample, finishes the file and gives it its name; an encoding or file failure on the way
 //    is returned here (or by the WriteSample after it) and the unfinished file is removed.
@@ -53,7 +53,7 @@ class CWriter final : public CComObject<IWMWriter> {
 
     std::optional<WriterVideoFormat> m_format;  // set by SetProfile
     std::optional<std::string> m_fileName;      // set by SetOutputFilename
-    // While writing: the file on its way and the thread that encodes into it.
+    // While writing: the file on its way and the threads that convert and encode into it.
     std::unique_ptr<CWriterOutputFile> m_pOutput;
     std::unique_ptr<CWriterPipeline> m_pPipeline;
     int64_t m_nLastMilliseconds = 0;
