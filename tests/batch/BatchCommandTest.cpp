@@ -183,17 +183,22 @@ TEST_F(BatchCommandTest, InterruptedRunLeavesNoOutput) {
         {batchtest::BatchExecutable(), "--report", "report.csv", "long.wmv", "out.wmv"},
         m_dir.Path(), capture / "stdout", capture / "stderr");
     ASSERT_GT(nPid, 0);
-    // Wait until the run writes (a hidden temporary appears beside the output), then stop it.
-    bool bWriting = false;
-    while (!bWriting) {
+    // Wait until the run writes (hidden temporaries appear beside the output), then stop it.
+    const auto isWriting = [this] {
         for (const std::string& strName : batchtest::DirEntries(m_dir.Path())) {
-            if (strName.front() == '.') bWriting = true;
+            if (strName.front() == '.') return true;
         }
-        if (!bWriting) usleep(1000);
-        if (std::filesystem::exists(m_dir / "out.wmv")) break;
+        return false;
+    };
+    int nStatus = batchtest::kStillRunning;
+    while (nStatus == batchtest::kStillRunning && !isWriting()) {
+        usleep(1000);
+        nStatus = batchtest::PollProcess(nPid);
     }
-    kill(nPid, SIGINT);
-    const int nStatus = batchtest::WaitProcess(nPid);
+    if (nStatus == batchtest::kStillRunning) {
+        kill(nPid, SIGINT);
+        nStatus = batchtest::WaitProcess(nPid);
+    }
     if (nStatus == 0) GTEST_SKIP() << "the run ended before the interrupt reached it";
     EXPECT_EQ(nStatus, 128 + SIGINT) << batchtest::ReadFile(capture / "stderr");
     EXPECT_NE(batchtest::ReadFile(capture / "stderr").find("interrupted"), std::string::npos);

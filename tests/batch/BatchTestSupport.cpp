@@ -30,12 +30,27 @@ int StartProcess(const std::vector<std::string>& args, const std::filesystem::pa
     return pid > 0 ? static_cast<int>(pid) : -1;
 }
 
+namespace {
+
+int ExitStatusOf(int nWaitStatus) {
+    if (WIFEXITED(nWaitStatus)) return WEXITSTATUS(nWaitStatus);
+    if (WIFSIGNALED(nWaitStatus)) return 128 + WTERMSIG(nWaitStatus);
+    return -1;
+}
+
+}  // namespace
+
 int WaitProcess(int nPid) {
     int nStatus = 0;
     if (waitpid(nPid, &nStatus, 0) < 0) return -1;
-    if (WIFEXITED(nStatus)) return WEXITSTATUS(nStatus);
-    if (WIFSIGNALED(nStatus)) return 128 + WTERMSIG(nStatus);
-    return -1;
+    return ExitStatusOf(nStatus);
+}
+
+int PollProcess(int nPid) {
+    int nStatus = 0;
+    const pid_t ended = waitpid(nPid, &nStatus, WNOHANG);
+    if (ended == 0) return kStillRunning;
+    return ended < 0 ? -1 : ExitStatusOf(nStatus);
 }
 
 ProcessResult RunProcess(const std::vector<std::string>& args,

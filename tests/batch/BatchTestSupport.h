@@ -33,6 +33,9 @@ int StartProcess(const std::vector<std::string>& args, const std::filesystem::pa
                  const std::filesystem::path& outFile, const std::filesystem::path& errFile);
 // Waits for a started process; the exit status as in ProcessResult.
 int WaitProcess(int nPid);
+// The exit status of a started process that has ended, else kStillRunning.
+constexpr int kStillRunning = -2;
+int PollProcess(int nPid);
 
 // Whether a program of that name can be found on the search path.
 bool HaveProgram(const std::string& strName);
