@@ -41,11 +41,13 @@ CBatchRun::CBatchRun(const BatchOptions& options, std::FILE* pOut, std::FILE* pE
       m_pOut(pOut),
       m_pErr(pErr),
       m_pInterrupted(pInterrupted),
-      m_pReport(nullptr),
       m_log([this](const FrameRecord& record) {
-          if (m_pReport != nullptr) m_pReport->Write(record);
+          if (m_pReport) m_pReport->Write(record);
       }),
       m_hrWriteFailure(S_OK) {}
+
+// Out of line, where CReportWriter is complete.
+CBatchRun::~CBatchRun() = default;
 
 int CBatchRun::Fail(const std::string& strWhat, HRESULT hr) {
     std::fprintf(m_pErr, "varnel-batch: %s: %s\n", strWhat.c_str(), DescribeStatus(hr).c_str());
@@ -82,8 +84,9 @@ int CBatchRun::OpenInput(CMediaReader& reader, CMediaWriter& writer) {
     // A profile without a video stream leaves the stream number at 0, whether or not the
     // runtime then refused to select stream 0.
     if (reader.GetVideoStreamNumber() == 0) {
+        if (SUCCEEDED(hrOpen)) RecordLastError("Input has no video stream", NS_E_NO_STREAM);
         return Fail("input " + Quoted(m_options.strInput) + " has no video stream",
-                    FAILED(hrOpen) ? hrOpenRecord : NS_E_NO_STREAM);
+                    FAILED(hrOpen) ? hrOpenRecord : g_lastErrorCode);
     }
     if (FAILED(hrOpen)) return Fail(strWhat, hrOpenRecord);
     if (FAILED(hrDerive)) {
@@ -101,7 +104,6 @@ int CBatchRun::Run() {
     // Declared first, so destroyed last: whatever the writer leaves behind on a failed run
     // lands in this temporary and is removed with it.
     std::unique_ptr<wmf::CWriterOutputFile> pStagedOutput;
-    std::unique_ptr<CReportWriter> pReport;
     CMediaReader reader;
     CMediaWriter writer;
     CFrameProcessor processor(&writer);
@@ -121,12 +123,11 @@ int CBatchRun::Run() {
         return Fail(strOutputWhat, g_lastErrorCode);
     }
     if (!m_options.strReport.empty()) {
-        pReport = std::make_unique<CReportWriter>(m_options.strReport);
-        if (const HRESULT hr = pReport->Open(); FAILED(hr)) {
+        m_pReport = std::make_unique<CReportWriter>(m_options.strReport);
+        if (const HRESULT hr = m_pReport->Open(); FAILED(hr)) {
             RecordLastError("Could not begin writing report", hr);
             return Fail("could not write report " + Quoted(m_options.strReport), g_lastErrorCode);
         }
-        m_pReport = pReport.get();
     }
 
     writer.SetWriteObserver(&CBatchRun::OnSampleWritten, this);
@@ -153,8 +154,8 @@ int CBatchRun::Run() {
     if (FAILED(hrClose)) return Fail(strOutputWhat, hrCloseRecord);
 
     m_log.Finish();
-    if (pReport) {
-        if (const HRESULT hr = pReport->Finish(); FAILED(hr)) {
+    if (m_pReport) {
+        if (const HRESULT hr = m_pReport->Finish(); FAILED(hr)) {
             RecordLastError("Could not end writing report", hr);
             return Fail("could not write report " + Quoted(m_options.strReport), g_lastErrorCode);
         }

@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "batch/BatchOptions.h"
@@ -23,10 +24,12 @@ class CReportWriter;
 //
 // Run returns the exit status: 0 when the input was read to its end and the output finished;
 // 1 when the input cannot be opened or has no video stream, the output or the report cannot be
-// written, a read fails before the end of the input, or the run is interrupted. Each failure is
-// one line on the error stream naming it with its status (g_lastErrorCode). After a failure
-// neither the output nor the report exists under its name: the runtime writes the output to a
-// hidden temporary that replaces the named file only at the end of a successful run.
+// written, or a read fails before the end of the input; 128 plus the signal number when a signal
+// stopped the run; kExitUsage when the report would overwrite the output. Each failure is one
+// line on the error stream naming it with its status (g_lastErrorCode). After a failure neither
+// the output nor the report exists under its name: both are written to hidden temporaries that
+// replace the named files only at the end of a successful run, so whatever was there before
+// stays.
 //
 // The media objects live only for the run; the interrupt flag (set by a signal handler) is
 // polled once per frame.
@@ -34,6 +37,7 @@ class CBatchRun {
   public:
     CBatchRun(const BatchOptions& options, std::FILE* pOut, std::FILE* pErr,
               const volatile std::sig_atomic_t* pInterrupted);
+    ~CBatchRun();
 
     int Run();
     const RunSummary& Summary() const { return m_summary; }
@@ -53,7 +57,8 @@ class CBatchRun {
     std::FILE* m_pOut;
     std::FILE* m_pErr;
     const volatile std::sig_atomic_t* m_pInterrupted;
-    CReportWriter* m_pReport;
+    // The --report file while a run writes one; a report not finished is removed with it.
+    std::unique_ptr<CReportWriter> m_pReport;
     CFrameLog m_log;
     HRESULT m_hrWriteFailure;
     RunSummary m_summary;
