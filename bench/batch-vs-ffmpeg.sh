@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Wall time of varnel-batch against the ffmpeg command doing the same decoding and about the same
 # encoding (every fifth frame of the input, WMV2 at the input's bit rate), on a 20 s 1280x720 WMV2
-# clip with flickering brightness, with and without --manipulate. Each command runs RUNS times
-# (default 3) in turn; the median counts. Targets: varnel-batch within 1.25 times ffmpeg's wall
-# time, within 1.5 times with --manipulate.
+# clip with flickering brightness, with and without --manipulate. The three commands run RUNS
+# times (default 3) in turn; the median of each counts. Targets: varnel-batch within 1.25 times
+# ffmpeg's wall time, within 1.5 times with --manipulate.
 #
 # Usage: bench/batch-vs-ffmpeg.sh [VARNEL_BATCH]   (default: build/batch/varnel-batch)
 set -euo pipefail
@@ -23,27 +23,31 @@ ffmpeg -v error -y -f lavfi \
 RATE="$(ffprobe -v error -select_streams v:0 -show_entries stream=bit_rate -of csv=p=0 clip.wmv)"
 case "$RATE" in '' | N/A | 0) RATE=4000000 ;; esac
 
-# Median wall time in seconds of a command run RUNS times.
-median_time() {
-    local times=()
-    for _ in $(seq "$RUNS"); do
-        local start end
-        start=$(date +%s.%N)
-        if ! "$@" >/dev/null 2>"$WORK/stderr"; then
-            echo "failed: $*" >&2
-            cat "$WORK/stderr" >&2
-            exit 1
-        fi
-        end=$(date +%s.%N)
-        times+=("$(awk -v s="$start" -v e="$end" 'BEGIN { print e - s }')")
-    done
-    printf '%s\n' "${times[@]}" | sort -g | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
+# Wall time in seconds of one run of a command; the script stops when the command fails.
+wall_time() {
+    local start end
+    start=$(date +%s.%N)
+    if ! "$@" >/dev/null 2>"$WORK/stderr"; then
+        echo "failed: $*" >&2
+        cat "$WORK/stderr" >&2
+        exit 1
+    fi
+    end=$(date +%s.%N)
+    awk -v s="$start" -v e="$end" 'BEGIN { print e - s }'
 }
 
-ffmpeg_time=$(median_time ffmpeg -v error -y -i clip.wmv -an -vf framestep=5 -c:v wmv2 \
-    -b:v "$RATE" -f asf ffmpeg-out.wmv)
-batch_time=$(median_time "$BATCH" --quiet clip.wmv batch-out.wmv)
-manip_time=$(median_time "$BATCH" --quiet --manipulate clip.wmv batch-manip-out.wmv)
+median() { sort -g | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'; }
+
+# The three commands take turns, so that a change in the machine's load hits them alike.
+for _ in $(seq "$RUNS"); do
+    wall_time ffmpeg -v error -y -i clip.wmv -an -vf framestep=5 -c:v wmv2 -b:v "$RATE" \
+        -f asf ffmpeg-out.wmv >>ffmpeg.times
+    wall_time "$BATCH" --quiet clip.wmv batch-out.wmv >>batch.times
+    wall_time "$BATCH" --quiet --manipulate clip.wmv batch-manip-out.wmv >>manip.times
+done
+ffmpeg_time=$(median <ffmpeg.times)
+batch_time=$(median <batch.times)
+manip_time=$(median <manip.times)
 
 report() {  # label, seconds, target ratio
     awk -v label="$1" -v t="$2" -v f="$ffmpeg_time" -v target="$3" 'BEGIN {
