@@ -19,8 +19,9 @@ constexpr int kSkipCount = 100;
 
 // The check state of a button: 0 unchecked, 1 checked, 2 indeterminate.
 int GetCheck(const QAbstractButton* pButton) {
+    // Qt numbers the states otherwise: PartiallyChecked is 1 and Checked is 2.
     if (const auto* pCheckBox = qobject_cast<const QCheckBox*>(pButton)) {
-        return static_cast<int>(pCheckBox->checkState());
+        if (pCheckBox->checkState() == Qt::PartiallyChecked) return 2;
     }
     return pButton->isChecked() ? 1 : 0;
 }

@@ -70,7 +70,12 @@ CVarnelDlg::CVarnelDlg(QWidget* pParent)
     connect(&m_timer, &QTimer::timeout, this, &CVarnelDlg::OnPlayTimerTimeout);
 }
 
-CVarnelDlg::~CVarnelDlg() { ReleaseMediaObjects(); }
+CVarnelDlg::~CVarnelDlg() {
+    // Also when the window is destroyed without being closed first: QDialog hides it on the
+    // way out, which takes the focus from a box after the media objects are gone.
+    StopRouting();
+    ReleaseMediaObjects();
+}
 
 void CVarnelDlg::DoDataExchange(bool bSaveAndValidate) {
     CTemplateDlg::DoDataExchange(bSaveAndValidate);
@@ -231,13 +236,17 @@ void CVarnelDlg::OnPaint(QPaintEvent* pEvent) {
 QIcon CVarnelDlg::OnQueryDragIcon() const { return m_hIcon; }
 
 void CVarnelDlg::done(int nResult) {
+    StopRouting();
+    CTemplateDlg::done(nResult);
+    ReleaseMediaObjects();
+}
+
+void CVarnelDlg::StopRouting() {
     // No control event is routed once the window closes: hiding it takes the focus from the
     // box that has it, and that must not commit a name (and begin a new file) on the way out.
     for (QWidget* pControl : GetDlgItems(this)) pControl->disconnect(this);
     KillTimer();
     m_bFreePlay = 0;
-    CTemplateDlg::done(nResult);
-    ReleaseMediaObjects();
 }
 
 void CVarnelDlg::ReleaseMediaObjects() {

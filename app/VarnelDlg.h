@@ -120,6 +120,8 @@ class CVarnelDlg : public CTemplateDlg {
     void SetReadout(CEditBox* pEdit, const QString& text);
     void SetTimer();
     void KillTimer();
+    // Ends the routing of control events and timer ticks to the handlers.
+    void StopRouting();
     void ReleaseMediaObjects();
 
     QAbstractButton* m_btnMarkMinPixel;

@@ -1,0 +1,89 @@
+// The window menu on the dialog's background: the About box and closing.
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QTest>
+
+#include "app/AboutDlg.h"
+#include "app/LastError.h"
+#include "res/resource.h"
+#include "tests/app/MainWindowFixture.h"
+#include "ui/DialogBuilder.h"
+#include "ui/DialogControls.h"
+
+class WindowMenuTest : public MainWindowTest {
+  protected:
+    // Opens the menu as a right click on the background does and picks the item whose text is
+    // `item`. Gives the texts of the menu's items.
+    QStringList PickFromMenu(const QString& item) {
+        QStringList texts;
+        WhenOpen<QMenu>([&texts, item](QMenu* pMenu) {
+            for (QAction* pAction : pMenu->actions()) {
+                texts << pAction->text();
+                if (pAction->text() == item) pMenu->setActiveAction(pAction);
+            }
+            if (item.isEmpty()) {
+                QTest::keyClick(pMenu, Qt::Key_Escape);
+            } else {
+                QTest::keyClick(pMenu, Qt::Key_Return);
+            }
+        });
+        const QPoint ptLocal(m_pDlg->width() - 10, m_pDlg->height() - 10);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, ptLocal, m_pDlg->mapToGlobal(ptLocal));
+        QApplication::sendEvent(m_pDlg.get(), &event);
+        return texts;
+    }
+
+    // Arranges for the next About box to be read and closed with its "OK" button.
+    void ReadAboutBoxWhenItOpens() {
+        m_strAboutLastError.clear();
+        m_strAboutCaption.clear();
+        WhenOpen<CAboutDlg>([this](CAboutDlg* pAbout) {
+            m_strAboutCaption = pAbout->windowTitle();
+            m_strAboutLastError = GetDlgItem<QLabel>(pAbout, IDC_LAST_ERROR)->text();
+            QTest::mouseClick(GetDlgItem<QAbstractButton>(pAbout, IDOK), Qt::LeftButton);
+        });
+    }
+
+    QString m_strAboutCaption;
+    QString m_strAboutLastError;
+};
+
+TEST_F(WindowMenuTest, TheAboutItemOpensTheAboutBoxShowingNone) {
+    // A failure on record does not show in the box.
+    TypeAndLeave(IDC_INPUT_NAME, QStringLiteral("no-such-file.wmv"));
+    ASSERT_LT(g_lastErrorCode, 0);
+
+    ReadAboutBoxWhenItOpens();
+    const QStringList items = PickFromMenu(QStringLiteral("&About Varnel..."));
+    EXPECT_EQ(items.last(), "&About Varnel...");
+    EXPECT_EQ(m_strAboutCaption, "About Varnel");
+    EXPECT_EQ(m_strAboutLastError, "(None)");
+    EXPECT_TRUE(m_pDlg->isVisible());
+}
+
+TEST_F(WindowMenuTest, OpeningTheMenuDoesNotCommitTheBoxWithTheFocus) {
+    Edit(IDC_INPUT_NAME)->setFocus(Qt::MouseFocusReason);
+    QTest::keyClicks(Edit(IDC_INPUT_NAME), QString::fromLocal8Bit(GreyClip().string().c_str()));
+    PickFromMenu(QString());  // closed again without a choice
+    EXPECT_FALSE(std::filesystem::exists(m_workDir / "lastprofile.xml"));
+}
+
+TEST_F(WindowMenuTest, CommandsDifferingInTheFourLowBitsAlsoOpenTheAboutBox) {
+    for (unsigned int nID : {0x0010u, 0x0013u, 0x001Fu}) {
+        ReadAboutBoxWhenItOpens();
+        m_pDlg->OnSysCommand(nID, 0);
+        EXPECT_EQ(m_strAboutLastError, "(None)") << nID;
+    }
+}
+
+TEST_F(WindowMenuTest, OtherCommandsGoToTheDefaultHandling) {
+    m_pDlg->OnSysCommand(0x0020, 0);
+    EXPECT_TRUE(m_pDlg->isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    PickFromMenu(QStringLiteral("&Close"));
+    EXPECT_FALSE(m_pDlg->isVisible());
+}
