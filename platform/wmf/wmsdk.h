@@ -80,7 +80,9 @@ using IID = GUID;
 using REFIID = const GUID&;
 using REFGUID = const GUID&;
 
-inline bool operator==(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
+inline bool operator==(const GUID& a, const GUID& b) {
+    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
 inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
 inline bool IsEqualGUID(const GUID& a, const GUID& b) { return a == b; }
 
@@ -222,7 +224,7 @@ struct IUnknown {
     virtual ULONG AddRef() = 0;
     virtual ULONG Release() = 0;
 
-protected:
+  protected:
     virtual ~IUnknown() = default;
 };
 
@@ -258,8 +260,7 @@ struct IWMProfile : IUnknown {
 struct IWMProfileManager : IUnknown {
     // *pdwLength counts wide characters with the terminator. With pwszProfile null it receives
     // the length needed; a smaller *pdwLength gives ASF_E_BUFFERTOOSMALL.
-    virtual HRESULT SaveProfile(IWMProfile* pIWMProfile, WCHAR* pwszProfile,
-                                DWORD* pdwLength) = 0;
+    virtual HRESULT SaveProfile(IWMProfile* pIWMProfile, WCHAR* pwszProfile, DWORD* pdwLength) = 0;
     // A new, independent profile; NS_E_INVALIDPROFILE for text that is not one.
     virtual HRESULT LoadProfileByData(LPCWSTR pwszProfile, IWMProfile** ppProfile) = 0;
 };
@@ -297,9 +298,8 @@ struct IWMHeaderInfo : IUnknown {
     // With pValue null, *pcbLength receives the size of the value; a smaller *pcbLength gives
     // ASF_E_BUFFERTOOSMALL. ASF_E_NOTFOUND for an attribute the file does not have;
     // NS_E_INVALID_REQUEST when no file is open.
-    virtual HRESULT GetAttributeByName(WORD* pwStreamNum, LPCWSTR pszName,
-                                       WMT_ATTR_DATATYPE* pType, BYTE* pValue,
-                                       WORD* pcbLength) = 0;
+    virtual HRESULT GetAttributeByName(WORD* pwStreamNum, LPCWSTR pszName, WMT_ATTR_DATATYPE* pType,
+                                       BYTE* pValue, WORD* pcbLength) = 0;
 };
 
 struct IWMWriter : IUnknown {
