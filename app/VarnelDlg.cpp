@@ -309,50 +309,33 @@ void CVarnelDlg::PushSliderValues() {
                                 m_pDarkFactorSlider->GetValue());
 }
 
-void CVarnelDlg::OnKillFocusBrightnessMax() {
-    m_pBrightnessSlider->OnRangeEdited();
+void CVarnelDlg::CommitSliderRange(CScaledSlider& slider) {
+    slider.OnRangeEdited();
     PushSliderValues();
 }
 
-void CVarnelDlg::OnKillFocusBrightnessMin() {
-    m_pBrightnessSlider->OnRangeEdited();
+void CVarnelDlg::CommitSliderValue(CScaledSlider& slider) {
+    slider.OnValueEdited();
     PushSliderValues();
 }
 
-void CVarnelDlg::OnKillFocusBrightnessValue() {
-    m_pBrightnessSlider->OnValueEdited();
-    PushSliderValues();
-}
+void CVarnelDlg::OnKillFocusBrightnessMax() { CommitSliderRange(*m_pBrightnessSlider); }
 
-void CVarnelDlg::OnKillFocusMinPixvalMax() {
-    m_pMinPixvalSlider->OnRangeEdited();
-    PushSliderValues();
-}
+void CVarnelDlg::OnKillFocusBrightnessMin() { CommitSliderRange(*m_pBrightnessSlider); }
 
-void CVarnelDlg::OnKillFocusMinPixvalMin() {
-    m_pMinPixvalSlider->OnRangeEdited();
-    PushSliderValues();
-}
+void CVarnelDlg::OnKillFocusBrightnessValue() { CommitSliderValue(*m_pBrightnessSlider); }
 
-void CVarnelDlg::OnKillFocusMinPixvalValue() {
-    m_pMinPixvalSlider->OnValueEdited();
-    PushSliderValues();
-}
+void CVarnelDlg::OnKillFocusMinPixvalMax() { CommitSliderRange(*m_pMinPixvalSlider); }
 
-void CVarnelDlg::OnKillFocusDarkFactorMax() {
-    m_pDarkFactorSlider->OnRangeEdited();
-    PushSliderValues();
-}
+void CVarnelDlg::OnKillFocusMinPixvalMin() { CommitSliderRange(*m_pMinPixvalSlider); }
 
-void CVarnelDlg::OnKillFocusDarkFactorMin() {
-    m_pDarkFactorSlider->OnRangeEdited();
-    PushSliderValues();
-}
+void CVarnelDlg::OnKillFocusMinPixvalValue() { CommitSliderValue(*m_pMinPixvalSlider); }
 
-void CVarnelDlg::OnKillFocusDarkFactorValue() {
-    m_pDarkFactorSlider->OnValueEdited();
-    PushSliderValues();
-}
+void CVarnelDlg::OnKillFocusDarkFactorMax() { CommitSliderRange(*m_pDarkFactorSlider); }
+
+void CVarnelDlg::OnKillFocusDarkFactorMin() { CommitSliderRange(*m_pDarkFactorSlider); }
+
+void CVarnelDlg::OnKillFocusDarkFactorValue() { CommitSliderValue(*m_pDarkFactorSlider); }
 
 void CVarnelDlg::OnTrackbarScrolled() {
     auto* pTrackbar = qobject_cast<CTrackbar*>(sender());

@@ -109,6 +109,10 @@ class CVarnelDlg : public CTemplateDlg {
     void OnWindowMenuTriggered(QAction* pAction);
     void OnTrackbarScrolled();
     void OnMenuKey();
+    // A range box or the value box of a slider lost the focus: the slider re-reads its boxes,
+    // then the three values go to the processor.
+    void CommitSliderRange(CScaledSlider& slider);
+    void CommitSliderValue(CScaledSlider& slider);
     void OnPlayTimerTimeout();
     // The framework's handling of window-menu commands other than the About box.
     void DefaultSysCommand(unsigned int nID);

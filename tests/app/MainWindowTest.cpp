@@ -130,12 +130,6 @@ TEST_F(MainWindowTest, EscapeInAnEditedOutputBoxClosesWithoutBeginningAnotherFil
     EXPECT_FALSE(std::filesystem::exists(m_workDir / "other.wmv"));
 }
 
-TEST_F(MainWindowTest, ExitClosesTheWindow) {
-    Click(IDOK);
-    EXPECT_FALSE(m_pDlg->isVisible());
-    EXPECT_EQ(m_pDlg->result(), QDialog::Accepted);
-}
-
 TEST_F(MainWindowTest, BrowseForTheInputPutsThePathInTheBoxAndOpensIt) {
     AnswerFileDialog(QString::fromLocal8Bit(GreyClip().string().c_str()));
     Click(IDC_BROWSE_INPUT);
