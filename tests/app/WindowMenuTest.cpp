@@ -87,3 +87,14 @@ TEST_F(WindowMenuTest, OtherCommandsGoToTheDefaultHandling) {
     PickFromMenu(QStringLiteral("&Close"));
     EXPECT_FALSE(m_pDlg->isVisible());
 }
+
+TEST_F(WindowMenuTest, ShiftF10OpensTheMenuFromTheKeyboard) {
+    Edit(IDC_FRAME_NUMBER)->setFocus(Qt::MouseFocusReason);
+    bool bOpened = false;
+    WhenOpen<QMenu>([&bOpened](QMenu* pMenu) {
+        bOpened = true;
+        QTest::keyClick(pMenu, Qt::Key_Escape);
+    });
+    QTest::keyClick(Edit(IDC_FRAME_NUMBER), Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_TRUE(bOpened);
+}
