@@ -54,16 +54,7 @@ TEST_F(FrameControlsTest, FreePlayPressedTwiceBeforeTheTickTakesNoStep) {
     EXPECT_TRUE(Text(IDC_FRAME_NUMBER).isEmpty());
 }
 
-TEST_F(FrameControlsTest, FreePlayAfterTheEndTakesOneFailingStepAndStops) {
-    OpenGreyClipAndOutput();
-    ClickNext(kGreyFrames + 1);
-    Click(IDC_FREEPLAY);
-    ASSERT_TRUE(WaitUntilPlayStops());
-    EXPECT_EQ(Text(IDC_FRAME_NUMBER), QString::number(kGreyFrames + 2));
-    EXPECT_EQ(ProbeOutput(Output()).nPackets, kGreySamplesWritten);
-}
-
-TEST_F(FrameControlsTest, NextAfterTheEndAdvancesTheNumberAndKeepsTheLastTime) {
+TEST_F(FrameControlsTest, StepsAfterTheEndAdvanceTheNumberKeepTheLastTimeAndFreePlayStops) {
     OpenGreyClipAndOutput();
     ClickNext(kGreyFrames);
     const QString lastTime = Text(IDC_FRAME_TIME);
@@ -73,6 +64,11 @@ TEST_F(FrameControlsTest, NextAfterTheEndAdvancesTheNumberAndKeepsTheLastTime) {
     EXPECT_EQ(Text(IDC_FRAME_TIME), lastTime);
     EXPECT_EQ(Text(IDC_BEFORE), lastBefore);
     EXPECT_EQ(m_pDlg->GetFreePlay(), 0);
+    // "FreePlay" now takes one failing step and stops.
+    Click(IDC_FREEPLAY);
+    ASSERT_TRUE(WaitUntilPlayStops());
+    EXPECT_EQ(Text(IDC_FRAME_NUMBER), QString::number(kGreyFrames + 3));
+    EXPECT_EQ(ProbeOutput(Output()).nPackets, kGreySamplesWritten);
 }
 
 TEST_F(FrameControlsTest, NextWithoutAnInputFailsLikeTheEndOfTheInput) {
@@ -122,10 +118,12 @@ TEST_F(FrameControlsTest, SeekReadsTheBoxWithAtofAndNeverMovesBack) {
     EXPECT_EQ(SeekThenStep(QStringLiteral("  20xyz")), "21");
 }
 
-TEST_F(FrameControlsTest, SeekFarBeyondTheInputStopsReadingAtItsEnd) {
+TEST_F(FrameControlsTest, SeekBeyondTheInputStopsAtItsEndAndBeyondTheIntRangeClamps) {
     OpenGreyClipAndOutput();
     EXPECT_EQ(SeekThenStep(QStringLiteral("1000000")), "1000001");
     EXPECT_TRUE(Text(IDC_BEFORE).isEmpty());
+    // The counter stops at the largest int; the step after the seek stays there.
+    EXPECT_EQ(SeekThenStep(QStringLiteral("1e300")), QString::number(INT_MAX));
 }
 
 TEST_F(FrameControlsTest, ShowWriteBeforeTheFirstWriteShowsTheTestPattern) {
@@ -137,13 +135,4 @@ TEST_F(FrameControlsTest, ShowWriteBeforeTheFirstWriteShowsTheTestPattern) {
     EXPECT_TRUE(IsTestPattern(Picture()));
     ClickNext(1);  // the first write
     EXPECT_EQ(Picture().size(), QSize(kGreyWidth, kGreyHeight));
-}
-
-TEST_F(FrameControlsTest, SeekBeyondTheIntRangeClampsTheTarget) {
-    OpenGreyClipAndOutput();
-    ClickNext(1);
-    TypeAndLeave(IDC_FRAME_NUMBER, QStringLiteral("1e300"));
-    // The counter stops at the largest int; the step after the seek stays there.
-    ClickNext(1);
-    EXPECT_EQ(Text(IDC_FRAME_NUMBER), QString::number(INT_MAX));
 }

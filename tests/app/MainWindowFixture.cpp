@@ -10,14 +10,6 @@
 #include "ui/DialogBuilder.h"
 #include "ui/DialogControls.h"
 
-namespace {
-
-QString PathText(const std::filesystem::path& path) {
-    return QString::fromLocal8Bit(path.string().c_str());
-}
-
-}  // namespace
-
 const std::filesystem::path& MainWindowTest::GreyClip() {
     static varnel_test::CTempDir s_clipDir;
     static const std::filesystem::path s_clip = [] {
@@ -70,7 +62,7 @@ void MainWindowTest::ClickNext(int nCount) {
 }
 
 void MainWindowTest::OpenGreyClipAndOutput() {
-    TypeAndLeave(IDC_INPUT_NAME, PathText(GreyClip()));
+    TypeAndLeave(IDC_INPUT_NAME, GreyClipText());
     TypeAndLeave(IDC_OUTPUT_NAME, PathText(Output()));
 }
 

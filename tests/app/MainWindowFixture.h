@@ -29,8 +29,12 @@ class MainWindowTest : public ::testing::Test {
     static constexpr int kGreyHeight = 48;
     static constexpr int kGreySamplesWritten = (kGreyFrames - 6) / 3 + 1;
 
-    // A lossless clip of kGreyFrames mid-grey frames at 29.97 per second.
+    // A lossless clip of kGreyFrames mid-grey frames at 29.97 per second, and its path as text.
     static const std::filesystem::path& GreyClip();
+    static QString GreyClipText() { return PathText(GreyClip()); }
+    static QString PathText(const std::filesystem::path& path) {
+        return QString::fromLocal8Bit(path.string().c_str());
+    }
 
     void SetUp() override;
     void TearDown() override;

@@ -59,42 +59,49 @@ class FrameAnalysisTest : public ::testing::Test {
     double m_dDark = -1.0;
 };
 
-TEST_F(FrameAnalysisTest, AllDarkGivesZeroAndPaintsOnlyTheFirstPixelRed) {
-    Make(5, 3, std::vector<BYTE>(15, 50));
-    EXPECT_EQ(Analyse(100.0, true), 0.0);
-    EXPECT_EQ(m_dDark, 1.0);
-    EXPECT_EQ(Marks(), "R..............");
-    EXPECT_TRUE(PaddingIntact());
-}
-
-TEST_F(FrameAnalysisTest, AllBrightGivesTheMeanLuminanceAndPaintsNothing) {
-    Make(3, 2, {110, 120, 130, 140, 150, 255});
-    const double dExpected =
-        (Grey(110) + Grey(120) + Grey(130) + Grey(140) + Grey(150) + Grey(255)) / 6.0;
-    EXPECT_DOUBLE_EQ(Analyse(100.0, true), dExpected);
-    EXPECT_EQ(m_dDark, 0.0);
-    EXPECT_EQ(Marks(), "......");
-}
-
-TEST_F(FrameAnalysisTest, AlternatingPixelsEndBlueExceptADarkLastPixel) {
-    // Rows of 5: the crossing from the last pixel of row 0 to the first of row 1 counts too.
-    Make(5, 2, {200, 0, 200, 0, 200, 0, 200, 0, 200, 0});
-    EXPECT_DOUBLE_EQ(Analyse(100.0, true), Grey(200));
-    EXPECT_EQ(m_dDark, 0.5);
-    EXPECT_EQ(Marks(), ".B.B.B.B.R");
-    EXPECT_TRUE(PaddingIntact());
-}
-
-TEST_F(FrameAnalysisTest, TheThresholdItselfCountsAsDark) {
-    Make(4, 1, {0, 0, 0, 0});
-    EXPECT_EQ(Analyse(0.0, false), 0.0);
-    EXPECT_EQ(m_dDark, 1.0);
-    Make(2, 1, {101, 99});
-    EXPECT_DOUBLE_EQ(Analyse(100.0, false), Grey(101));
-    EXPECT_EQ(m_dDark, 0.5);
-    Make(1, 1, {120});
-    EXPECT_EQ(Analyse(Grey(120), false), 0.0);
-    EXPECT_EQ(m_dDark, 1.0);
+TEST_F(FrameAnalysisTest, EachFrameGivesItsBrightnessDarkFractionAndMarkers) {
+    const struct {
+        const char* pszCase;
+        LONG nWidth, nHeight;
+        std::vector<BYTE> greys;
+        double dMinPixval;
+        bool bMark;
+        double dBrightness, dDark;
+        const char* pszMarks;
+    } cases[] = {
+        // clang-format off
+        {"all dark: only the first pixel turns red",
+         5, 3, std::vector<BYTE>(15, 50), 100.0, true, 0.0, 1.0, "R.............."},
+        {"all bright: the mean luminance, no markers",
+         3, 2, {110, 120, 130, 140, 150, 255}, 100.0, true,
+         (Grey(110) + Grey(120) + Grey(130) + Grey(140) + Grey(150) + Grey(255)) / 6.0, 0.0,
+         "......"},
+        // Rows of 5: the crossing from the last pixel of row 0 to the first of row 1 counts too.
+        {"alternating: dark before bright ends blue, a dark last pixel red",
+         5, 2, {200, 0, 200, 0, 200, 0, 200, 0, 200, 0}, 100.0, true, Grey(200), 0.5,
+         ".B.B.B.B.R"},
+        // Rows of 5 and 3 pixels carry 1 and 3 padding bytes that must not count as pixels.
+        {"width 5: the padding is skipped",
+         5, 2, {200, 200, 200, 200, 200, 50, 50, 50, 50, 50}, 100.0, true, Grey(200), 0.5,
+         ".....R...."},
+        {"width 3: the padding is skipped",
+         3, 3, {0, 0, 0, 200, 200, 200, 0, 0, 0}, 100.0, true, Grey(200), 6.0 / 9.0, "R.B...R.."},
+        {"the threshold itself counts as dark: 0",
+         4, 1, {0, 0, 0, 0}, 0.0, false, 0.0, 1.0, "...."},
+        {"the threshold itself counts as dark: 100",
+         2, 1, {101, 99}, 100.0, false, Grey(101), 0.5, ".."},
+        {"the threshold itself counts as dark: grey 120",
+         1, 1, {120}, Grey(120), false, 0.0, 1.0, "."},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszCase);
+        Make(c.nWidth, c.nHeight, c.greys);
+        EXPECT_DOUBLE_EQ(Analyse(c.dMinPixval, c.bMark), c.dBrightness);
+        EXPECT_DOUBLE_EQ(m_dDark, c.dDark);
+        EXPECT_EQ(Marks(), c.pszMarks);
+        EXPECT_TRUE(PaddingIntact());
+    }
 }
 
 TEST_F(FrameAnalysisTest, SecondPassOverMarkersDependsOnTheirLuminance) {
@@ -114,19 +121,6 @@ TEST_F(FrameAnalysisTest, SecondPassOverMarkersDependsOnTheirLuminance) {
         Analyse(dMinPixval, true);
         EXPECT_EQ(Marks(), marks) << "second pass at " << dMinPixval;
     }
-}
-
-TEST_F(FrameAnalysisTest, RowsNarrowerThanTheStrideSkipThePadding) {
-    // Rows of 5 and 3 pixels carry 1 and 3 padding bytes that must not count as pixels.
-    Make(5, 2, {200, 200, 200, 200, 200, 50, 50, 50, 50, 50});
-    EXPECT_DOUBLE_EQ(Analyse(100.0, true), Grey(200));
-    EXPECT_EQ(m_dDark, 0.5);
-    EXPECT_EQ(Marks(), ".....R....");
-    EXPECT_TRUE(PaddingIntact());
-    Make(3, 3, {0, 0, 0, 200, 200, 200, 0, 0, 0});
-    EXPECT_DOUBLE_EQ(Analyse(100.0, true), Grey(200));
-    EXPECT_EQ(Marks(), "R.B...R..");
-    EXPECT_TRUE(PaddingIntact());
 }
 
 TEST_F(FrameAnalysisTest, FramesWithoutPixelsGiveZeroAndAreNotTouched) {

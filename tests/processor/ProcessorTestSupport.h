@@ -2,19 +2,15 @@
 #pragma once
 
 #include <algorithm>
-#include <climits>
 #include <filesystem>
 #include <functional>
-#include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "media/MediaWriter.h"
 #include "platform/wmf/SampleBuffer.h"
 #include "processor/FrameProcessor.h"
 #include "tests/fakes/FakeRuntime.h"
+#include "tests/platform/PlatformTestSupport.h"
 
 inline BITMAPINFOHEADER FrameHeader(LONG nWidth, LONG nHeight) {
     BITMAPINFOHEADER header{};
@@ -83,20 +79,13 @@ class CFrameSource {
 class CWritingOutput {
   public:
     CWritingOutput(LONG nWidth, LONG nHeight) {
-        char szTemplate[] = "/tmp/varnel-processor-XXXXXX";
-        m_strDir = mkdtemp(szTemplate);
-        char szCwd[PATH_MAX];
-        m_strCwd = getcwd(szCwd, sizeof szCwd);
-        EXPECT_EQ(chdir(m_strDir.c_str()), 0);
+        std::filesystem::current_path(m_dir.Path());
         IWMProfile* pProfile = Fake().NewProfile({FakeVideoStream(1, nWidth, nHeight)});
         m_writer.DeriveOutputProfile(pProfile);
         pProfile->Release();
         m_writer.OpenOutput("out.wmv");
     }
-    ~CWritingOutput() {
-        EXPECT_EQ(chdir(m_strCwd.c_str()), 0);
-        std::filesystem::remove_all(m_strDir);
-    }
+    ~CWritingOutput() { std::filesystem::current_path(m_previousDir); }
 
     CMediaWriter* Writer() { return &m_writer; }
     // Every sample that reached the output file so far.
@@ -110,7 +99,7 @@ class CWritingOutput {
     struct CFreshRuntime {
         CFreshRuntime() { Fake().Reset(); }
     } m_freshRuntime;
-    std::string m_strDir;
-    std::string m_strCwd;
+    std::filesystem::path m_previousDir = std::filesystem::current_path();
+    varnel_test::CTempDir m_dir;
     CMediaWriter m_writer;
 };

@@ -128,11 +128,8 @@ TEST_F(MainDialogTemplateTest, EveryControlHasItsIdClassCaptionAndGeometryInTemp
 }
 
 TEST_F(MainDialogTemplateTest, ControlsAreFoundByIdWithTheirType) {
-    EXPECT_NE(GetDlgItem<CEditBox>(&m_dialog, IDC_INPUT_NAME), nullptr);
     EXPECT_NE(GetDlgItem<QLineEdit>(&m_dialog, IDC_FRAME_NUMBER), nullptr);
     EXPECT_NE(GetDlgItem<CTrackbar>(&m_dialog, IDC_DARKFACTOR_SLIDER), nullptr);
-    EXPECT_NE(GetDlgItem<CBitmapStatic>(&m_dialog, IDC_PICTURE), nullptr);
-    EXPECT_NE(GetDlgItem<QCheckBox>(&m_dialog, IDC_MARK_MIN_PIXEL), nullptr);
     EXPECT_NE(GetDlgItem<QPushButton>(&m_dialog, IDOK), nullptr);
     // The wrong type, an absent id and the shared label id find nothing.
     EXPECT_EQ(GetDlgItem<QPushButton>(&m_dialog, IDC_INPUT_NAME), nullptr);
@@ -181,13 +178,15 @@ TEST_F(MainDialogTemplateTest, TabVisitsTheTabStopsInTemplateOrder) {
     EXPECT_EQ(visited, expectedOrder);
 }
 
-TEST_F(MainDialogTemplateTest, EnterInABoxClicksInnocuousAndKeepsTheDialogOpen) {
+TEST_F(MainDialogTemplateTest, EnterClicksTheFocusedPushButtonElseInnocuousAndKeepsTheDialogOpen) {
     ShowActive();
     auto* pInnocuous = GetDlgItem<QPushButton>(&m_dialog, IDC_INNOCUOUS);
+    auto* pNext = GetDlgItem<QPushButton>(&m_dialog, IDC_NEXT);
     auto* pInput = GetDlgItem<CEditBox>(&m_dialog, IDC_INPUT_NAME);
     auto* pCheck = GetDlgItem<QCheckBox>(&m_dialog, IDC_IMAGE_MANIPULATION);
     EXPECT_TRUE(pInnocuous->isDefault());
     QSignalSpy clicks(pInnocuous, &QPushButton::clicked);
+    QSignalSpy nextClicks(pNext, &QPushButton::clicked);
     QSignalSpy killFocus(pInput, &CEditBox::killFocus);
 
     pInput->setFocus();
@@ -195,26 +194,16 @@ TEST_F(MainDialogTemplateTest, EnterInABoxClicksInnocuousAndKeepsTheDialogOpen) 
     QTest::keyClick(pInput, Qt::Key_Return);
     pCheck->setFocus();
     QTest::keyClick(pCheck, Qt::Key_Enter);
-
     EXPECT_EQ(clicks.count(), 2);
     EXPECT_EQ(killFocus.count(), 1);  // leaving the box, not Enter, commits it
     EXPECT_FALSE(pCheck->isChecked());
-    EXPECT_TRUE(m_dialog.isVisible());
-    EXPECT_EQ(m_dialog.result(), 0);
-}
-
-TEST_F(MainDialogTemplateTest, EnterOnAFocusedPushButtonClicksThatButton) {
-    ShowActive();
-    auto* pInnocuous = GetDlgItem<QPushButton>(&m_dialog, IDC_INNOCUOUS);
-    auto* pNext = GetDlgItem<QPushButton>(&m_dialog, IDC_NEXT);
-    QSignalSpy innocuousClicks(pInnocuous, &QPushButton::clicked);
-    QSignalSpy nextClicks(pNext, &QPushButton::clicked);
 
     pNext->setFocus();
     QTest::keyClick(pNext, Qt::Key_Return);
-
     EXPECT_EQ(nextClicks.count(), 1);
-    EXPECT_EQ(innocuousClicks.count(), 0);
+    EXPECT_EQ(clicks.count(), 2);
+    EXPECT_TRUE(m_dialog.isVisible());
+    EXPECT_EQ(m_dialog.result(), 0);
 }
 
 TEST_F(MainDialogTemplateTest, ExitAcceptsTheDialog) {
@@ -243,23 +232,16 @@ TEST_F(MainDialogTemplateTest, ABoxReportsEveryFocusLossExceptToAPopup) {
 TEST_F(MainDialogTemplateTest, ShowWriteAndShowReadFormOneAutomaticGroup) {
     auto* pWrite = GetDlgItem<QRadioButton>(&m_dialog, IDC_SHOW_WRITE);
     auto* pRead = GetDlgItem<QRadioButton>(&m_dialog, IDC_SHOW_READ);
-    EXPECT_FALSE(pWrite->isChecked());
-    EXPECT_FALSE(pRead->isChecked());
-
+    EXPECT_FALSE(pWrite->isChecked() || pRead->isChecked());
     pRead->setChecked(true);
-    EXPECT_TRUE(pRead->isChecked());
-    EXPECT_FALSE(pWrite->isChecked());
-
     QTest::mouseClick(pWrite, Qt::LeftButton);
     EXPECT_TRUE(pWrite->isChecked());
     EXPECT_FALSE(pRead->isChecked());
-
     // A click on the checked button keeps it checked; code may uncheck it.
     QTest::mouseClick(pWrite, Qt::LeftButton);
     EXPECT_TRUE(pWrite->isChecked());
     pWrite->setChecked(false);
-    EXPECT_FALSE(pWrite->isChecked());
-    EXPECT_FALSE(pRead->isChecked());
+    EXPECT_FALSE(pWrite->isChecked() || pRead->isChecked());
 }
 
 TEST_F(MainDialogTemplateTest, TrackbarsAreVerticalWithoutTicksAndZeroAtTheTop) {
@@ -296,9 +278,7 @@ TEST_F(MainDialogTemplateTest, UserMovesAreScrollsAndMovesFromCodeUnderABlockerA
     EXPECT_EQ(pTrackbar->value(), 31);
 }
 
-class DialogUnitsTest : public testing::Test {};
-
-TEST_F(DialogUnitsTest, MapDialogRectRoundsLikeWindows) {
+TEST(DialogUnitsTest, MapDialogRectRoundsLikeWindows) {
     // MS Sans Serif 8 at 96 dpi has base units 6 x 13 on Windows.
     const QSize baseUnits(6, 13);
     EXPECT_EQ(CDialogBuilder::MapDialogRect(QRect(7, 389, 50, 14), baseUnits),
@@ -308,7 +288,7 @@ TEST_F(DialogUnitsTest, MapDialogRectRoundsLikeWindows) {
     EXPECT_EQ(CDialogBuilder::MapDialogRect(QRect(1, 1, 1, 1), QSize(4, 8)), QRect(1, 1, 1, 1));
 }
 
-TEST_F(DialogUnitsTest, TheDialogFontIsAnEightPointSansSerifWithSensibleBaseUnits) {
+TEST(DialogUnitsTest, TheDialogFontIsAnEightPointSansSerifWithSensibleBaseUnits) {
     const QFont font = CDialogBuilder::DialogFont(*FindDialogTemplate(IDD_VARNEL_DIALOG));
     EXPECT_EQ(font.pointSize(), 8);
     const QSize baseUnits = CDialogBuilder::BaseUnits(font);
@@ -362,9 +342,7 @@ TEST_F(AboutBoxTemplateTest, OkIsTheDefaultAndClosesTheBox) {
     EXPECT_FALSE(m_dialog.isVisible());
 }
 
-class MnemonicTest : public testing::Test {};
-
-TEST_F(MnemonicTest, AmpersandsMarkMnemonicsExceptWithoutPrefixProcessing) {
+TEST(MnemonicTest, AmpersandsMarkMnemonicsExceptWithoutPrefixProcessing) {
     const ControlTemplate controls[] = {
         {-1, ControlKind::Static, "&Name:", 0, 0, 40, 8, WS_GROUP, 0, 0},
         {-1, ControlKind::Static, "Fish & Chips", 0, 10, 40, 8, SS_NOPREFIX | WS_GROUP, 0, 0},
@@ -390,7 +368,7 @@ TEST_F(MnemonicTest, AmpersandsMarkMnemonicsExceptWithoutPrefixProcessing) {
     EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
 }
 
-TEST_F(MnemonicTest, AnUnknownTemplateBuildsNothing) {
+TEST(MnemonicTest, AnUnknownTemplateBuildsNothing) {
     QDialog dialog;
     EXPECT_FALSE(CDialogBuilder::Build(&dialog, 4242));
     EXPECT_TRUE(GetDlgItems(&dialog).isEmpty());

@@ -2,6 +2,7 @@
 // what the control shows.
 #include <QDialog>
 #include <QImage>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -90,65 +91,43 @@ class PreviewPaneTest : public testing::Test {
     std::unique_ptr<CPreviewPane> m_pPane;
 };
 
-TEST_F(PreviewPaneTest, NoFrameShowsTheTestPatternAtTheControlsTopLeft) {
+TEST_F(PreviewPaneTest, NoFrameOrEitherPointerMissingShowsTheTestPatternAtTheControlsTopLeft) {
     const QPoint topLeft = m_pPicture->pos();
-    m_pPane->ShowFrame(nullptr, nullptr);
-
-    const QImage shown = Shown();
-    ASSERT_EQ(shown.size(), QSize(256, 256));
-    EXPECT_EQ(At(shown, 0, 255), (Bgr{0, 0, 0}));      // bottom left
-    EXPECT_EQ(At(shown, 1, 255), (Bgr{1, 0, 255}));    // its right neighbour
-    EXPECT_EQ(At(shown, 255, 255), (Bgr{255, 0, 1}));  // bottom right
-    EXPECT_EQ(At(shown, 255, 0), (Bgr{255, 0, 2}));    // top right
-    EXPECT_EQ(At(shown, 0, 0), (Bgr{0, 0, 1}));        // top left: row 255, column 0
-    EXPECT_EQ(m_pPicture->geometry(), QRect(topLeft, QSize(256, 256)));
-}
-
-TEST_F(PreviewPaneTest, EitherPointerMissingShowsTheTestPatternAgain) {
     std::vector<BYTE> frame = BottomUpFrame(6, 2);
     BITMAPINFOHEADER header = FrameHeader(6, 2);
-    m_pPane->ShowFrame(&header, frame.data());
-    m_pPane->ShowFrame(&header, nullptr);
-    EXPECT_EQ(Shown().size(), QSize(256, 256));
-    EXPECT_EQ(At(Shown(), 255, 0), (Bgr{255, 0, 2}));
-
-    m_pPane->ShowFrame(&header, frame.data());
-    m_pPane->ShowFrame(nullptr, frame.data());
-    EXPECT_EQ(At(Shown(), 1, 255), (Bgr{1, 0, 255}));
-}
-
-TEST_F(PreviewPaneTest, ABottomUpFrameAppearsUprightWithItsColours) {
-    std::vector<BYTE> frame = BottomUpFrame(6, 2);
-    BITMAPINFOHEADER header = FrameHeader(6, 2);
-    m_pPane->ShowFrame(&header, frame.data());
-    ExpectFrameShown(6, 2);
-    EXPECT_EQ(m_pPicture->size(), QSize(6, 2));
-}
-
-TEST_F(PreviewPaneTest, PaddedRowsOfAnOddWidthAppearCorrectly) {
-    std::vector<BYTE> frame = BottomUpFrame(5, 3);  // 15 bytes a row, padded to 16
-    BITMAPINFOHEADER header = FrameHeader(5, 3);
-    m_pPane->ShowFrame(&header, frame.data());
-    ExpectFrameShown(5, 3);
-}
-
-TEST_F(PreviewPaneTest, AFourCharacterCodeIsDrawnAsRgbAndRewrittenInTheCallersHeader) {
-    std::vector<BYTE> frame = BottomUpFrame(6, 2);
-    BITMAPINFOHEADER header = FrameHeader(6, 2, 0x33564D57);  // "WMV3"
-    m_pPane->ShowFrame(&header, frame.data());
-    EXPECT_EQ(header.biCompression, BI_RGB);
-    ExpectFrameShown(6, 2);
-}
-
-TEST_F(PreviewPaneTest, CompressionsUpToBitfieldsAreLeftAlone) {
-    std::vector<BYTE> frame = BottomUpFrame(6, 2);
-    for (DWORD dwCompression : {1u, 2u, 3u}) {
-        BITMAPINFOHEADER header = FrameHeader(6, 2, dwCompression);
+    for (const auto& [pHeader, pPixels] : {std::pair<BITMAPINFOHEADER*, BYTE*>{nullptr, nullptr},
+                                           {&header, nullptr},
+                                           {nullptr, frame.data()}}) {
         m_pPane->ShowFrame(&header, frame.data());
-        EXPECT_EQ(header.biCompression, dwCompression);
-        // Not convertible as 24-bit RGB rows: a black picture of the frame's size.
-        ASSERT_EQ(Shown().size(), QSize(6, 2));
-        EXPECT_EQ(At(Shown(), 0, 0), (Bgr{0, 0, 0}));
+        m_pPane->ShowFrame(pHeader, pPixels);
+        const QImage shown = Shown();
+        ASSERT_EQ(shown.size(), QSize(256, 256));
+        EXPECT_EQ(At(shown, 0, 255), (Bgr{0, 0, 0}));      // bottom left
+        EXPECT_EQ(At(shown, 1, 255), (Bgr{1, 0, 255}));    // its right neighbour
+        EXPECT_EQ(At(shown, 255, 255), (Bgr{255, 0, 1}));  // bottom right
+        EXPECT_EQ(At(shown, 255, 0), (Bgr{255, 0, 2}));    // top right
+        EXPECT_EQ(At(shown, 0, 0), (Bgr{0, 0, 1}));        // top left: row 255, column 0
+        EXPECT_EQ(m_pPicture->geometry(), QRect(topLeft, QSize(256, 256)));
+    }
+}
+
+TEST_F(PreviewPaneTest, BottomUpFramesAppearUprightWithTheirColoursPaddedOrWithAFourCC) {
+    const struct {
+        LONG nWidth, nHeight;
+        DWORD dwCompression;
+    } cases[] = {
+        {6, 2, BI_RGB},
+        {5, 3, BI_RGB},      // 15 bytes a row, padded to 16
+        {6, 2, 0x33564D57},  // "WMV3": drawn as RGB and rewritten in the caller's header
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.nWidth << "x" << c.nHeight << " " << c.dwCompression);
+        std::vector<BYTE> frame = BottomUpFrame(c.nWidth, c.nHeight);
+        BITMAPINFOHEADER header = FrameHeader(c.nWidth, c.nHeight, c.dwCompression);
+        m_pPane->ShowFrame(&header, frame.data());
+        EXPECT_EQ(header.biCompression, BI_RGB);
+        ExpectFrameShown(c.nWidth, c.nHeight);
+        EXPECT_EQ(m_pPicture->size(), QSize(c.nWidth, c.nHeight));
     }
 }
 
@@ -188,26 +167,37 @@ TEST_F(PreviewPaneTest, EachFrameReplacesTheOneBitmapAndKeepsNoFrameBytes) {
 }
 
 TEST_F(PreviewPaneTest, HeadersThatDescribeNoDrawableFrameShowNoGarbage) {
-    BYTE abPixels[64] = {};
+    BYTE abPixels[64];
+    std::fill(std::begin(abPixels), std::end(abPixels), BYTE{0x77});
     const struct {
         LONG nWidth;
         LONG nHeight;
         WORD wBitCount;
+        DWORD dwCompression;
         QSize shown;
     } cases[] = {
-        {0, 2, 24, QSize(0, 0)},
-        {6, 0, 24, QSize(0, 0)},
-        {-6, 2, 24, QSize(0, 0)},
-        {6, INT32_MIN, 24, QSize(0, 0)},
-        {1 << 30, 1 << 30, 24, QSize(0, 0)},
-        {4, 2, 8, QSize(4, 2)},
+        {0, 2, 24, BI_RGB, QSize(0, 0)},
+        {6, 0, 24, BI_RGB, QSize(0, 0)},
+        {-6, 2, 24, BI_RGB, QSize(0, 0)},
+        {6, INT32_MIN, 24, BI_RGB, QSize(0, 0)},
+        {1 << 30, 1 << 30, 24, BI_RGB, QSize(0, 0)},
+        {4, 2, 8, BI_RGB, QSize(4, 2)},
+        // Compressions up to bitfields are left alone and not converted as 24-bit RGB rows.
+        {6, 2, 24, 1, QSize(6, 2)},
+        {6, 2, 24, 2, QSize(6, 2)},
+        {6, 2, 24, 3, QSize(6, 2)},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.nWidth << "x" << c.nHeight << "x" << c.wBitCount);
-        BITMAPINFOHEADER header = FrameHeader(c.nWidth, c.nHeight);
+        SCOPED_TRACE(testing::Message() << c.nWidth << "x" << c.nHeight << "x" << c.wBitCount
+                                        << " compression " << c.dwCompression);
+        BITMAPINFOHEADER header = FrameHeader(c.nWidth, c.nHeight, c.dwCompression);
         header.biBitCount = c.wBitCount;
         m_pPane->ShowFrame(&header, abPixels);
-        EXPECT_EQ(m_pPicture->pixmap().size(), c.shown);
+        EXPECT_EQ(header.biCompression, c.dwCompression);
+        ASSERT_EQ(m_pPicture->pixmap().size(), c.shown);
+        if (c.dwCompression != BI_RGB) {
+            EXPECT_EQ(At(Shown(), 0, 0), (Bgr{0, 0, 0}));  // black
+        }
     }
 }
 

@@ -34,15 +34,13 @@ quint32 Dword(const QByteArray& bytes, int nOffset) {
 
 }  // namespace
 
-class ResourcesTest : public testing::Test {};
-
-TEST_F(ResourcesTest, StringTableHoldsTheAboutItem) {
+TEST(ResourcesTest, StringTableHoldsTheAboutItem) {
     EXPECT_EQ(LoadResourceString(IDS_ABOUTBOX), QStringLiteral("&About Varnel..."));
     EXPECT_TRUE(LoadResourceString(IDS_ABOUTBOX + 1).isEmpty());
     EXPECT_TRUE(LoadResourceIcon(IDR_MAINFRAME + 1).isNull());
 }
 
-TEST_F(ResourcesTest, IconFileIsAGroupOf32And16PixelImagesOf16Colours) {
+TEST(ResourcesTest, IconFileIsAGroupOf32And16PixelImagesOf16Colours) {
     const QString path = ResourceIconFile(IDR_MAINFRAME);
     const QByteArray ico = ReadAll(path);
     ASSERT_GE(ico.size(), 6 + 2 * 16);
@@ -69,7 +67,7 @@ TEST_F(ResourcesTest, IconFileIsAGroupOf32And16PixelImagesOf16Colours) {
     }
 }
 
-TEST_F(ResourcesTest, IconImagesMatchTheWindowIconAndUseOnlyVgaColours) {
+TEST(ResourcesTest, IconImagesMatchTheWindowIconAndUseOnlyVgaColours) {
     QByteArray ico = ReadAll(ResourceIconFile(IDR_MAINFRAME));
     QBuffer buffer(&ico);
     QImageReader reader(&buffer, "ico");

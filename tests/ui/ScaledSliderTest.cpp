@@ -63,21 +63,25 @@ class ScaledSliderTest : public testing::Test {
 };
 
 TEST_F(ScaledSliderTest, StartUpRowsShowTheirNumbersAndPositions) {
-    EXPECT_EQ(Text(m_brightness.pMax), "2.00e+02");
-    EXPECT_EQ(Text(m_brightness.pMin), "1.00e+02");
-    EXPECT_EQ(Text(m_brightness.pValue), "1.60e+02");
-    EXPECT_EQ(m_brightness.pTrackbar->value(), 40);
-    EXPECT_EQ(Text(m_minPixval.pMax), "1.70e+02");
-    EXPECT_EQ(Text(m_minPixval.pMin), "2.00e+01");
-    EXPECT_EQ(Text(m_minPixval.pValue), "1.00e+02");
-    EXPECT_EQ(m_minPixval.pTrackbar->value(), 47);
-    EXPECT_EQ(Text(m_darkFactor.pMax), "1.00e+02");
-    EXPECT_EQ(Text(m_darkFactor.pMin), "0.00e+00");
-    EXPECT_EQ(Text(m_darkFactor.pValue), "1.00e+01");
-    EXPECT_EQ(m_darkFactor.pTrackbar->value(), 90);
-    EXPECT_EQ(m_brightnessSlider.GetValue(), 160.0);
-    EXPECT_EQ(m_minPixvalSlider.GetValue(), 100.0);
-    EXPECT_EQ(m_darkFactorSlider.GetValue(), 10.0);
+    const struct {
+        const SliderColumn& column;
+        const CScaledSlider& slider;
+        const char *pszMax, *pszMin, *pszValue;
+        int nPosition;
+        double dValue;
+    } rows[] = {
+        {m_brightness, m_brightnessSlider, "2.00e+02", "1.00e+02", "1.60e+02", 40, 160.0},
+        {m_minPixval, m_minPixvalSlider, "1.70e+02", "2.00e+01", "1.00e+02", 47, 100.0},
+        {m_darkFactor, m_darkFactorSlider, "1.00e+02", "0.00e+00", "1.00e+01", 90, 10.0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.pszValue);
+        EXPECT_EQ(Text(row.column.pMax), row.pszMax);
+        EXPECT_EQ(Text(row.column.pMin), row.pszMin);
+        EXPECT_EQ(Text(row.column.pValue), row.pszValue);
+        EXPECT_EQ(row.column.pTrackbar->value(), row.nPosition);
+        EXPECT_EQ(row.slider.GetValue(), row.dValue);
+    }
 }
 
 TEST_F(ScaledSliderTest, DraggingMinPixvalToItsStartPositionGivesTheLowerStep) {
@@ -87,64 +91,57 @@ TEST_F(ScaledSliderTest, DraggingMinPixvalToItsStartPositionGivesTheLowerStep) {
     EXPECT_EQ(Text(m_minPixval.pMax), "1.70e+02");
 }
 
-TEST_F(ScaledSliderTest, TypingAValueAboveTheMaximumMakesItTheMaximum) {
-    m_brightness.pValue->setText(QStringLiteral("250"));
-    EXPECT_EQ(m_brightnessSlider.OnValueEdited(), 250.0);
-    EXPECT_EQ(Text(m_brightness.pMax), "2.50e+02");
-    EXPECT_EQ(Text(m_brightness.pMin), "1.00e+02");
-    EXPECT_EQ(Text(m_brightness.pValue), "250");  // the value box keeps what was typed
-    EXPECT_EQ(m_brightness.pTrackbar->value(), 0);
-    // The step is now 1.5.
-    EXPECT_DOUBLE_EQ(DragTo(m_brightnessSlider, m_brightness, 50), 175.0);
-}
-
-TEST_F(ScaledSliderTest, TypingAValueBelowTheMinimumMakesItTheMinimum) {
-    m_brightness.pValue->setText(QStringLiteral("50"));
-    EXPECT_EQ(m_brightnessSlider.OnValueEdited(), 50.0);
-    EXPECT_EQ(Text(m_brightness.pMax), "2.00e+02");
-    EXPECT_EQ(Text(m_brightness.pMin), "5.00e+01");
-    EXPECT_EQ(m_brightness.pTrackbar->value(), 100);
-}
-
-TEST_F(ScaledSliderTest, AMaximumBelowTheValuePullsTheValueDown) {
-    m_brightness.pMax->setText(QStringLiteral("150"));
-    EXPECT_EQ(m_brightnessSlider.OnRangeEdited(), 150.0);
-    EXPECT_EQ(Text(m_brightness.pValue), "1.50e+02");
-    EXPECT_EQ(Text(m_brightness.pMax), "150");  // range boxes keep what was typed
-    EXPECT_EQ(Text(m_brightness.pMin), "1.00e+02");
-    EXPECT_EQ(m_brightness.pTrackbar->value(), 0);
-}
-
-TEST_F(ScaledSliderTest, AMinimumAboveTheMaximumEndsAtTheMaximumWithANegativeStep) {
-    m_brightness.pMin->setText(QStringLiteral("300"));
-    EXPECT_EQ(m_brightnessSlider.OnRangeEdited(), 200.0);
-    EXPECT_EQ(Text(m_brightness.pValue), "2.00e+02");
-    EXPECT_EQ(Text(m_brightness.pMin), "300");
-    EXPECT_EQ(m_brightness.pTrackbar->value(), 0);
-    // Step -1: half-way down is 300 - 50.
-    EXPECT_DOUBLE_EQ(DragTo(m_brightnessSlider, m_brightness, 50), 250.0);
-}
-
-TEST_F(ScaledSliderTest, LettersAsTheValueReadAsZeroAndWidenTheSpanDown) {
-    m_brightness.pValue->setText(QStringLiteral("abc"));
-    EXPECT_EQ(m_brightnessSlider.OnValueEdited(), 0.0);
-    EXPECT_EQ(Text(m_brightness.pMin), "0.00e+00");
-    EXPECT_EQ(Text(m_brightness.pMax), "2.00e+02");
-    EXPECT_EQ(Text(m_brightness.pValue), "abc");
-    EXPECT_EQ(m_brightness.pTrackbar->value(), 100);
-}
-
-TEST_F(ScaledSliderTest, AnEmptyBoxChangesNothing) {
-    m_brightness.pValue->clear();
-    EXPECT_EQ(m_brightnessSlider.OnValueEdited(), 160.0);
-    EXPECT_EQ(Text(m_brightness.pValue), "");
-    m_brightness.pMax->clear();
-    m_brightness.pMin->clear();
-    EXPECT_EQ(m_brightnessSlider.OnRangeEdited(), 160.0);
-    EXPECT_EQ(Text(m_brightness.pMax), "");
-    EXPECT_EQ(Text(m_brightness.pMin), "");
-    EXPECT_EQ(m_brightness.pTrackbar->value(), 40);
-    EXPECT_DOUBLE_EQ(DragTo(m_brightnessSlider, m_brightness, 0), 200.0);
+// Each row types into the boxes of "Brightness" (200, 100, 160 at the start; nullptr leaves a box
+// alone) and commits them. The boxes typed into keep what was typed; the others are rewritten.
+// The drag afterwards shows the new step.
+TEST_F(ScaledSliderTest, TypedNumbersMoveTheSpanValueAndTrackbar) {
+    const struct {
+        const char* pszCase;
+        const char *pszTypedMax, *pszTypedMin, *pszTypedValue;
+        double dCommitted;
+        const char *pszMax, *pszMin, *pszValue;
+        int nPosition;
+        int nDragTo;
+        double dDragged;
+    } cases[] = {
+        {"a value above the maximum becomes the maximum (step 1.5)", nullptr, nullptr, "250", 250.0,
+         "2.50e+02", "1.00e+02", "250", 0, 50, 175.0},
+        {"a value below the minimum becomes the minimum", nullptr, nullptr, "50", 50.0, "2.00e+02",
+         "5.00e+01", "50", 100, 50, 125.0},
+        {"a maximum below the value pulls the value down", "150", nullptr, nullptr, 150.0, "150",
+         "1.00e+02", "1.50e+02", 0, 50, 125.0},
+        {"a minimum above the maximum ends at the maximum with step -1", nullptr, "300", nullptr,
+         200.0, "2.00e+02", "300", "2.00e+02", 0, 50, 250.0},
+        {"letters as the value read as 0 and widen the span down", nullptr, nullptr, "abc", 0.0,
+         "2.00e+02", "0.00e+00", "abc", 100, 50, 100.0},
+        {"an empty value box changes nothing", nullptr, nullptr, "", 160.0, "2.00e+02", "1.00e+02",
+         "", 40, 0, 200.0},
+        {"equal maximum and minimum put the trackbar at the bottom", "10", "10", nullptr, 10.0,
+         "10", "10", "1.00e+01", 100, 30, 10.0},
+        {"empty range boxes change nothing", "", "", nullptr, 160.0, "", "", "1.60e+02", 40, 0,
+         200.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszCase);
+        Init(m_brightnessSlider, m_brightness, 200.0, 100.0, 160.0);
+        double dCommitted;
+        if (c.pszTypedValue != nullptr) {
+            m_brightness.pValue->setText(QString::fromLatin1(c.pszTypedValue));
+            dCommitted = m_brightnessSlider.OnValueEdited();
+        } else {
+            if (c.pszTypedMax != nullptr)
+                m_brightness.pMax->setText(QString::fromLatin1(c.pszTypedMax));
+            if (c.pszTypedMin != nullptr)
+                m_brightness.pMin->setText(QString::fromLatin1(c.pszTypedMin));
+            dCommitted = m_brightnessSlider.OnRangeEdited();
+        }
+        EXPECT_EQ(dCommitted, c.dCommitted);
+        EXPECT_EQ(Text(m_brightness.pMax), c.pszMax);
+        EXPECT_EQ(Text(m_brightness.pMin), c.pszMin);
+        EXPECT_EQ(Text(m_brightness.pValue), c.pszValue);
+        EXPECT_EQ(m_brightness.pTrackbar->value(), c.nPosition);
+        EXPECT_DOUBLE_EQ(DragTo(m_brightnessSlider, m_brightness, c.nDragTo), c.dDragged);
+    }
 }
 
 TEST_F(ScaledSliderTest, ALeadingNumberCountsAndTheRestIsIgnored) {
@@ -153,15 +150,6 @@ TEST_F(ScaledSliderTest, ALeadingNumberCountsAndTheRestIsIgnored) {
     m_darkFactor.pMax->setText(QStringLiteral("5e1 units"));
     EXPECT_EQ(m_darkFactorSlider.OnRangeEdited(), 25.5);
     EXPECT_EQ(m_darkFactor.pTrackbar->value(), 49);  // 100 - trunc(25.5 / 0.5)
-}
-
-TEST_F(ScaledSliderTest, EqualMaximumAndMinimumPutTheTrackbarAtTheBottom) {
-    m_darkFactor.pMax->setText(QStringLiteral("10"));
-    m_darkFactor.pMin->setText(QStringLiteral("10"));
-    EXPECT_EQ(m_darkFactorSlider.OnRangeEdited(), 10.0);
-    EXPECT_EQ(m_darkFactor.pTrackbar->value(), 100);
-    EXPECT_EQ(DragTo(m_darkFactorSlider, m_darkFactor, 30), 10.0);
-    EXPECT_EQ(Text(m_darkFactor.pValue), "1.00e+01");
 }
 
 TEST_F(ScaledSliderTest, NumbersBeyondTheTrackbarKeepItInRange) {
@@ -190,9 +178,7 @@ TEST_F(ScaledSliderTest, PositionsSetByTheSliderAreNoScrolls) {
     EXPECT_EQ(m_brightness.pTrackbar->value(), 50);  // 100 - trunc(101.7 / 2)
 }
 
-class NumberTextTest : public testing::Test {};
-
-TEST_F(NumberTextTest, FormatsAndReadsWithTheCLibraryConventions) {
+TEST(NumberTextTest, FormatsAndReadsWithTheCLibraryConventions) {
     EXPECT_EQ(FormatNumber("%3.2e", 160.0).toStdString(), "1.60e+02");
     EXPECT_EQ(FormatNumber("%3.2e", -0.000125).toStdString(), "-1.25e-04");
     EXPECT_EQ(FormatNumber("%e", 2.5).toStdString(), "2.500000e+00");
