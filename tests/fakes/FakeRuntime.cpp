@@ -1,7 +1,8 @@
 #include "tests/fakes/FakeRuntime.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <optional>
 
@@ -16,7 +17,6 @@ struct FakeInput {
 struct FakeFailure {
     std::string call;
     int nRemaining;  // calls up to and including the failing one
-    bool bAlways;
     HRESULT status;
 };
 
@@ -32,12 +32,16 @@ class CFakeObject {
     ULONG Refs() const { return m_nRefs; }
 
   protected:
-    // Records Kind::method; a call on a retired object is a fault.
-    HRESULT Enter(const char* method) {
+    // Records Kind::method; a call on a retired object is a fault. A failure scripted for the
+    // call is returned with *ppOut set to null.
+    template <class T = void>
+    HRESULT Enter(const char* method, T** ppOut = nullptr) {
         if (m_nRefs == 0) {
             Fake().Fault(Name() + "::" + method + " called after its last release");
         }
-        return Fake().Enter(m_kind + "::" + method);
+        const HRESULT hr = Fake().Enter(m_kind + "::" + method);
+        if (FAILED(hr) && ppOut != nullptr) *ppOut = nullptr;
+        return hr;
     }
     ULONG AddRefObject() {
         Fake().Record(m_kind + "::AddRef");
@@ -67,60 +71,16 @@ class CFakeObject {
 
 namespace {
 
-template <class I>
-constexpr const IID& IidOf();
-template <>
-constexpr const IID& IidOf<INSSBuffer>() {
-    return IID_INSSBuffer;
-}
-template <>
-constexpr const IID& IidOf<IWMMediaProps>() {
-    return IID_IWMMediaProps;
-}
-template <>
-constexpr const IID& IidOf<IWMStreamConfig>() {
-    return IID_IWMStreamConfig;
-}
-template <>
-constexpr const IID& IidOf<IWMProfile>() {
-    return IID_IWMProfile;
-}
-template <>
-constexpr const IID& IidOf<IWMProfileManager>() {
-    return IID_IWMProfileManager;
-}
-template <>
-constexpr const IID& IidOf<IWMSyncReader>() {
-    return IID_IWMSyncReader;
-}
-template <>
-constexpr const IID& IidOf<IWMWriter>() {
-    return IID_IWMWriter;
-}
-template <>
-constexpr const IID& IidOf<IWMHeaderInfo>() {
-    return IID_IWMHeaderInfo;
-}
-
-template <class T>
-void SetNull(T** pp) {
-    if (pp != nullptr) *pp = nullptr;
-}
-
 // IUnknown of a fake object implementing interface I.
 template <class I>
 class TFake : public I, public CFakeObject {
   public:
-    explicit TFake(const char* kind) : CFakeObject(kind) {}
+    TFake(const char* kind, const IID& iid) : CFakeObject(kind), m_iid(iid) {}
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        const HRESULT hr = Enter("QueryInterface");
-        if (FAILED(hr)) {
-            SetNull(ppv);
-            return hr;
-        }
+        if (const HRESULT hr = Enter("QueryInterface", ppv); FAILED(hr)) return hr;
         if (ppv == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IidOf<I>()) {
+        if (riid == IID_IUnknown || riid == m_iid) {
             AddRef();
             *ppv = static_cast<I*>(this);
             return S_OK;
@@ -133,6 +93,9 @@ class TFake : public I, public CFakeObject {
 
   protected:
     virtual HRESULT QueryOther(REFIID /*riid*/, void** /*ppv*/) { return E_NOINTERFACE; }
+
+  private:
+    const IID& m_iid;
 };
 
 size_t MediaTypeSize(const FakeStream& stream) {
@@ -142,45 +105,34 @@ size_t MediaTypeSize(const FakeStream& stream) {
 class CFakeSample final : public TFake<INSSBuffer> {
   public:
     explicit CFakeSample(std::vector<BYTE> bytes)
-        : TFake("INSSBuffer"), m_bytes(std::move(bytes)), m_dwLength(Size()) {}
+        : TFake("INSSBuffer", IID_INSSBuffer), m_bytes(std::move(bytes)), m_dwLength(Size()) {}
 
     HRESULT GetLength(DWORD* pdwLength) override {
-        const HRESULT hr = Enter("GetLength");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("GetLength"); FAILED(hr)) return hr;
         if (pdwLength == nullptr) return E_POINTER;
         *pdwLength = m_dwLength;
         return S_OK;
     }
     HRESULT SetLength(DWORD dwLength) override {
-        const HRESULT hr = Enter("SetLength");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("SetLength"); FAILED(hr)) return hr;
         if (dwLength > Size()) return E_INVALIDARG;
         m_dwLength = dwLength;
         return S_OK;
     }
     HRESULT GetMaxLength(DWORD* pdwLength) override {
-        const HRESULT hr = Enter("GetMaxLength");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("GetMaxLength"); FAILED(hr)) return hr;
         if (pdwLength == nullptr) return E_POINTER;
         *pdwLength = Size();
         return S_OK;
     }
     HRESULT GetBuffer(BYTE** ppdwBuffer) override {
-        const HRESULT hr = Enter("GetBuffer");
-        if (FAILED(hr)) {
-            SetNull(ppdwBuffer);
-            return hr;
-        }
+        if (const HRESULT hr = Enter("GetBuffer", ppdwBuffer); FAILED(hr)) return hr;
         if (ppdwBuffer == nullptr) return E_POINTER;
         *ppdwBuffer = m_bytes.data();
         return S_OK;
     }
     HRESULT GetBufferAndLength(BYTE** ppdwBuffer, DWORD* pdwLength) override {
-        const HRESULT hr = Enter("GetBufferAndLength");
-        if (FAILED(hr)) {
-            SetNull(ppdwBuffer);
-            return hr;
-        }
+        if (const HRESULT hr = Enter("GetBufferAndLength", ppdwBuffer); FAILED(hr)) return hr;
         if (ppdwBuffer == nullptr || pdwLength == nullptr) return E_POINTER;
         *ppdwBuffer = m_bytes.data();
         *pdwLength = m_dwLength;
@@ -196,18 +148,17 @@ class CFakeSample final : public TFake<INSSBuffer> {
 
 class CFakeMediaProps final : public TFake<IWMMediaProps> {
   public:
-    explicit CFakeMediaProps(FakeStream stream) : TFake("IWMMediaProps"), m_stream(stream) {}
+    explicit CFakeMediaProps(FakeStream stream)
+        : TFake("IWMMediaProps", IID_IWMMediaProps), m_stream(stream) {}
 
     HRESULT GetType(GUID* pguidType) override {
-        const HRESULT hr = Enter("GetType");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("GetType"); FAILED(hr)) return hr;
         if (pguidType == nullptr) return E_POINTER;
         *pguidType = m_stream.majortype;
         return S_OK;
     }
     HRESULT GetMediaType(WM_MEDIA_TYPE* pType, DWORD* pcbType) override {
-        const HRESULT hr = Enter("GetMediaType");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("GetMediaType"); FAILED(hr)) return hr;
         if (pcbType == nullptr) return E_POINTER;
         const DWORD size = static_cast<DWORD>(MediaTypeSize(m_stream));
         if (pType == nullptr) {
@@ -218,15 +169,16 @@ class CFakeMediaProps final : public TFake<IWMMediaProps> {
             *pcbType = size;
             return ASF_E_BUFFERTOOSMALL;
         }
-        *pType = WM_MEDIA_TYPE{};
-        pType->majortype = m_stream.majortype;
-        pType->subtype = m_stream.subtype;
-        pType->bFixedSizeSamples = m_stream.bFixedSizeSamples;
-        pType->bTemporalCompression = m_stream.bTemporalCompression;
-        pType->lSampleSize = m_stream.lSampleSize;
-        pType->formattype = m_stream.formattype;
-        pType->cbFormat = static_cast<ULONG>(m_stream.format.size());
-        pType->pbFormat = reinterpret_cast<BYTE*>(pType) + sizeof(WM_MEDIA_TYPE);
+        const FakeStream& m = m_stream;
+        *pType = WM_MEDIA_TYPE{m.majortype,
+                               m.subtype,
+                               m.bFixedSizeSamples,
+                               m.bTemporalCompression,
+                               m.lSampleSize,
+                               m.formattype,
+                               nullptr,
+                               static_cast<ULONG>(m.format.size()),
+                               reinterpret_cast<BYTE*>(pType) + sizeof(WM_MEDIA_TYPE)};
         std::copy(m_stream.format.begin(), m_stream.format.end(), pType->pbFormat);
         *pcbType = size;
         return S_OK;
@@ -238,27 +190,25 @@ class CFakeMediaProps final : public TFake<IWMMediaProps> {
 
 class CFakeStreamConfig final : public TFake<IWMStreamConfig> {
   public:
-    explicit CFakeStreamConfig(FakeStream stream) : TFake("IWMStreamConfig"), m_stream(stream) {}
+    explicit CFakeStreamConfig(FakeStream stream)
+        : TFake("IWMStreamConfig", IID_IWMStreamConfig), m_stream(stream) {}
 
     const FakeStream& Stream() const { return m_stream; }
 
     HRESULT GetStreamType(GUID* pguidStreamType) override {
-        const HRESULT hr = Enter("GetStreamType");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("GetStreamType"); FAILED(hr)) return hr;
         if (pguidStreamType == nullptr) return E_POINTER;
         *pguidStreamType = m_stream.majortype;
         return S_OK;
     }
     HRESULT GetStreamNumber(WORD* pwStreamNum) override {
-        const HRESULT hr = Enter("GetStreamNumber");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("GetStreamNumber"); FAILED(hr)) return hr;
         if (pwStreamNum == nullptr) return E_POINTER;
         *pwStreamNum = m_stream.number;
         return S_OK;
     }
     HRESULT GetBitrate(DWORD* pdwBitrate) override {
-        const HRESULT hr = Enter("GetBitrate");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("GetBitrate"); FAILED(hr)) return hr;
         if (pdwBitrate == nullptr) return E_POINTER;
         *pdwBitrate = m_stream.bitrate;
         return S_OK;
@@ -278,7 +228,8 @@ class CFakeStreamConfig final : public TFake<IWMStreamConfig> {
 // Holds one reference to each of its stream configurations.
 class CFakeProfile final : public TFake<IWMProfile> {
   public:
-    explicit CFakeProfile(const std::vector<FakeStream>& streams) : TFake("IWMProfile") {
+    explicit CFakeProfile(const std::vector<FakeStream>& streams)
+        : TFake("IWMProfile", IID_IWMProfile) {
         for (const FakeStream& stream : streams) m_configs.push_back(new CFakeStreamConfig(stream));
     }
 
@@ -289,18 +240,13 @@ class CFakeProfile final : public TFake<IWMProfile> {
     }
 
     HRESULT GetStreamCount(DWORD* pcStreams) override {
-        const HRESULT hr = Enter("GetStreamCount");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("GetStreamCount"); FAILED(hr)) return hr;
         if (pcStreams == nullptr) return E_POINTER;
         *pcStreams = static_cast<DWORD>(m_configs.size());
         return S_OK;
     }
     HRESULT GetStream(DWORD dwStreamIndex, IWMStreamConfig** ppConfig) override {
-        const HRESULT hr = Enter("GetStream");
-        if (FAILED(hr)) {
-            SetNull(ppConfig);
-            return hr;
-        }
+        if (const HRESULT hr = Enter("GetStream", ppConfig); FAILED(hr)) return hr;
         if (ppConfig == nullptr) return E_POINTER;
         if (dwStreamIndex >= m_configs.size()) {
             *ppConfig = nullptr;
@@ -311,8 +257,7 @@ class CFakeProfile final : public TFake<IWMProfile> {
         return S_OK;
     }
     HRESULT RemoveStream(IWMStreamConfig* pConfig) override {
-        const HRESULT hr = Enter("RemoveStream");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("RemoveStream"); FAILED(hr)) return hr;
         if (pConfig == nullptr) return E_POINTER;
         auto it = std::find(m_configs.begin(), m_configs.end(), pConfig);
         if (it == m_configs.end()) return NS_E_INVALID_STREAM;
@@ -363,31 +308,24 @@ std::optional<std::vector<BYTE>> Unhex(const std::wstring& text) {
     return bytes;
 }
 
+// A GUID as the hexadecimal of its 16 bytes in memory.
+std::wstring GuidHex(const GUID& guid) {
+    const BYTE* p = reinterpret_cast<const BYTE*>(&guid);
+    return Hex(std::vector<BYTE>(p, p + sizeof guid));
+}
+
 std::optional<GUID> ParseGuid(const std::wstring& text) {
-    if (text.size() != 38 || text.front() != L'{' || text.back() != L'}') return std::nullopt;
-    std::wstring hex;
-    for (size_t i = 1; i + 1 < text.size(); ++i) {
-        if (text[i] != L'-') hex += text[i];
-    }
-    const auto bytes = Unhex(hex);
-    if (!bytes || bytes->size() != 16) return std::nullopt;
-    const std::vector<BYTE>& b = *bytes;
-    GUID guid{};
-    guid.Data1 = static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
-                 static_cast<uint32_t>(b[2]) << 8 | b[3];
-    guid.Data2 = static_cast<uint16_t>(b[4] << 8 | b[5]);
-    guid.Data3 = static_cast<uint16_t>(b[6] << 8 | b[7]);
-    std::copy(b.begin() + 8, b.end(), guid.Data4);
+    const auto bytes = Unhex(text);
+    if (!bytes || bytes->size() != sizeof(GUID)) return std::nullopt;
+    GUID guid;
+    std::memcpy(&guid, bytes->data(), sizeof guid);
     return guid;
 }
 
+// A decimal number written as std::to_wstring writes it.
 std::optional<unsigned long> ParseNumber(const std::wstring& text) {
-    if (text.empty() || text.size() > 10) return std::nullopt;
-    unsigned long value = 0;
-    for (wchar_t c : text) {
-        if (c < L'0' || c > L'9') return std::nullopt;
-        value = value * 10 + static_cast<unsigned long>(c - L'0');
-    }
+    const unsigned long value = std::wcstoul(text.c_str(), nullptr, 10);
+    if (std::to_wstring(value) != text) return std::nullopt;
     return value;
 }
 
@@ -408,12 +346,12 @@ const wchar_t kProfileClose[] = L"</profile>";
 std::wstring ProfileText(const std::vector<FakeStream>& streams) {
     std::wstring text = std::wstring(kProfileOpen) + L"\n";
     for (const FakeStream& s : streams) {
-        text += L"<stream majortype=\"" + FakeGuidText(s.majortype) + L"\" number=\"" +
+        text += L"<stream majortype=\"" + GuidHex(s.majortype) + L"\" number=\"" +
                 std::to_wstring(s.number) + L"\" bitrate=\"" + std::to_wstring(s.bitrate) +
-                L"\" subtype=\"" + FakeGuidText(s.subtype) + L"\" fixed=\"" +
+                L"\" subtype=\"" + GuidHex(s.subtype) + L"\" fixed=\"" +
                 std::to_wstring(s.bFixedSizeSamples) + L"\" temporal=\"" +
                 std::to_wstring(s.bTemporalCompression) + L"\" samplesize=\"" +
-                std::to_wstring(s.lSampleSize) + L"\" formattype=\"" + FakeGuidText(s.formattype) +
+                std::to_wstring(s.lSampleSize) + L"\" formattype=\"" + GuidHex(s.formattype) +
                 L"\" format=\"" + Hex(s.format) + L"\" name=\"" + s.name + L"\"/>\n";
     }
     return text + kProfileClose;
@@ -434,57 +372,36 @@ std::optional<std::vector<FakeStream>> ParseProfileText(const std::wstring& text
     for (size_t i = 1; i + 1 < lines.size(); ++i) {
         const std::wstring& line = lines[i];
         if (line.rfind(L"<stream ", 0) != 0) return std::nullopt;
-        auto get = [&](const wchar_t* key) { return Attribute(line, key); };
-        const auto major = get(L"majortype");
-        const auto number = get(L"number");
-        const auto bitrate = get(L"bitrate");
-        const auto subtype = get(L"subtype");
-        const auto fixed = get(L"fixed");
-        const auto temporal = get(L"temporal");
-        const auto sampleSize = get(L"samplesize");
-        const auto formattype = get(L"formattype");
-        const auto format = get(L"format");
-        const auto name = get(L"name");
-        if (!major || !number || !bitrate || !subtype || !fixed || !temporal || !sampleSize ||
-            !formattype || !format || !name) {
+        // A missing attribute reads as "?", which no parser below takes.
+        auto get = [&](const wchar_t* key) { return Attribute(line, key).value_or(L"?"); };
+        const auto name = Attribute(line, L"name");
+        const auto major = ParseGuid(get(L"majortype"));
+        const auto subtype = ParseGuid(get(L"subtype"));
+        const auto formattype = ParseGuid(get(L"formattype"));
+        const auto number = ParseNumber(get(L"number"));
+        const auto bitrate = ParseNumber(get(L"bitrate"));
+        const auto fixed = ParseNumber(get(L"fixed"));
+        const auto temporal = ParseNumber(get(L"temporal"));
+        const auto sampleSize = ParseNumber(get(L"samplesize"));
+        const auto format = Unhex(get(L"format"));
+        if (!name || !major || !subtype || !formattype || !number || *number > 0xFFFF || !bitrate ||
+            !fixed || !temporal || !sampleSize || !format) {
             return std::nullopt;
         }
-        FakeStream s;
-        const auto majorGuid = ParseGuid(*major);
-        const auto subGuid = ParseGuid(*subtype);
-        const auto formatGuid = ParseGuid(*formattype);
-        const auto num = ParseNumber(*number);
-        const auto rate = ParseNumber(*bitrate);
-        const auto fix = ParseNumber(*fixed);
-        const auto temp = ParseNumber(*temporal);
-        const auto size = ParseNumber(*sampleSize);
-        const auto bytes = Unhex(*format);
-        if (!majorGuid || !subGuid || !formatGuid || !num || *num > 0xFFFF || !rate || !fix ||
-            !temp || !size || !bytes) {
-            return std::nullopt;
-        }
-        s.majortype = *majorGuid;
-        s.number = static_cast<WORD>(*num);
-        s.bitrate = static_cast<DWORD>(*rate);
-        s.subtype = *subGuid;
-        s.bFixedSizeSamples = static_cast<BOOL>(*fix);
-        s.bTemporalCompression = static_cast<BOOL>(*temp);
-        s.lSampleSize = static_cast<ULONG>(*size);
-        s.formattype = *formatGuid;
-        s.format = *bytes;
-        s.name = *name;
-        streams.push_back(s);
+        streams.push_back(FakeStream{*major, static_cast<WORD>(*number), *name,
+                                     static_cast<DWORD>(*bitrate), *subtype,
+                                     static_cast<BOOL>(*fixed), static_cast<BOOL>(*temporal),
+                                     static_cast<ULONG>(*sampleSize), *formattype, *format});
     }
     return streams;
 }
 
 class CFakeProfileManager final : public TFake<IWMProfileManager> {
   public:
-    CFakeProfileManager() : TFake("IWMProfileManager") {}
+    CFakeProfileManager() : TFake("IWMProfileManager", IID_IWMProfileManager) {}
 
     HRESULT SaveProfile(IWMProfile* pIWMProfile, WCHAR* pwszProfile, DWORD* pdwLength) override {
-        const HRESULT hr = Enter("SaveProfile");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("SaveProfile"); FAILED(hr)) return hr;
         if (pIWMProfile == nullptr || pdwLength == nullptr) return E_POINTER;
         CFakeProfile* pProfile = AsFakeProfile(pIWMProfile);
         if (pProfile == nullptr) return E_INVALIDARG;
@@ -503,11 +420,7 @@ class CFakeProfileManager final : public TFake<IWMProfileManager> {
         return S_OK;
     }
     HRESULT LoadProfileByData(LPCWSTR pwszProfile, IWMProfile** ppProfile) override {
-        const HRESULT hr = Enter("LoadProfileByData");
-        if (FAILED(hr)) {
-            SetNull(ppProfile);
-            return hr;
-        }
+        if (const HRESULT hr = Enter("LoadProfileByData", ppProfile); FAILED(hr)) return hr;
         if (pwszProfile == nullptr || ppProfile == nullptr) return E_POINTER;
         const auto streams = ParseProfileText(pwszProfile);
         if (!streams) {
@@ -522,11 +435,10 @@ class CFakeProfileManager final : public TFake<IWMProfileManager> {
 // Holds one reference to the open file's profile while a file is open.
 class CFakeSyncReader final : public TFake<IWMSyncReader> {
   public:
-    CFakeSyncReader() : TFake("IWMSyncReader") {}
+    CFakeSyncReader() : TFake("IWMSyncReader", IID_IWMSyncReader) {}
 
     HRESULT Open(LPCWSTR pwszFilename) override {
-        const HRESULT hr = Enter("Open");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("Open"); FAILED(hr)) return hr;
         if (pwszFilename == nullptr) return E_POINTER;
         const FakeInput* pInput = Fake().FindInput(pwszFilename);
         if (pInput == nullptr) return NS_E_FILE_NOT_FOUND;
@@ -537,15 +449,13 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
         return S_OK;
     }
     HRESULT Close() override {
-        const HRESULT hr = Enter("Close");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("Close"); FAILED(hr)) return hr;
         Forget();
         return S_OK;
     }
     HRESULT SetStreamsSelected(WORD cStreamCount, WORD* pwStreamNumbers,
                                WMT_STREAM_SELECTION* pSelections) override {
-        const HRESULT hr = Enter("SetStreamsSelected");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("SetStreamsSelected"); FAILED(hr)) return hr;
         if (m_pProfile == nullptr) return NS_E_INVALID_REQUEST;
         if (cStreamCount == 0 || pwStreamNumbers == nullptr || pSelections == nullptr) {
             return E_INVALIDARG;
@@ -559,8 +469,7 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
         return S_OK;
     }
     HRESULT SetReadStreamSamples(WORD wStreamNum, BOOL /*fCompressed*/) override {
-        const HRESULT hr = Enter("SetReadStreamSamples");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("SetReadStreamSamples"); FAILED(hr)) return hr;
         if (m_pProfile == nullptr) return NS_E_INVALID_REQUEST;
         if (!HasStream(wStreamNum)) return NS_E_INVALID_STREAM;
         return S_OK;
@@ -568,11 +477,7 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
     HRESULT GetNextSample(WORD wStreamNum, INSSBuffer** ppSample, QWORD* pcnsSampleTime,
                           QWORD* pcnsDuration, DWORD* pdwFlags, DWORD* pdwOutputNum,
                           WORD* pwStreamNum) override {
-        const HRESULT hr = Enter("GetNextSample");
-        if (FAILED(hr)) {
-            SetNull(ppSample);
-            return hr;
-        }
+        if (const HRESULT hr = Enter("GetNextSample", ppSample); FAILED(hr)) return hr;
         if (ppSample == nullptr) return E_POINTER;
         *ppSample = nullptr;
         if (m_pProfile == nullptr) return NS_E_INVALID_REQUEST;
@@ -649,14 +554,13 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
 class CFakeHeaderInfo final : public TFake<IWMHeaderInfo> {
   public:
     explicit CFakeHeaderInfo(CFakeSyncReader* pReader)
-        : TFake("IWMHeaderInfo"), m_pReader(pReader) {
+        : TFake("IWMHeaderInfo", IID_IWMHeaderInfo), m_pReader(pReader) {
         m_pReader->AddRef();
     }
 
     HRESULT GetAttributeByName(WORD* pwStreamNum, LPCWSTR pszName, WMT_ATTR_DATATYPE* pType,
                                BYTE* pValue, WORD* pcbLength) override {
-        const HRESULT hr = Enter("GetAttributeByName");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("GetAttributeByName"); FAILED(hr)) return hr;
         if (pwStreamNum == nullptr || pszName == nullptr || pType == nullptr ||
             pcbLength == nullptr) {
             return E_POINTER;
@@ -701,13 +605,12 @@ HRESULT CFakeSyncReader::QueryOther(REFIID riid, void** ppv) {
 
 class CFakeWriter final : public TFake<IWMWriter> {
   public:
-    CFakeWriter() : TFake("IWMWriter") {}
+    CFakeWriter() : TFake("IWMWriter", IID_IWMWriter) {}
 
     FakeWriterState State() const { return m_state; }
 
     HRESULT SetProfile(IWMProfile* pProfile) override {
-        const HRESULT hr = Enter("SetProfile");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("SetProfile"); FAILED(hr)) return hr;
         if (m_state == FakeWriterState::Writing) return NS_E_INVALID_REQUEST;
         if (pProfile == nullptr) return E_POINTER;
         CFakeProfile* pFake = AsFakeProfile(pProfile);
@@ -722,8 +625,7 @@ class CFakeWriter final : public TFake<IWMWriter> {
         return S_OK;
     }
     HRESULT SetOutputFilename(LPCWSTR pwszFilename) override {
-        const HRESULT hr = Enter("SetOutputFilename");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("SetOutputFilename"); FAILED(hr)) return hr;
         if (m_state == FakeWriterState::Writing) return NS_E_INVALID_REQUEST;
         if (pwszFilename == nullptr) return E_POINTER;
         if (*pwszFilename == L'\0') return E_INVALIDARG;
@@ -731,8 +633,7 @@ class CFakeWriter final : public TFake<IWMWriter> {
         return S_OK;
     }
     HRESULT BeginWriting() override {
-        const HRESULT hr = Enter("BeginWriting");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("BeginWriting"); FAILED(hr)) return hr;
         if (m_state == FakeWriterState::Writing || !m_streams || !m_fileName) {
             return NS_E_INVALID_REQUEST;
         }
@@ -743,8 +644,7 @@ class CFakeWriter final : public TFake<IWMWriter> {
     }
     HRESULT WriteSample(DWORD dwInputNum, QWORD cnsSampleTime, DWORD dwFlags,
                         INSSBuffer* pSample) override {
-        const HRESULT hr = Enter("WriteSample");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("WriteSample"); FAILED(hr)) return hr;
         if (m_state != FakeWriterState::Writing) return NS_E_INVALID_REQUEST;
         if (dwInputNum != 0) return NS_E_INVALID_STREAM;
         if (pSample == nullptr) return E_POINTER;
@@ -764,8 +664,7 @@ class CFakeWriter final : public TFake<IWMWriter> {
         return result;
     }
     HRESULT EndWriting() override {
-        const HRESULT hr = Enter("EndWriting");
-        if (FAILED(hr)) return hr;
+        if (const HRESULT hr = Enter("EndWriting"); FAILED(hr)) return hr;
         if (m_state != FakeWriterState::Writing) return NS_E_INVALID_REQUEST;
         Fake().MutableOutputs()[m_nOutput].ended = true;
         m_state = FakeWriterState::Ended;
@@ -797,11 +696,9 @@ class CFakeWriter final : public TFake<IWMWriter> {
 template <class T, class I>
 HRESULT CreateObject(const char* call, I** pp) {
     const HRESULT hr = Fake().Enter(call);
-    if (FAILED(hr)) {
-        SetNull(pp);
-        return hr;
-    }
-    if (pp == nullptr) return E_POINTER;
+    if (pp == nullptr) return FAILED(hr) ? hr : E_POINTER;
+    if (FAILED(hr)) *pp = nullptr;
+    if (FAILED(hr)) return hr;
     *pp = new T();
     return S_OK;
 }
@@ -870,14 +767,6 @@ std::vector<FakeFrame> FakeFrames(WORD stream, int count, size_t size, QWORD fir
     return frames;
 }
 
-std::wstring FakeGuidText(const GUID& g) {
-    wchar_t text[40];
-    std::swprintf(text, 40, L"{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
-                  g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
-    return text;
-}
-
 // ---------------------------------------------------------------------------------------------
 // The runtime
 
@@ -910,14 +799,8 @@ IWMProfile* CFakeRuntime::NewProfile(std::vector<FakeStream> streams) {
 }
 
 void CFakeRuntime::FailAt(const std::string& call, int nth, HRESULT status) {
-    m_failures.push_back(FakeFailure{call, nth < 1 ? 1 : nth, false, status});
+    m_failures.push_back(FakeFailure{call, nth < 1 ? 1 : nth, status});
 }
-
-void CFakeRuntime::FailAlways(const std::string& call, HRESULT status) {
-    m_failures.push_back(FakeFailure{call, 0, true, status});
-}
-
-void CFakeRuntime::ClearFailures() { m_failures.clear(); }
 
 std::vector<std::string> CFakeRuntime::CallsTo(std::string_view prefix) const {
     std::vector<std::string> calls;
@@ -966,15 +849,11 @@ HRESULT CFakeRuntime::Enter(const std::string& call) {
     m_calls.push_back(call);
     // Every scripted failure of this call counts the call; the first that is due answers it.
     std::optional<HRESULT> status;
-    for (auto it = m_failures.begin(); it != m_failures.end();) {
-        if (it->call != call) {
-            ++it;
-            continue;
-        }
-        const bool bDue = it->bAlways || --it->nRemaining == 0;
-        if (bDue && !status) status = it->status;
-        it = bDue && !it->bAlways ? m_failures.erase(it) : it + 1;
-    }
+    std::erase_if(m_failures, [&](FakeFailure& failure) {
+        const bool bDue = failure.call == call && --failure.nRemaining == 0;
+        if (bDue && !status) status = failure.status;
+        return bDue;
+    });
     return status.value_or(S_OK);
 }
 

@@ -127,9 +127,6 @@ class CFakeRuntime {
     IWMProfile* NewProfile(std::vector<FakeStream> streams);
     // The n-th call (1 = the next) of `call` from now returns `status`.
     void FailAt(const std::string& call, int nth, HRESULT status);
-    // Every call of `call` from now returns `status`.
-    void FailAlways(const std::string& call, HRESULT status);
-    void ClearFailures();
 
     // The record of calls.
     const std::vector<std::string>& Calls() const { return m_calls; }
@@ -176,6 +173,3 @@ class CFakeRuntime {
 };
 
 CFakeRuntime& Fake();
-
-// The GUID as "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
-std::wstring FakeGuidText(const GUID& guid);
