@@ -10,49 +10,57 @@
 
 #include "tests/batch/BatchTestSupport.h"
 
-using batchtest::CTempDir;
 using batchtest::ProcessResult;
+namespace fs = std::filesystem;
 
 class BatchCommandTest : public ::testing::Test {
   protected:
     ProcessResult Batch(std::vector<std::string> args) {
-        args.insert(args.begin(), batchtest::BatchExecutable());
-        return batchtest::RunProcess(args, m_dir.Path());
+        return batchtest::RunBatch(std::move(args), m_dir.Path());
     }
 
-    // A small clip with video and audio, made once per test that needs it; empty without ffmpeg.
-    std::string MakeClip(const std::string& strName) {
-        if (!batchtest::HaveFfmpeg()) return {};
-        const bool bMade = batchtest::MakeClip(
-            "-f lavfi -i testsrc=size=96x64:rate=30000/1001:duration=1 -f lavfi -i sine=duration=1 "
-            "-c:v wmv2 -c:a wmav2 -f asf",
-            m_dir / strName);
-        return bMade ? (m_dir / strName).string() : std::string();
+    // A small clip with video and audio as "in.wmv"; false without ffmpeg.
+    bool MakeInput() {
+        return batchtest::HaveFfmpeg() &&
+               batchtest::MakeClip(
+                   "-f lavfi -i testsrc=size=96x64:rate=30000/1001:duration=1 -f lavfi -i "
+                   "sine=duration=1 -c:v wmv2 -c:a wmav2 -f asf",
+                   m_dir / "in.wmv");
     }
 
-    static size_t LineCount(const std::string& strText) {
-        return batchtest::SplitLines(strText).size();
+    // A failed run: exit status 1 and one line on standard error holding every part.
+    static void ExpectFailure(const ProcessResult& result, std::vector<std::string> parts) {
+        EXPECT_EQ(result.nExitStatus, 1);
+        EXPECT_EQ(batchtest::Split(result.strErr).size(), 1u) << result.strErr;
+        for (const std::string& part : parts) {
+            EXPECT_NE(result.strErr.find(part), std::string::npos)
+                << part << " in " << result.strErr;
+        }
     }
 
-    CTempDir m_dir;
+    batchtest::CTempDir m_dir;
 };
 
-TEST_F(BatchCommandTest, UsageErrorsExitWithTwo) {
-    const ProcessResult noArguments = Batch({});
-    EXPECT_EQ(noArguments.nExitStatus, 2);
-    EXPECT_NE(noArguments.strErr.find("INPUT"), std::string::npos) << noArguments.strErr;
-    EXPECT_TRUE(noArguments.strOut.empty());
-    const ProcessResult unknown = Batch({"--speed", "4", "in.wmv", "out.wmv"});
-    EXPECT_EQ(unknown.nExitStatus, 2);
-    EXPECT_NE(unknown.strErr.find("--speed"), std::string::npos) << unknown.strErr;
-    EXPECT_EQ(Batch({"in.wmv", "out.wmv", "extra.wmv"}).nExitStatus, 2);
-    EXPECT_EQ(Batch({"in.wmv", "out.wmv", "--report"}).nExitStatus, 2);
-}
-
-TEST_F(BatchCommandTest, FigureThatIsNotANumberIsAUsageError) {
+TEST_F(BatchCommandTest, UsageErrorsExitWithTwoAndSayWhy) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* reason;  // a part of the message
+    };
+    std::vector<Case> cases = {{{}, "INPUT"},
+                               {{"--speed", "4", "in.wmv", "out.wmv"}, "--speed"},
+                               {{"in.wmv", "out.wmv", "extra.wmv"}, ""},
+                               {{"in.wmv", "out.wmv", "--report"}, ""},
+                               {{"--report", "same.wmv", "in.wmv", "./same.wmv"}, ""}};
+    // A figure that is not a number.
     for (const char* pszValue : {"bright", "nan", "inf", "12abc", ""}) {
-        const ProcessResult result = Batch({"--brightness", pszValue, "in.wmv", "out.wmv"});
-        EXPECT_EQ(result.nExitStatus, 2) << pszValue;
+        cases.push_back({{"--brightness", pszValue, "in.wmv", "out.wmv"}, ""});
+    }
+    for (const Case& c : cases) {
+        const ProcessResult result = Batch(c.args);
+        EXPECT_EQ(result.nExitStatus, 2) << result.strErr;
+        EXPECT_NE(result.strErr.find(c.reason), std::string::npos) << result.strErr;
+        EXPECT_FALSE(result.strErr.empty());
+        EXPECT_TRUE(result.strOut.empty()) << result.strOut;
     }
 }
 
@@ -68,109 +76,71 @@ TEST_F(BatchCommandTest, HelpAndVersionSucceed) {
     EXPECT_EQ(version.strOut.rfind("varnel-batch ", 0), 0u) << version.strOut;
 }
 
-TEST_F(BatchCommandTest, MissingInputFailsWithItsStatus) {
-    const ProcessResult result = Batch({"no-such-input.wmv", "out.wmv"});
-    EXPECT_EQ(result.nExitStatus, 1);
-    EXPECT_EQ(LineCount(result.strErr), 1u) << result.strErr;
-    EXPECT_NE(result.strErr.find("could not open input \"no-such-input.wmv\""), std::string::npos)
-        << result.strErr;
-    EXPECT_NE(result.strErr.find("0xC00D001A"), std::string::npos) << result.strErr;
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "out.wmv"));
+TEST_F(BatchCommandTest, MissingInputFailsWithItsStatusAndLeavesAnExistingOutputAsItWas) {
+    batchtest::WriteFile(m_dir / "out.wmv", "previous");
+    ExpectFailure(Batch({"no-such-input.wmv", "out.wmv"}),
+                  {"could not open input \"no-such-input.wmv\"", "0xC00D001A"});
+    EXPECT_EQ(batchtest::ReadFile(m_dir / "out.wmv"), "previous");
 }
 
 TEST_F(BatchCommandTest, FileThatIsNoMediaFailsToOpen) {
     batchtest::WriteFile(m_dir / "text.wmv", "not a video");
-    const ProcessResult result = Batch({"text.wmv", "out.wmv"});
-    EXPECT_EQ(result.nExitStatus, 1);
-    EXPECT_NE(result.strErr.find("could not open input"), std::string::npos) << result.strErr;
-    EXPECT_NE(result.strErr.find("(0x"), std::string::npos) << result.strErr;
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "out.wmv"));
+    ExpectFailure(Batch({"text.wmv", "out.wmv"}), {"could not open input", "(0x"});
+    EXPECT_FALSE(fs::exists(m_dir / "out.wmv"));
 }
 
 TEST_F(BatchCommandTest, AudioOnlyInputHasNoVideoStream) {
     const std::string strInput =
         std::string(VARNEL_TESTDATA_DIR) + "/e09_audio-only_wma2_ringtone_9s.wma";
-    if (!std::filesystem::exists(strInput)) GTEST_SKIP() << "test data absent: " << strInput;
-    const ProcessResult result = Batch({strInput, "out.wmv"});
-    EXPECT_EQ(result.nExitStatus, 1);
-    EXPECT_EQ(LineCount(result.strErr), 1u) << result.strErr;
-    EXPECT_NE(result.strErr.find("has no video stream"), std::string::npos) << result.strErr;
-    EXPECT_NE(result.strErr.find("(0x"), std::string::npos) << result.strErr;
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "out.wmv"));
+    if (!fs::exists(strInput)) GTEST_SKIP() << "test data absent: " << strInput;
+    ExpectFailure(Batch({strInput, "out.wmv"}), {"has no video stream", "(0x"});
+    EXPECT_FALSE(fs::exists(m_dir / "out.wmv"));
 }
 
 TEST_F(BatchCommandTest, OutputFolderThatDoesNotExistFailsBeforeReading) {
-    const std::string strInput = MakeClip("in.wmv");
-    if (strInput.empty()) GTEST_SKIP() << "the ffmpeg command is not available";
-    const ProcessResult result = Batch({"--report", "report.csv", "in.wmv", "missing/out.wmv"});
-    EXPECT_EQ(result.nExitStatus, 1);
-    EXPECT_EQ(LineCount(result.strErr), 1u) << result.strErr;
-    EXPECT_NE(result.strErr.find("could not write output \"missing/out.wmv\""), std::string::npos)
-        << result.strErr;
-    EXPECT_NE(result.strErr.find("0xC00D001A"), std::string::npos) << result.strErr;
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "missing"));
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "report.csv"));
+    if (!MakeInput()) GTEST_SKIP() << "the ffmpeg command is not available";
+    ExpectFailure(Batch({"--report", "report.csv", "in.wmv", "missing/out.wmv"}),
+                  {"could not write output \"missing/out.wmv\"", "0xC00D001A"});
+    EXPECT_FALSE(fs::exists(m_dir / "missing"));
+    EXPECT_FALSE(fs::exists(m_dir / "report.csv"));
 }
 
 TEST_F(BatchCommandTest, OutputThatIsTheInputIsRefusedAndTheInputKept) {
-    const std::string strInput = MakeClip("in.wmv");
-    if (strInput.empty()) GTEST_SKIP() << "the ffmpeg command is not available";
-    const std::string strBefore = batchtest::ReadFile(strInput);
-    const ProcessResult result = Batch({"in.wmv", "./in.wmv"});
-    EXPECT_EQ(result.nExitStatus, 1);
-    EXPECT_NE(result.strErr.find("0x80070020"), std::string::npos) << result.strErr;
-    EXPECT_EQ(batchtest::ReadFile(strInput), strBefore);
-}
-
-TEST_F(BatchCommandTest, ReportThatIsTheOutputIsAUsageError) {
-    const ProcessResult result = Batch({"--report", "same.wmv", "in.wmv", "./same.wmv"});
-    EXPECT_EQ(result.nExitStatus, 2);
-    EXPECT_FALSE(result.strErr.empty());
+    if (!MakeInput()) GTEST_SKIP() << "the ffmpeg command is not available";
+    const std::string strBefore = batchtest::ReadFile(m_dir / "in.wmv");
+    ExpectFailure(Batch({"in.wmv", "./in.wmv"}), {"0x80070020"});
+    EXPECT_EQ(batchtest::ReadFile(m_dir / "in.wmv"), strBefore);
 }
 
 TEST_F(BatchCommandTest, ReportInAMissingFolderFailsAndWritesNoOutput) {
-    const std::string strInput = MakeClip("in.wmv");
-    if (strInput.empty()) GTEST_SKIP() << "the ffmpeg command is not available";
-    const ProcessResult result = Batch({"--report", "nowhere/report.csv", "in.wmv", "out.wmv"});
-    EXPECT_EQ(result.nExitStatus, 1);
-    EXPECT_NE(result.strErr.find("could not write report"), std::string::npos) << result.strErr;
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "out.wmv"));
+    if (!MakeInput()) GTEST_SKIP() << "the ffmpeg command is not available";
+    ExpectFailure(Batch({"--report", "nowhere/report.csv", "in.wmv", "out.wmv"}),
+                  {"could not write report"});
+    EXPECT_FALSE(fs::exists(m_dir / "out.wmv"));
 }
 
-TEST_F(BatchCommandTest, FailedRunLeavesAnExistingOutputAsItWas) {
-    batchtest::WriteFile(m_dir / "out.wmv", "previous");
-    const ProcessResult result = Batch({"no-such-input.wmv", "out.wmv"});
-    EXPECT_EQ(result.nExitStatus, 1);
-    EXPECT_EQ(batchtest::ReadFile(m_dir / "out.wmv"), "previous");
-}
-
-TEST_F(BatchCommandTest, QuietRunPrintsNothingAndSucceeds) {
-    const std::string strInput = MakeClip("in.wmv");
-    if (strInput.empty()) GTEST_SKIP() << "the ffmpeg command is not available";
-    const ProcessResult result = Batch({"--quiet", "in.wmv", "out.wmv"});
-    EXPECT_EQ(result.nExitStatus, 0) << result.strErr;
-    EXPECT_TRUE(result.strOut.empty()) << result.strOut;
-    EXPECT_TRUE(result.strErr.empty()) << result.strErr;
-    EXPECT_TRUE(std::filesystem::exists(m_dir / "out.wmv"));
+TEST_F(BatchCommandTest, QuietRunPrintsNothingAndAPlainOneOnlyTheSummary) {
+    if (!MakeInput()) GTEST_SKIP() << "the ffmpeg command is not available";
+    const ProcessResult quiet = Batch({"--quiet", "in.wmv", "out.wmv"});
+    EXPECT_EQ(quiet.nExitStatus, 0) << quiet.strErr;
+    EXPECT_TRUE(quiet.strOut.empty()) << quiet.strOut;
+    EXPECT_TRUE(quiet.strErr.empty()) << quiet.strErr;
+    EXPECT_TRUE(fs::exists(m_dir / "out.wmv"));
     // The dialog's derivation leaves the input's profile in the working directory; no hidden
     // temporaries stay behind.
-    EXPECT_TRUE(std::filesystem::exists(m_dir / "lastprofile.xml"));
+    EXPECT_TRUE(fs::exists(m_dir / "lastprofile.xml"));
     for (const std::string& strName : batchtest::DirEntries(m_dir.Path())) {
         EXPECT_NE(strName.front(), '.') << strName;
     }
-}
 
-TEST_F(BatchCommandTest, SummaryNamesEveryFigure) {
-    const std::string strInput = MakeClip("in.wmv");
-    if (strInput.empty()) GTEST_SKIP() << "the ffmpeg command is not available";
-    const ProcessResult result = Batch({"in.wmv", "out.wmv"});
-    EXPECT_EQ(result.nExitStatus, 0) << result.strErr;
+    const ProcessResult plain = Batch({"in.wmv", "out.wmv"});
+    EXPECT_EQ(plain.nExitStatus, 0) << plain.strErr;
     for (const char* pszLabel : {"frames read", "pictures picked", "samples written",
                                  "output duration", "wall time", "frames per second"}) {
-        EXPECT_NE(result.strOut.find(pszLabel), std::string::npos) << pszLabel;
+        EXPECT_NE(plain.strOut.find(pszLabel), std::string::npos) << pszLabel;
     }
     // Not a terminal: no progress bar.
-    EXPECT_TRUE(result.strErr.empty()) << result.strErr;
+    EXPECT_TRUE(plain.strErr.empty()) << plain.strErr;
 }
 
 TEST_F(BatchCommandTest, InterruptedRunLeavesNoOutput) {
@@ -178,22 +148,23 @@ TEST_F(BatchCommandTest, InterruptedRunLeavesNoOutput) {
     ASSERT_TRUE(batchtest::MakeClip(
         "-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=60 -c:v wmv2 -f asf",
         m_dir / "long.wmv"));
-    CTempDir capture;
+    batchtest::CTempDir capture;
     const int nPid = batchtest::StartProcess(
-        {batchtest::BatchExecutable(), "--report", "report.csv", "long.wmv", "out.wmv"},
-        m_dir.Path(), capture / "stdout", capture / "stderr");
+        {batchtest::kBatch, "--report", "report.csv", "long.wmv", "out.wmv"}, m_dir.Path(),
+        capture / "stdout", capture / "stderr");
     ASSERT_GT(nPid, 0);
     // Wait until the run writes (hidden temporaries appear beside the output), then stop it.
-    const auto isWriting = [this] {
+    const auto hiddenNames = [this] {
+        int nHidden = 0;
         for (const std::string& strName : batchtest::DirEntries(m_dir.Path())) {
-            if (strName.front() == '.') return true;
+            nHidden += strName.front() == '.' ? 1 : 0;
         }
-        return false;
+        return nHidden;
     };
     int nStatus = batchtest::kStillRunning;
-    while (nStatus == batchtest::kStillRunning && !isWriting()) {
+    while (nStatus == batchtest::kStillRunning && hiddenNames() == 0) {
         usleep(1000);
-        nStatus = batchtest::PollProcess(nPid);
+        nStatus = batchtest::WaitProcess(nPid, true);
     }
     if (nStatus == batchtest::kStillRunning) {
         kill(nPid, SIGINT);
@@ -202,9 +173,7 @@ TEST_F(BatchCommandTest, InterruptedRunLeavesNoOutput) {
     if (nStatus == 0) GTEST_SKIP() << "the run ended before the interrupt reached it";
     EXPECT_EQ(nStatus, 128 + SIGINT) << batchtest::ReadFile(capture / "stderr");
     EXPECT_NE(batchtest::ReadFile(capture / "stderr").find("interrupted"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "out.wmv"));
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "report.csv"));
-    for (const std::string& strName : batchtest::DirEntries(m_dir.Path())) {
-        EXPECT_NE(strName.front(), '.') << strName;
-    }
+    EXPECT_FALSE(fs::exists(m_dir / "out.wmv"));
+    EXPECT_FALSE(fs::exists(m_dir / "report.csv"));
+    EXPECT_EQ(hiddenNames(), 0);
 }

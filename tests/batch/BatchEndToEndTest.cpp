@@ -32,28 +32,28 @@ struct ReportRow {
     std::vector<uint64_t> outputTimes;
 };
 
+// The rows of a report; the header line goes to *pstrHeader.
 std::vector<ReportRow> ParseReport(const std::string& strText, std::string* pstrHeader) {
     std::vector<ReportRow> rows;
-    const std::vector<std::string> lines = batchtest::SplitLines(strText);
-    if (lines.empty()) return rows;
-    *pstrHeader = lines.front();
-    for (size_t i = 1; i < lines.size(); ++i) {
-        const std::vector<std::string> fields = batchtest::SplitFields(lines[i], ',');
-        if (fields.size() != 7) {
-            ADD_FAILURE() << "row with " << fields.size() << " fields: " << lines[i];
-            continue;
+    const std::vector<std::string> lines = batchtest::Split(strText);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::vector<std::string> f = batchtest::Split(lines[i], ',');
+        if (i == 0) {
+            *pstrHeader = lines[0];
+        } else if (f.size() != 7) {
+            ADD_FAILURE() << "row with " << f.size() << " fields: " << lines[i];
+        } else {
+            rows.push_back({std::atoi(f[0].c_str()),
+                            std::atof(f[1].c_str()),
+                            std::atof(f[2].c_str()),
+                            std::atof(f[3].c_str()),
+                            f[4] == "1",
+                            std::atof(f[5].c_str()),
+                            {}});
+            for (const std::string& strTime : batchtest::Split(f[6], ' ')) {
+                if (!strTime.empty()) rows.back().outputTimes.push_back(std::stoull(strTime));
+            }
         }
-        ReportRow row;
-        row.nFrame = std::atoi(fields[0].c_str());
-        row.dTime = std::atof(fields[1].c_str());
-        row.dBefore = std::atof(fields[2].c_str());
-        row.dDarkFraction = std::atof(fields[3].c_str());
-        row.bPicked = fields[4] == "1";
-        row.dAfter = std::atof(fields[5].c_str());
-        for (const std::string& strTime : batchtest::SplitFields(fields[6], ' ')) {
-            if (!strTime.empty()) row.outputTimes.push_back(std::strtoull(strTime.c_str(), 0, 10));
-        }
-        rows.push_back(row);
     }
     return rows;
 }
@@ -148,24 +148,16 @@ class BatchEndToEndTest : public ::testing::Test {
         ASSERT_TRUE(s_bClip) << "could not make the flicker clip";
         ASSERT_EQ(s_plain.nExitStatus, 0) << s_plain.strErr;
         ASSERT_EQ(s_manipulated.nExitStatus, 0) << s_manipulated.strErr;
-        std::string strHeader;
-        m_plain = ParseReport(batchtest::ReadFile(*s_pDir / "plain.csv"), &strHeader);
-        m_manipulated = ParseReport(batchtest::ReadFile(*s_pDir / "manipulated.csv"), &strHeader);
-        m_strHeader = strHeader;
+        m_plain = ParseReport(batchtest::ReadFile(*s_pDir / "plain.csv"), &m_strHeader);
+        m_manipulated = ParseReport(batchtest::ReadFile(*s_pDir / "manipulated.csv"), &m_strHeader);
     }
 
     static batchtest::ProcessResult Run(std::vector<std::string> args) {
-        args.insert(args.begin(), batchtest::BatchExecutable());
-        return batchtest::RunProcess(args, s_pDir->Path());
+        return batchtest::RunBatch(std::move(args), s_pDir->Path());
     }
     static std::string Probe(const std::string& strArgs, const std::string& strFile) {
         return batchtest::RunCommand("ffprobe -v error " + strArgs + " " +
                                      batchtest::Quoted(*s_pDir / strFile));
-    }
-    static std::vector<double> Before(const std::vector<ReportRow>& rows) {
-        std::vector<double> before;
-        for (const ReportRow& row : rows) before.push_back(row.dBefore);
-        return before;
     }
 
     static batchtest::CTempDir* s_pDir;
@@ -182,7 +174,7 @@ bool BatchEndToEndTest::s_bClip = false;
 batchtest::ProcessResult BatchEndToEndTest::s_plain;
 batchtest::ProcessResult BatchEndToEndTest::s_manipulated;
 
-TEST_F(BatchEndToEndTest, ReportHasOneRowPerFrameRead) {
+TEST_F(BatchEndToEndTest, ReportHasOneRowPerFrameReadWithTheClipsGreyLevel) {
     const long nFrames = batchtest::ProbeFrameCount(*s_pDir / "flicker.wmv");
     ASSERT_GT(nFrames, 60);
     EXPECT_EQ(m_strHeader,
@@ -194,45 +186,37 @@ TEST_F(BatchEndToEndTest, ReportHasOneRowPerFrameRead) {
         EXPECT_EQ(m_plain[i].nFrame, static_cast<int>(i) + 1);
         EXPECT_NEAR(m_plain[i].dTime - m_plain[0].dTime, static_cast<double>(i) * 1001.0 / 30000.0,
                     0.0015);
+        EXPECT_NEAR(m_plain[i].dBefore, DesignedLevel(m_plain[i].nFrame), 3.0) << "frame " << i + 1;
+        EXPECT_EQ(m_plain[i].dDarkFraction, 0.0) << "frame " << i + 1;
     }
     EXPECT_NE(s_plain.strOut.find("frames read        " + std::to_string(nFrames)),
               std::string::npos)
         << s_plain.strOut;
 }
 
-TEST_F(BatchEndToEndTest, MeasuredBrightnessIsTheClipsGreyLevel) {
-    for (const ReportRow& row : m_plain) {
-        EXPECT_NEAR(row.dBefore, DesignedLevel(row.nFrame), 3.0) << "frame " << row.nFrame;
-        EXPECT_EQ(row.dDarkFraction, 0.0) << "frame " << row.nFrame;
-    }
-}
-
-TEST_F(BatchEndToEndTest, PicksAndOutputTimesFollowTheWindowRule) {
-    const std::vector<Write> expected = ApplyWindowRule(Before(m_plain), kTarget);
+TEST_F(BatchEndToEndTest, PicksAreClosestInTheirWindowAndFollowTheWindowRuleWithItsTimes) {
+    std::vector<double> before;
+    for (const ReportRow& row : m_plain) before.push_back(row.dBefore);
+    const std::vector<Write> expected = ApplyWindowRule(before, kTarget);
     std::vector<Write> reported;
+    int nPreviousPick = 0;
     for (const ReportRow& row : m_plain) {
         EXPECT_EQ(row.bPicked, !row.outputTimes.empty()) << "frame " << row.nFrame;
         for (uint64_t cnsTime : row.outputTimes) reported.push_back({row.nFrame, cnsTime});
-    }
-    ASSERT_EQ(reported.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(reported[i].nFrame, expected[i].nFrame) << "sample " << i;
-        EXPECT_EQ(reported[i].cnsTime, expected[i].cnsTime) << "sample " << i;
-    }
-}
-
-TEST_F(BatchEndToEndTest, PickedFramesAreClosestToTheTargetInTheirWindow) {
-    int nPreviousPick = 0;
-    for (const ReportRow& row : m_plain) {
         if (!row.bPicked) continue;
         const int nStart = nPreviousPick == 0 ? 1 : nPreviousPick + 3;
         for (int n = nStart; n <= nStart + 5; ++n) {
-            EXPECT_LE(std::fabs(row.dBefore - kTarget), std::fabs(m_plain[n - 1].dBefore - kTarget))
+            EXPECT_LE(std::fabs(row.dBefore - kTarget), std::fabs(before[n - 1] - kTarget))
                 << "pick " << row.nFrame << " against frame " << n;
         }
         nPreviousPick = row.nFrame;
     }
+    ASSERT_EQ(reported.size(), expected.size());
     ASSERT_GT(nPreviousPick, 0);
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(reported[i].nFrame, expected[i].nFrame) << "sample " << i;
+        EXPECT_EQ(reported[i].cnsTime, expected[i].cnsTime) << "sample " << i;
+    }
 }
 
 TEST_F(BatchEndToEndTest, OutputIsOneWmv2StreamAtTheReportedTimes) {
@@ -244,7 +228,7 @@ TEST_F(BatchEndToEndTest, OutputIsOneWmv2StreamAtTheReportedTimes) {
         nPicks += row.bPicked ? 1 : 0;
         reported.insert(reported.end(), row.outputTimes.begin(), row.outputTimes.end());
     }
-    const std::vector<std::string> packets = batchtest::SplitLines(
+    const std::vector<std::string> packets = batchtest::Split(
         Probe("-select_streams v:0 -show_entries packet=pts_time -of csv=p=0", "plain.wmv"));
     ASSERT_EQ(packets.size(), reported.size());
     EXPECT_GT(reported.size(), static_cast<size_t>(nPicks));  // some picks are repeated
@@ -254,23 +238,18 @@ TEST_F(BatchEndToEndTest, OutputIsOneWmv2StreamAtTheReportedTimes) {
     }
 }
 
-TEST_F(BatchEndToEndTest, ManipulationEvensOutTheOutputsBrightness) {
+TEST_F(BatchEndToEndTest, ManipulationEvensOutTheOutputsBrightnessAndWithoutItNothingIsScaled) {
     const std::vector<double> plain = FrameMeans(*s_pDir / "plain.wmv");
     const std::vector<double> manipulated = FrameMeans(*s_pDir / "manipulated.wmv");
     ASSERT_GT(plain.size(), 10u);
     ASSERT_EQ(plain.size(), manipulated.size());
     EXPECT_LT(MeanStep(manipulated), MeanStep(plain) / 2.0);
-    // The manipulated report carries the brightness after scaling, near the target.
+    // The manipulated report carries the brightness after scaling, near the target; without
+    // manipulation nothing is scaled.
     for (const ReportRow& row : m_manipulated) {
-        if (row.bPicked) {
-            EXPECT_NEAR(row.dAfter, kTarget, 3.0) << "frame " << row.nFrame;
-        } else {
-            EXPECT_EQ(row.dAfter, 0.0) << "frame " << row.nFrame;
-        }
+        EXPECT_NEAR(row.dAfter, row.bPicked ? kTarget : 0.0, row.bPicked ? 3.0 : 0.0)
+            << "frame " << row.nFrame;
     }
-}
-
-TEST_F(BatchEndToEndTest, WithoutManipulationNothingIsScaled) {
     for (const ReportRow& row : m_plain) EXPECT_EQ(row.dAfter, 0.0) << "frame " << row.nFrame;
 }
 
@@ -281,7 +260,7 @@ TEST_F(BatchEndToEndTest, TerminalShowsProgressAgainstTheExpectedTotal) {
     // script(1) runs the program on a pseudo-terminal and copies what it draws.
     const std::string strDrawn = batchtest::RunCommand(
         "cd " + batchtest::Quoted(s_pDir->Path()) + " && script -qec \"" +
-        batchtest::Quoted(batchtest::BatchExecutable()) + " flicker.wmv tty.wmv\" /dev/null");
+        batchtest::Quoted(batchtest::kBatch) + " flicker.wmv tty.wmv\" /dev/null");
     const size_t nBar = strDrawn.find("] ");
     ASSERT_NE(nBar, std::string::npos) << strDrawn;
     const size_t nSlash = strDrawn.find('/', nBar);

@@ -121,7 +121,7 @@ TEST_F(ReportWriterTest, FileAppearsOnlyWhenFinished) {
     report.Write(FrameRecord{});
     EXPECT_FALSE(std::filesystem::exists(strPath));
     ASSERT_EQ(report.Finish(), S_OK);
-    const std::vector<std::string> lines = batchtest::SplitLines(batchtest::ReadFile(strPath));
+    const std::vector<std::string> lines = batchtest::Split(batchtest::ReadFile(strPath));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], CReportWriter::Header());
     EXPECT_EQ(batchtest::DirEntries(m_dir.Path()), std::vector<std::string>{"report.csv"});
@@ -139,63 +139,49 @@ TEST_F(ReportWriterTest, AbandonedReportLeavesThePreviousFile) {
     EXPECT_EQ(batchtest::DirEntries(m_dir.Path()), std::vector<std::string>{"report.csv"});
 }
 
-class ProgressLineTest : public ::testing::Test {};
-
-TEST_F(ProgressLineTest, EstimateBelowTheCountShowsAFullBar) {
+TEST(ProgressLineTest, EstimateBelowTheCountShowsAFullBarAndUnknownTotalCountAndRateOnly) {
     EXPECT_EQ(CProgressDisplay::FormatLine(610, 600, 2.0),
               "[##############################] 610/610 frames  305.0 fps  0:00 left");
-}
-
-TEST_F(ProgressLineTest, UnknownTotalShowsCountAndRateOnly) {
     EXPECT_EQ(CProgressDisplay::FormatLine(42, 0, 0.5), "42 frames  84.0 fps");
     EXPECT_EQ(CProgressDisplay::FormatLine(0, 100, 0.0).find("left"), std::string::npos);
 }
 
-TEST_F(ProgressLineTest, DurationsPastAnHourShowHours) {
+TEST(ProgressLineTest, DurationsPastAnHourShowHoursAndNoneBelowZero) {
     EXPECT_EQ(CProgressDisplay::FormatDuration(59.4), "0:59");
     EXPECT_EQ(CProgressDisplay::FormatDuration(3725.0), "1:02:05");
     EXPECT_EQ(CProgressDisplay::FormatDuration(-3.0), "0:00");
     EXPECT_EQ(CProgressDisplay::FormatDuration(1.0 / 0.0), "0:00");
 }
 
-class BatchOptionsTest : public ::testing::Test {
-  protected:
-    int Parse(std::vector<const char*> args) {
-        args.insert(args.begin(), "varnel-batch");
-        m_out.str({});
-        m_err.str({});
-        return ParseBatchOptions(static_cast<int>(args.size()), args.data(), &m_options, m_out,
-                                 m_err);
-    }
+namespace {
 
-    BatchOptions m_options;
-    std::ostringstream m_out;
-    std::ostringstream m_err;
-};
-
-TEST_F(BatchOptionsTest, DefaultsAreTheDialogsStartValues) {
-    ASSERT_EQ(Parse({"in.wmv", "out.wmv"}), -1);
-    EXPECT_EQ(m_options.strInput, "in.wmv");
-    EXPECT_EQ(m_options.strOutput, "out.wmv");
-    EXPECT_EQ(m_options.dBrightness, 160.0);
-    EXPECT_EQ(m_options.dMinPixval, 100.0);
-    EXPECT_EQ(m_options.dDarkFactor, 10.0);
-    EXPECT_FALSE(m_options.bManipulate);
-    EXPECT_FALSE(m_options.bMarkCrossings);
-    EXPECT_FALSE(m_options.bQuiet);
-    EXPECT_TRUE(m_options.strReport.empty());
+int Parse(std::vector<const char*> args, BatchOptions* pOptions) {
+    args.insert(args.begin(), "varnel-batch");
+    std::ostringstream out;
+    std::ostringstream err;
+    return ParseBatchOptions(static_cast<int>(args.size()), args.data(), pOptions, out, err);
 }
 
-TEST_F(BatchOptionsTest, EveryOptionReachesItsField) {
-    ASSERT_EQ(
+// The figures and switches of a parse, in one line for comparison.
+std::string Summary(const BatchOptions& o) {
+    std::ostringstream text;
+    text << o.strInput << ' ' << o.strOutput << ' ' << o.dBrightness << ' ' << o.dMinPixval << ' '
+         << o.dDarkFactor << ' ' << o.bManipulate << o.bMarkCrossings << o.bQuiet << " '"
+         << o.strReport << "'";
+    return text.str();
+}
+
+}  // namespace
+
+TEST(BatchOptionsTest, DefaultsAreTheDialogsStartValuesAndEveryOptionReachesItsField) {
+    BatchOptions options;
+    EXPECT_EQ(Parse({"in.wmv", "out.wmv"}, &options), -1);
+    EXPECT_EQ(Summary(options), "in.wmv out.wmv 160 100 10 000 ''");
+    options = BatchOptions{};
+    EXPECT_EQ(
         Parse({"--brightness", "120.5", "--min-pixval=40", "--dark-factor", "-2", "--manipulate",
-               "--mark-crossings", "--report", "r.csv", "--quiet", "in.wmv", "out.wmv"}),
+               "--mark-crossings", "--report", "r.csv", "--quiet", "a.wmv", "b.wmv"},
+              &options),
         -1);
-    EXPECT_EQ(m_options.dBrightness, 120.5);
-    EXPECT_EQ(m_options.dMinPixval, 40.0);
-    EXPECT_EQ(m_options.dDarkFactor, -2.0);
-    EXPECT_TRUE(m_options.bManipulate);
-    EXPECT_TRUE(m_options.bMarkCrossings);
-    EXPECT_TRUE(m_options.bQuiet);
-    EXPECT_EQ(m_options.strReport, "r.csv");
+    EXPECT_EQ(Summary(options), "a.wmv b.wmv 120.5 40 -2 111 'r.csv'");
 }

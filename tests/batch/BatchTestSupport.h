@@ -2,9 +2,16 @@
 // folders and clips made with the ffmpeg command come from the runtime tests' helpers.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "tests/platform/PlatformTestSupport.h"
 
@@ -16,41 +23,103 @@ using varnel_test::ProbeFrameCount;
 using varnel_test::Quoted;
 using varnel_test::RunCommand;
 
+// The path of varnel-batch under test.
+inline const std::string kBatch = VARNEL_BATCH_EXECUTABLE;
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+inline void WriteFile(const std::filesystem::path& path, const std::string& strText) {
+    std::ofstream(path, std::ios::binary) << strText;
+}
+
+// Names of the entries of a folder, sorted.
+inline std::vector<std::string> DirEntries(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Splits at `cSeparator`; an empty last field counts. With '\n': non-empty lines only, without
+// a carriage return before the line feed.
+inline std::vector<std::string> Split(const std::string& strText, char cSeparator = '\n') {
+    std::vector<std::string> parts;
+    std::istringstream stream(strText);
+    for (std::string strPart; std::getline(stream, strPart, cSeparator);) {
+        if (cSeparator != '\n') {
+            parts.push_back(strPart);
+            continue;
+        }
+        if (!strPart.empty() && strPart.back() == '\r') strPart.pop_back();
+        if (!strPart.empty()) parts.push_back(strPart);
+    }
+    if (cSeparator != '\n' && !strText.empty() && strText.back() == cSeparator) {
+        parts.emplace_back();
+    }
+    return parts;
+}
+
+// Whether a program of that name can be found on the search path.
+inline bool HaveProgram(const std::string& strName) {
+    return !RunCommand("command -v " + strName + " 2>/dev/null").empty();
+}
+inline bool HaveFfmpeg() { return HaveProgram("ffmpeg") && HaveProgram("ffprobe"); }
+
+// Starts args[0] (a path) with the other arguments in workDir, standard input /dev/null, the
+// output to the two files, without waiting. The process id, or -1.
+inline int StartProcess(const std::vector<std::string>& args, const std::filesystem::path& workDir,
+                        const std::filesystem::path& outFile,
+                        const std::filesystem::path& errFile) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int fdIn = open("/dev/null", O_RDONLY);
+        const int fdOut = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int fdErr = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fdIn < 0 || fdOut < 0 || fdErr < 0 || chdir(workDir.c_str()) != 0) _exit(126);
+        dup2(fdIn, 0);
+        dup2(fdOut, 1);
+        dup2(fdErr, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid > 0 ? static_cast<int>(pid) : -1;
+}
+
+// The exit status of a started process (128 + the signal that ended it), waiting for it unless
+// bPoll is set; kStillRunning when polled while it runs.
+constexpr int kStillRunning = -2;
+inline int WaitProcess(int nPid, bool bPoll = false) {
+    int nStatus = 0;
+    const pid_t ended = waitpid(nPid, &nStatus, bPoll ? WNOHANG : 0);
+    if (ended == 0) return kStillRunning;
+    if (ended < 0) return -1;
+    if (WIFEXITED(nStatus)) return WEXITSTATUS(nStatus);
+    return WIFSIGNALED(nStatus) ? 128 + WTERMSIG(nStatus) : -1;
+}
+
 struct ProcessResult {
-    int nExitStatus = -1;  // the exit status, or 128 + the signal that ended the process
+    int nExitStatus = -1;
     std::string strOut;
     std::string strErr;
 };
 
-// Runs args[0] (a path) with the other arguments in workDir and waits for it. Standard input is
-// /dev/null; standard output and standard error are collected.
-ProcessResult RunProcess(const std::vector<std::string>& args,
-                         const std::filesystem::path& workDir);
-
-// Starts the process as RunProcess does, without waiting; its output goes to the two files.
-// The process id, or -1.
-int StartProcess(const std::vector<std::string>& args, const std::filesystem::path& workDir,
-                 const std::filesystem::path& outFile, const std::filesystem::path& errFile);
-// Waits for a started process; the exit status as in ProcessResult.
-int WaitProcess(int nPid);
-// The exit status of a started process that has ended, else kStillRunning.
-constexpr int kStillRunning = -2;
-int PollProcess(int nPid);
-
-// Whether a program of that name can be found on the search path.
-bool HaveProgram(const std::string& strName);
-// Whether ffmpeg and ffprobe can be run.
-bool HaveFfmpeg();
-
-std::string ReadFile(const std::filesystem::path& path);
-void WriteFile(const std::filesystem::path& path, const std::string& strText);
-// Names of the entries of a folder, sorted.
-std::vector<std::string> DirEntries(const std::filesystem::path& folder);
-// Non-empty lines, without their line ends (a carriage return before the line feed included).
-std::vector<std::string> SplitLines(const std::string& strText);
-std::vector<std::string> SplitFields(const std::string& strLine, char cSeparator);
-
-// The path of varnel-batch under test.
-std::string BatchExecutable();
+// varnel-batch with `args`, run in workDir to its end.
+inline ProcessResult RunBatch(std::vector<std::string> args, const std::filesystem::path& workDir) {
+    args.insert(args.begin(), kBatch);
+    CTempDir capture;
+    const int nPid = StartProcess(args, workDir, capture / "stdout", capture / "stderr");
+    return {nPid > 0 ? WaitProcess(nPid) : -1, ReadFile(capture / "stdout"),
+            ReadFile(capture / "stderr")};
+}
 
 }  // namespace batchtest

@@ -14,6 +14,7 @@ struct RecordedError {
 
     bool operator==(const RecordedError&) const = default;
 };
+using Errors = std::vector<RecordedError>;
 
 // For test failure messages: "message" (0x........).
 void PrintTo(const RecordedError& error, std::ostream* pOut);
