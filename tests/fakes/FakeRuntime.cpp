@@ -98,6 +98,14 @@ class TFake : public I, public CFakeObject {
     const IID& m_iid;
 };
 
+// *p = value, E_POINTER for a null p.
+template <class T, class V>
+HRESULT Put(T* p, V value) {
+    if (p == nullptr) return E_POINTER;
+    *p = value;
+    return S_OK;
+}
+
 size_t MediaTypeSize(const FakeStream& stream) {
     return sizeof(WM_MEDIA_TYPE) + stream.format.size();
 }
@@ -109,9 +117,7 @@ class CFakeSample final : public TFake<INSSBuffer> {
 
     HRESULT GetLength(DWORD* pdwLength) override {
         if (const HRESULT hr = Enter("GetLength"); FAILED(hr)) return hr;
-        if (pdwLength == nullptr) return E_POINTER;
-        *pdwLength = m_dwLength;
-        return S_OK;
+        return Put(pdwLength, m_dwLength);
     }
     HRESULT SetLength(DWORD dwLength) override {
         if (const HRESULT hr = Enter("SetLength"); FAILED(hr)) return hr;
@@ -121,15 +127,11 @@ class CFakeSample final : public TFake<INSSBuffer> {
     }
     HRESULT GetMaxLength(DWORD* pdwLength) override {
         if (const HRESULT hr = Enter("GetMaxLength"); FAILED(hr)) return hr;
-        if (pdwLength == nullptr) return E_POINTER;
-        *pdwLength = Size();
-        return S_OK;
+        return Put(pdwLength, Size());
     }
     HRESULT GetBuffer(BYTE** ppdwBuffer) override {
         if (const HRESULT hr = Enter("GetBuffer", ppdwBuffer); FAILED(hr)) return hr;
-        if (ppdwBuffer == nullptr) return E_POINTER;
-        *ppdwBuffer = m_bytes.data();
-        return S_OK;
+        return Put(ppdwBuffer, m_bytes.data());
     }
     HRESULT GetBufferAndLength(BYTE** ppdwBuffer, DWORD* pdwLength) override {
         if (const HRESULT hr = Enter("GetBufferAndLength", ppdwBuffer); FAILED(hr)) return hr;
@@ -153,9 +155,7 @@ class CFakeMediaProps final : public TFake<IWMMediaProps> {
 
     HRESULT GetType(GUID* pguidType) override {
         if (const HRESULT hr = Enter("GetType"); FAILED(hr)) return hr;
-        if (pguidType == nullptr) return E_POINTER;
-        *pguidType = m_stream.majortype;
-        return S_OK;
+        return Put(pguidType, m_stream.majortype);
     }
     HRESULT GetMediaType(WM_MEDIA_TYPE* pType, DWORD* pcbType) override {
         if (const HRESULT hr = Enter("GetMediaType"); FAILED(hr)) return hr;
@@ -197,21 +197,15 @@ class CFakeStreamConfig final : public TFake<IWMStreamConfig> {
 
     HRESULT GetStreamType(GUID* pguidStreamType) override {
         if (const HRESULT hr = Enter("GetStreamType"); FAILED(hr)) return hr;
-        if (pguidStreamType == nullptr) return E_POINTER;
-        *pguidStreamType = m_stream.majortype;
-        return S_OK;
+        return Put(pguidStreamType, m_stream.majortype);
     }
     HRESULT GetStreamNumber(WORD* pwStreamNum) override {
         if (const HRESULT hr = Enter("GetStreamNumber"); FAILED(hr)) return hr;
-        if (pwStreamNum == nullptr) return E_POINTER;
-        *pwStreamNum = m_stream.number;
-        return S_OK;
+        return Put(pwStreamNum, m_stream.number);
     }
     HRESULT GetBitrate(DWORD* pdwBitrate) override {
         if (const HRESULT hr = Enter("GetBitrate"); FAILED(hr)) return hr;
-        if (pdwBitrate == nullptr) return E_POINTER;
-        *pdwBitrate = m_stream.bitrate;
-        return S_OK;
+        return Put(pdwBitrate, m_stream.bitrate);
     }
 
   protected:
@@ -241,9 +235,7 @@ class CFakeProfile final : public TFake<IWMProfile> {
 
     HRESULT GetStreamCount(DWORD* pcStreams) override {
         if (const HRESULT hr = Enter("GetStreamCount"); FAILED(hr)) return hr;
-        if (pcStreams == nullptr) return E_POINTER;
-        *pcStreams = static_cast<DWORD>(m_configs.size());
-        return S_OK;
+        return Put(pcStreams, static_cast<DWORD>(m_configs.size()));
     }
     HRESULT GetStream(DWORD dwStreamIndex, IWMStreamConfig** ppConfig) override {
         if (const HRESULT hr = Enter("GetStream", ppConfig); FAILED(hr)) return hr;
