@@ -1,5 +1,6 @@
 #include "platform/wmf/FrameConverter.h"
 
+#include <cstring>
 #include <utility>
 
 namespace wmf {
@@ -78,15 +79,39 @@ bool CFrameConverter::Convert(const AVFrame& picture, ReadySample* pReady) {
     if (picture.width <= 0 || picture.height <= 0 || picture.format < 0) return false;
     SwsContext* scaler = ScalerFor(picture);
     if (scaler == nullptr) return false;
+    AVFrame* pConverted = ConvertedPicture();
+    if (pConverted == nullptr) return false;
+    // The scaler writes whole vector blocks past the end of a line, so it fills a picture of
+    // FFmpeg's own, whose lines have room for that, never the sample itself.
+    if (sws_scale(scaler, picture.data, picture.linesize, 0, picture.height, pConverted->data,
+                  pConverted->linesize) <= 0) {
+        return false;
+    }
     CSampleBase* sample = m_pPool->NewSample(m_dwStride * static_cast<DWORD>(m_nHeight));
     if (sample == nullptr) return false;
     pReady->pSample.reset(sample);
-    // Bottom-up: the picture's top row goes to the last row of the buffer, and each next row
-    // one stride before it.
-    uint8_t* const dst[4] = {sample->Bytes() + static_cast<size_t>(m_dwStride) * (m_nHeight - 1),
-                             nullptr, nullptr, nullptr};
-    const int dstStride[4] = {-static_cast<int>(m_dwStride), 0, 0, 0};
-    return sws_scale(scaler, picture.data, picture.linesize, 0, picture.height, dst, dstStride) > 0;
+    // Bottom-up: the picture's top row goes to the last row of the sample.
+    const size_t nRowBytes = static_cast<size_t>(m_nWidth) * 3;
+    for (LONG y = 0; y < m_nHeight; ++y) {
+        BYTE* pRow = sample->Bytes() + static_cast<size_t>(m_dwStride) * (m_nHeight - 1 - y);
+        std::memcpy(pRow, pConverted->data[0] + static_cast<ptrdiff_t>(y) * pConverted->linesize[0],
+                    nRowBytes);
+        std::memset(pRow + nRowBytes, 0, m_dwStride - nRowBytes);
+    }
+    CFramePool::CheckGuards(sample);
+    return true;
+}
+
+AVFrame* CFrameConverter::ConvertedPicture() {
+    if (m_pConverted) return m_pConverted.get();
+    AvFrameHolder pPicture(av_frame_alloc());
+    if (!pPicture) return nullptr;
+    pPicture->format = AV_PIX_FMT_BGR24;
+    pPicture->width = m_nWidth;
+    pPicture->height = m_nHeight;
+    if (av_frame_get_buffer(pPicture.get(), 0) < 0) return nullptr;
+    m_pConverted = std::move(pPicture);
+    return m_pConverted.get();
 }
 
 }  // namespace wmf

@@ -15,9 +15,10 @@
 namespace wmf {
 
 // Turns pictures into DIBs: blue-green-red, 3 bytes a pixel, rows bottom-up and padded to a
-// multiple of 4 bytes, exactly nWidth x nHeight (a picture of another size is scaled); the
-// flip is done by the conversion itself, through a negative stride. Frames come from the shared
-// pool and go to the sink, on the converter's thread, in the order the pictures were posted.
+// multiple of 4 bytes, exactly nWidth x nHeight (a picture of another size is scaled). The
+// scaler writes into a picture of its own with padded lines (it writes past a line's end), and
+// the rows are copied from there into the sample, flipped. Frames come from the shared pool and
+// go to the sink, on the converter's thread, in the order the pictures were posted.
 //
 // Post takes over the picture's data and waits while a few pictures are already waiting. Drain
 // waits until every posted picture has reached the sink. Destruction drops the pictures not yet
@@ -45,6 +46,9 @@ class CFrameConverter {
     void Run();
     bool Convert(const AVFrame& picture, ReadySample* pReady);
     SwsContext* ScalerFor(const AVFrame& picture);
+    // The converter's own top-down picture at the frame size, made at first use; null when out
+    // of memory.
+    AVFrame* ConvertedPicture();
 
     const LONG m_nWidth;
     const LONG m_nHeight;
@@ -57,6 +61,7 @@ class CFrameConverter {
     int m_nScalerWidth = 0;
     int m_nScalerHeight = 0;
     int m_nScalerFormat = -1;
+    AvFrameHolder m_pConverted;
 
     std::mutex m_lock;
     std::condition_variable m_wake;

@@ -5,10 +5,19 @@
 namespace wmf {
 namespace {
 
-// Samples queued ahead of the caller before the thread waits.
+// Samples queued ahead of the caller before the thread waits, and the bytes they may hold
+// (the thread queues one sample whatever its size).
 constexpr size_t kReadAhead = 4;
+constexpr size_t kReadAheadBytes = size_t{128} << 20;
 // Idle frame blocks the pool keeps for the frames to come: the queue's and a few more.
 constexpr size_t kPoolKeep = kReadAhead + 4;
+constexpr size_t kPoolKeepBytes = size_t{128} << 20;
+
+size_t BytesOf(const ReadySample& ready) {
+    DWORD length = 0;
+    if (ready.pSample) ready.pSample->GetMaxLength(&length);
+    return length;
+}
 // Unreadable packets in a row after which the rest of the file counts as unreadable.
 constexpr int kMaxReadFailures = 1000;
 
@@ -16,7 +25,7 @@ constexpr int kMaxReadFailures = 1000;
 
 CReadAhead::CReadAhead(std::unique_ptr<CInputFile> pFile)
     : m_pFile(std::move(pFile)),
-      m_pPool(CFramePool::Create(kPoolKeep)),
+      m_pPool(CFramePool::Create(kPoolKeep, kPoolKeepBytes)),
       m_streams(m_pFile->Streams().size()) {}
 
 CReadAhead::~CReadAhead() {
@@ -39,6 +48,7 @@ void CReadAhead::Select(WORD wStreamNumber, WMT_STREAM_SELECTION selection) {
     stream.selection = selection;
     if (selection == WMT_OFF) {
         m_nQueued -= stream.queue.size();
+        for (const auto& queued : stream.queue) m_nQueuedBytes -= BytesOf(queued.second);
         stream.queue.clear();
         m_readerWake.notify_all();
     }
@@ -75,6 +85,7 @@ HRESULT CReadAhead::Next(WORD wStreamNumber, ReadySample* pReady) {
             *pReady = std::move(from->queue.front().second);
             from->queue.pop_front();
             --m_nQueued;
+            m_nQueuedBytes -= BytesOf(*pReady);
             m_bCallerWaiting = false;
             m_readerWake.notify_all();
             return S_OK;
@@ -94,8 +105,10 @@ void CReadAhead::Run() {
             std::unique_lock<std::mutex> lock(m_lock);
             // Read on while the queue has room, or while the caller waits for a stream whose
             // samples are not queued yet (samples of other streams fill the queue meanwhile).
-            m_readerWake.wait(
-                lock, [this] { return m_bStop || m_nQueued < kReadAhead || m_bCallerWaiting; });
+            m_readerWake.wait(lock, [this] {
+                return m_bStop || m_bCallerWaiting ||
+                       (m_nQueued < kReadAhead && m_nQueuedBytes < kReadAheadBytes);
+            });
             if (m_bStop) return;
         }
         const int result = m_pFile->ReadPacket(packet.get());
@@ -161,6 +174,7 @@ void CReadAhead::Queue(size_t position, ReadySample&& ready) {
     std::lock_guard<std::mutex> guard(m_lock);
     StreamState& stream = m_streams[position];
     if (stream.selection == WMT_OFF) return;
+    m_nQueuedBytes += BytesOf(ready);
     stream.queue.emplace_back(m_nNextOrder++, std::move(ready));
     ++m_nQueued;
     m_callerWake.notify_all();

@@ -22,6 +22,10 @@ namespace wmf {
 // selected streams, a few ahead of the caller, so that decoding overlaps the caller's work.
 // Other streams, and video asked for compressed, come as stored (one packet a sample).
 //
+// Memory: the thread reads no further while 4 samples or 128 MiB of them are queued (the
+// converter may still deliver the 3 pictures it holds); the frame pool keeps at most 8 idle
+// frame blocks and at most 128 MiB of them. No frame is larger than CInputFile allows.
+//
 // Every stream starts selected (WMT_ON) and decoded. WMT_CLEANPOINT_ONLY passes key frames
 // only; WMT_OFF drops the stream, its queued samples included. Selections and compression may
 // change at any time and apply to the packets read after the change.
@@ -73,6 +77,7 @@ class CReadAhead {
     std::condition_variable m_readerWake;  // the thread may read on
     std::condition_variable m_callerWake;  // a sample was queued, or the end was reached
     size_t m_nQueued = 0;
+    size_t m_nQueuedBytes = 0;
     uint64_t m_nNextOrder = 0;
     bool m_bCallerWaiting = false;
     bool m_bStop = false;

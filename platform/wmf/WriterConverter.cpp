@@ -26,11 +26,7 @@ CWriterConverter::CWriterConverter(const WriterVideoFormat& format, ScalerHolder
     : m_format(format),
       m_nPaddedWidth(format.PaddedWidth()),
       m_nPaddedHeight(format.PaddedHeight()),
-      m_pScaler(std::move(pScaler)) {
-    if (m_nPaddedWidth != format.nWidth || m_nPaddedHeight != format.nHeight) {
-        m_padded.resize(static_cast<size_t>(m_nPaddedWidth) * 3 * m_nPaddedHeight);
-    }
-}
+      m_pScaler(std::move(pScaler)) {}
 
 AvFrameHolder CWriterConverter::NewPicture() const {
     AvFrameHolder pPicture(av_frame_alloc());
@@ -42,41 +38,37 @@ AvFrameHolder CWriterConverter::NewPicture() const {
     return pPicture;
 }
 
-void CWriterConverter::Pad(const BYTE* pDib) {
+bool CWriterConverter::Stage(const BYTE* pDib) {
+    if (!m_pStaged) {
+        AvFrameHolder pStaged(av_frame_alloc());
+        if (!pStaged) return false;
+        pStaged->format = AV_PIX_FMT_BGR24;
+        pStaged->width = m_nPaddedWidth;
+        pStaged->height = m_nPaddedHeight;
+        if (av_frame_get_buffer(pStaged.get(), 0) < 0) return false;
+        m_pStaged = std::move(pStaged);
+    }
     const size_t nSourceStride = m_format.Stride();
     const size_t nRowBytes = static_cast<size_t>(m_format.nWidth) * 3;
-    const size_t nPaddedStride = static_cast<size_t>(m_nPaddedWidth) * 3;
+    const ptrdiff_t nLine = m_pStaged->linesize[0];
     for (LONG y = 0; y < m_format.nHeight; ++y) {
         const LONG nSourceRow = m_format.bTopDown ? y : m_format.nHeight - 1 - y;
-        const BYTE* pSource = pDib + nSourceRow * nSourceStride;
-        BYTE* pRow = m_padded.data() + y * nPaddedStride;
-        std::memcpy(pRow, pSource, nRowBytes);
-        if (nRowBytes != nPaddedStride) std::memcpy(pRow + nRowBytes, pRow + nRowBytes - 3, 3);
+        BYTE* pRow = m_pStaged->data[0] + y * nLine;
+        std::memcpy(pRow, pDib + nSourceRow * nSourceStride, nRowBytes);
+        if (m_nPaddedWidth != m_format.nWidth)
+            std::memcpy(pRow + nRowBytes, pRow + nRowBytes - 3, 3);
     }
     if (m_nPaddedHeight != m_format.nHeight) {
-        BYTE* pLast = m_padded.data() + (m_nPaddedHeight - 1) * nPaddedStride;
-        std::memcpy(pLast, pLast - nPaddedStride, nPaddedStride);
+        BYTE* pLast = m_pStaged->data[0] + (m_nPaddedHeight - 1) * nLine;
+        std::memcpy(pLast, pLast - nLine, static_cast<size_t>(m_nPaddedWidth) * 3);
     }
+    return true;
 }
 
-void CWriterConverter::Convert(const BYTE* pDib, AVFrame* pPicture) {
-    const uint8_t* pSource[4] = {nullptr, nullptr, nullptr, nullptr};
-    int sourceStride[4] = {0, 0, 0, 0};
-    if (!m_padded.empty()) {
-        Pad(pDib);
-        pSource[0] = m_padded.data();
-        sourceStride[0] = m_nPaddedWidth * 3;
-    } else if (m_format.bTopDown) {
-        pSource[0] = pDib;
-        sourceStride[0] = static_cast<int>(m_format.Stride());
-    } else {
-        // Bottom-up rows are read from the last row backwards, through a negative stride.
-        const int nStride = static_cast<int>(m_format.Stride());
-        pSource[0] = pDib + static_cast<ptrdiff_t>(m_format.nHeight - 1) * nStride;
-        sourceStride[0] = -nStride;
-    }
-    sws_scale(m_pScaler.get(), pSource, sourceStride, 0, m_nPaddedHeight, pPicture->data,
-              pPicture->linesize);
+bool CWriterConverter::Convert(const BYTE* pDib, AVFrame* pPicture) {
+    if (!Stage(pDib)) return false;
+    return sws_scale(m_pScaler.get(), m_pStaged->data, m_pStaged->linesize, 0, m_nPaddedHeight,
+                     pPicture->data, pPicture->linesize) > 0;
 }
 
 }  // namespace wmf

@@ -11,8 +11,10 @@ namespace wmf {
 
 // Converts 24-bit blue-green-red DIB rows (padded to 4 bytes, bottom-up unless the format says
 // top-down) into planar 4:2:0 pictures of even size; an odd width or height is padded by
-// repeating the last column or row (through a padded copy of the frame, as the scaler's
-// chroma at an odd edge would fade). Owns its scaler; the pictures belong to the caller.
+// repeating the last column or row (as the scaler's chroma at an odd edge would fade). The DIB
+// is first copied top-down into a picture of FFmpeg's own, whose padded lines the scaler may
+// read past their end, so the scaler never reads the caller's sample. Owns its scaler and that
+// copy; the pictures belong to the caller.
 class CWriterConverter {
   public:
     // E_OUTOFMEMORY when the scaler cannot be made.
@@ -22,18 +24,19 @@ class CWriterConverter {
     // A new 4:2:0 picture of the padded size, or null when out of memory.
     AvFrameHolder NewPicture() const;
     // pDib holds format.FrameBytes() bytes; pPicture is a writable picture from NewPicture.
-    void Convert(const BYTE* pDib, AVFrame* pPicture);
+    // False when out of memory or the scaler fails.
+    bool Convert(const BYTE* pDib, AVFrame* pPicture);
 
   private:
     CWriterConverter(const WriterVideoFormat& format, ScalerHolder pScaler);
-    // Copies the frame top-down into m_padded, repeating the last column and row.
-    void Pad(const BYTE* pDib);
+    // Copies the frame top-down into m_pStaged, repeating the last column and row.
+    bool Stage(const BYTE* pDib);
 
     WriterVideoFormat m_format;
     int m_nPaddedWidth;
     int m_nPaddedHeight;
     ScalerHolder m_pScaler;
-    std::vector<BYTE> m_padded;  // odd sizes only: the frame at the padded size, top-down
+    AvFrameHolder m_pStaged;  // the frame at the padded size, top-down, made at first use
 };
 
 }  // namespace wmf

@@ -83,7 +83,7 @@ void CWriterPipeline::ConvertLoop() {
         }
 
         AvFrameHolder pFrame = bWork ? TakeFreePicture() : nullptr;
-        if (pFrame) m_pConverter->Convert(job.pBytes, pFrame.get());
+        if (pFrame && !m_pConverter->Convert(job.pBytes, pFrame.get())) pFrame.reset();
         job.pSample->Release();
         if (!bWork) continue;
         if (!pFrame) {
