@@ -26,8 +26,24 @@ constexpr int64_t kReadDeadlineSeconds = 10;
 // Bounds of the probe: bytes, and stream time in microseconds.
 constexpr const char* kProbeSize = "5000000";
 constexpr const char* kAnalyzeDuration = "5000000";
-// Largest frame side a frame buffer holds (its length stays within 32 bits).
-constexpr int kMaxFrameSide = 16384;
+
+// Whether a video stream's picture fits the frame ceiling (sizes not known yet pass).
+bool FitsFrameCeiling(const AVStream& stream) {
+    const AVCodecParameters& par = *stream.codecpar;
+    if (par.codec_type != AVMEDIA_TYPE_VIDEO ||
+        (stream.disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+        return true;
+    }
+    return par.width <= kMaxFrameSide && par.height <= kMaxFrameSide &&
+           static_cast<int64_t>(par.width) * par.height <= kMaxFramePixels;
+}
+
+bool AllFitFrameCeiling(const AVFormatContext& context) {
+    for (unsigned i = 0; i < context.nb_streams; ++i) {
+        if (!FitsFrameCeiling(*context.streams[i])) return false;
+    }
+    return true;
+}
 
 int64_t SteadyNow() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -53,8 +69,7 @@ WORD AudioFormatTag(const AVCodecParameters& par) {
 
 StreamDescription Describe(WORD number, const AVStream& stream) {
     const AVCodecParameters& par = *stream.codecpar;
-    if (par.codec_type == AVMEDIA_TYPE_VIDEO && par.width > 0 && par.height > 0 &&
-        par.width <= kMaxFrameSide && par.height <= kMaxFrameSide) {
+    if (par.codec_type == AVMEDIA_TYPE_VIDEO && par.width > 0 && par.height > 0) {
         VideoStreamInfo info;
         info.nWidth = par.width;
         info.nHeight = par.height;
@@ -115,8 +130,17 @@ HRESULT CInputFile::Open(const std::string& path, std::unique_ptr<CInputFile>* p
     av_dict_free(&options);
     if (result < 0) return StatusFromReadError(result);  // FFmpeg freed the context
     file->m_pContext.reset(context);
-    result = avformat_find_stream_info(context, nullptr);
+    // A header that claims a picture no real video has is refused before anything is decoded;
+    // the probe's decoders get the same ceiling, for sizes that only the pictures tell.
+    if (!AllFitFrameCeiling(*context)) return NS_E_INVALID_INPUT_FORMAT;
+    std::vector<AVDictionary*> probeOptions(context->nb_streams, nullptr);
+    for (AVDictionary*& streamOptions : probeOptions) {
+        av_dict_set_int(&streamOptions, "max_pixels", kMaxFramePixels, 0);
+    }
+    result = avformat_find_stream_info(context, probeOptions.data());
+    for (AVDictionary*& streamOptions : probeOptions) av_dict_free(&streamOptions);
     if (result < 0) return StatusFromReadError(result);
+    if (!AllFitFrameCeiling(*context)) return NS_E_INVALID_INPUT_FORMAT;
     if (context->start_time != AV_NOPTS_VALUE) {
         file->m_nStartTime = av_rescale_q(context->start_time, AV_TIME_BASE_Q, k100ns);
     }

@@ -15,17 +15,25 @@
 
 namespace wmf {
 
+inline constexpr int kMaxFrameSide = 8192;
+inline constexpr int64_t kMaxFramePixels = int64_t{8192} * 4320;
+
 // Owns the demuxer of one file and its entry in the open-input registry (OpenInputs.h); both go
 // with the object. Open takes only regular files through FFmpeg's file protocol, probes within
 // fixed bounds and gives up after a deadline, so no file can keep it busy for long.
 //
 // The streams of the profile are the file's streams in file order except attached pictures
 // (cover art), numbered index + 1: video with its size, FOURCC, bit rate and frame time, audio
-// with its WAVEFORMATEX, anything else as data. A video stream whose size is unknown or beyond
-// what a frame buffer can hold is shown as data: nothing could decode it into a frame.
+// with its WAVEFORMATEX, anything else as data. A video stream whose size is unknown is shown as
+// data: nothing could decode it into a frame.
+//
+// Frame ceiling: no side above kMaxFrameSide and no more than kMaxFramePixels pixels (8K video,
+// up to 8192x4320, fits). A file whose header claims more is refused before any picture is
+// decoded, and decoders refuse larger pictures, so a small hostile file cannot take gigabytes.
 //
 // Open: S_OK; NS_E_FILE_NOT_FOUND for a missing file; E_INVALIDARG for something that is not a
-// regular file; the status of StatusFromReadError when FFmpeg refuses the file.
+// regular file; NS_E_INVALID_INPUT_FORMAT for a video stream beyond the frame ceiling; the
+// status of StatusFromReadError when FFmpeg refuses the file.
 // ReadPacket is used by one thread at a time; Interrupt may be called from any thread.
 class CInputFile {
   public:

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "platform/wmf/InputFile.h"
 #include "platform/wmf/ReaderStatus.h"
 
 namespace wmf {
@@ -26,6 +27,7 @@ HRESULT CVideoDecoder::Create(const AVStream& stream, LONG nWidth, LONG nHeight,
     context->pkt_timebase = stream.time_base;
     context->thread_count = 0;  // as many as the machine has, where the codec allows
     context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    context->max_pixels = kMaxFramePixels;  // pictures beyond the ceiling are not decoded
     result = avcodec_open2(context, codec, nullptr);
     if (result < 0) return NS_E_INVALID_INPUT_FORMAT;
     decoder->m_pConverter =
