@@ -14,7 +14,6 @@
 #include "batch/StatusText.h"
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
-#include "platform/wmf/WriterOutputFile.h"
 #include "processor/FrameProcessor.h"
 
 namespace {
@@ -101,11 +100,11 @@ int CBatchRun::Run() {
     if (!ValidatePaths()) return kExitUsage;
 
     CoInitialize(nullptr);
-    // Declared first, so destroyed last: whatever the writer leaves behind on a failed run
-    // lands in this temporary and is removed with it.
-    std::unique_ptr<wmf::CWriterOutputFile> pStagedOutput;
     CMediaReader reader;
     CMediaWriter writer;
+    // The output stays staged until everything else has finished; a run that fails on the way
+    // ends with the writer, which drops the held file.
+    writer.HoldOutput(true);
     CFrameProcessor processor(&writer);
     processor.SelectDisplay(0);
     processor.SetManipulation(m_options.bManipulate ? 1 : 0);
@@ -117,9 +116,8 @@ int CBatchRun::Run() {
     // The named files are checked (not the open input, a regular file, writable) before any
     // frame is read, so that a run fails at once rather than after all its work.
     const std::string strOutputWhat = "could not write output " + Quoted(m_options.strOutput);
-    if (const HRESULT hr = wmf::CWriterOutputFile::Create(m_options.strOutput, &pStagedOutput);
-        FAILED(hr)) {
-        RecordLastError("Could not begin writing file", hr);
+    writer.SetWriteObserver(&CBatchRun::OnSampleWritten, this);
+    if (FAILED(writer.OpenOutput(m_options.strOutput.c_str()))) {
         return Fail(strOutputWhat, g_lastErrorCode);
     }
     if (!m_options.strReport.empty()) {
@@ -128,11 +126,6 @@ int CBatchRun::Run() {
             RecordLastError("Could not begin writing report", hr);
             return Fail("could not write report " + Quoted(m_options.strReport), g_lastErrorCode);
         }
-    }
-
-    writer.SetWriteObserver(&CBatchRun::OnSampleWritten, this);
-    if (FAILED(writer.OpenOutput(pStagedOutput->TempPath().c_str()))) {
-        return Fail(strOutputWhat, g_lastErrorCode);
     }
 
     const HRESULT hrRead = PlayToEnd(reader, processor);
@@ -152,6 +145,17 @@ int CBatchRun::Run() {
                     hrRead);
     }
     if (FAILED(hrClose)) return Fail(strOutputWhat, hrCloseRecord);
+    // An input none of whose frames decode, or too short for one to be picked, gives no output
+    // rather than an empty one.
+    if (m_summary.nFramesRead == 0) {
+        return Fail("no frame of input " + Quoted(m_options.strInput) + " could be decoded",
+                    NS_E_INVALID_INPUT_FORMAT);
+    }
+    if (m_summary.nSamplesWritten == 0) {
+        return Fail("input " + Quoted(m_options.strInput) + " is too short to pick a frame from (" +
+                        std::to_string(m_summary.nFramesRead) + " frames read)",
+                    NS_E_INVALID_INPUT_FORMAT);
+    }
 
     m_log.Finish();
     if (m_pReport) {
@@ -160,10 +164,7 @@ int CBatchRun::Run() {
             return Fail("could not write report " + Quoted(m_options.strReport), g_lastErrorCode);
         }
     }
-    if (const HRESULT hr = pStagedOutput->Commit(); FAILED(hr)) {
-        RecordLastError("Could not end writing", hr);
-        return Fail(strOutputWhat, g_lastErrorCode);
-    }
+    if (FAILED(writer.FinishHeldOutput(true))) return Fail(strOutputWhat, g_lastErrorCode);
 
     m_summary.dWallTime =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

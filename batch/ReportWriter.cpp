@@ -4,7 +4,7 @@
 #include <cinttypes>
 #include <utility>
 
-#include "platform/wmf/WriterStatus.h"
+#include "platform/wmf/StagedFile.h"
 
 CReportWriter::CReportWriter(std::string strPath) : m_strPath(std::move(strPath)) {}
 
@@ -29,9 +29,9 @@ std::string CReportWriter::FormatRow(const FrameRecord& record) {
 }
 
 HRESULT CReportWriter::Open() {
-    const HRESULT hr = wmf::CWriterOutputFile::Create(m_strPath, &m_pStaged);
+    const HRESULT hr = wmf::CStagedFile::Create(m_strPath, &m_pStaged);
     if (FAILED(hr)) return hr;
-    m_pFile.reset(std::fopen(m_pStaged->TempPath().c_str(), "w"));
+    m_pFile.reset(std::fopen(m_pStaged->WritePath().c_str(), "w"));
     if (!m_pFile) {
         const HRESULT hrOpen = wmf::StatusFromErrno(errno);
         Abandon();
@@ -48,8 +48,8 @@ void CReportWriter::Write(const FrameRecord& record) {
 
 HRESULT CReportWriter::Finish() {
     if (!m_pFile || !m_pStaged) return NS_E_INVALID_REQUEST;
-    HRESULT hr = std::ferror(m_pFile.get()) != 0 ? E_FAIL : S_OK;
-    if (std::fclose(m_pFile.release()) != 0) hr = wmf::StatusFromErrno(errno);
+    HRESULT hr = std::ferror(m_pFile.get()) != 0 ? wmf::StatusFromErrno(errno) : S_OK;
+    if (std::fclose(m_pFile.release()) != 0 && SUCCEEDED(hr)) hr = wmf::StatusFromErrno(errno);
     if (FAILED(hr)) {
         Abandon();
         return hr;

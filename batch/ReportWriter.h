@@ -6,7 +6,7 @@
 #include <string>
 
 #include "batch/FrameRecord.h"
-#include "platform/wmf/WriterOutputFile.h"
+#include "platform/wmf/StagedFile.h"
 #include "platform/wmf/wmsdk.h"
 
 // Writes a header line, then one row per frame: frame number, time in seconds, brightness
@@ -15,7 +15,7 @@
 // the named file, which is replaced only when Finish succeeds; Abandon, or destruction before
 // Finish, leaves the named file as it was.
 //
-// Open and Finish return S_OK or a failure status: the statuses of wmf::CWriterOutputFile (a
+// Open and Finish return S_OK or a failure status: the statuses of wmf::CStagedFile (a
 // name that is the open input, not a regular file, in a missing or read-only folder), or the
 // errno status of a failed write.
 class CReportWriter {
@@ -37,6 +37,6 @@ class CReportWriter {
     };
 
     std::string m_strPath;
-    std::unique_ptr<wmf::CWriterOutputFile> m_pStaged;
+    std::unique_ptr<wmf::CStagedFile> m_pStaged;
     std::unique_ptr<std::FILE, FileCloser> m_pFile;
 };

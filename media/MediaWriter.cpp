@@ -3,12 +3,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/LastError.h"
 #include "media/ComHolder.h"
 #include "media/ProfileStreams.h"
+#include "platform/wmf/StagedFile.h"
 
 namespace {
 
@@ -17,7 +19,6 @@ constexpr double kUnitsPerSecond = 10000000.0;
 constexpr double kUnitsLimit = 9223372036854775808.0;
 
 const char kLastProfileName[] = "lastprofile.xml";
-const char kLastProfileTemp[] = "lastprofile.xml.part";
 
 // The profile text in 8-bit characters, up to its first zero: code units up to 255 become the
 // byte of the same value, larger ones an XML character reference, so nothing is lost.
@@ -129,16 +130,16 @@ HRESULT CMediaWriter::DeriveOutputProfile(IWMProfile* pInputProfile) {
 }
 
 void CMediaWriter::SaveLastProfile(const WCHAR* pwszProfile) {
-    // Written beside the final name and moved over it, so that a write that fails half-way
-    // leaves the previous file rather than a truncated one.
+    // Staged and put at its name when complete, so that a write that fails half-way leaves the
+    // previous file rather than a truncated one.
     const std::string text = NarrowProfileText(pwszProfile);
-    FILE* pFile = std::fopen(kLastProfileTemp, "w");
+    std::unique_ptr<wmf::CStagedFile> pStaged;
+    if (FAILED(wmf::CStagedFile::Create(kLastProfileName, &pStaged))) return;
+    FILE* pFile = std::fopen(pStaged->WritePath().c_str(), "w");
     if (pFile == nullptr) return;
     const bool bWritten = std::fputs(text.c_str(), pFile) >= 0;
     const bool bClosed = std::fclose(pFile) == 0;
-    if (!bWritten || !bClosed || std::rename(kLastProfileTemp, kLastProfileName) != 0) {
-        std::remove(kLastProfileTemp);
-    }
+    if (bWritten && bClosed) pStaged->Commit();
 }
 
 HRESULT CMediaWriter::OpenOutput(const char* pszName) {
@@ -168,6 +169,7 @@ HRESULT CMediaWriter::CreateWriter(const WCHAR* pwszName) {
             RecordLastError("Could not create Writer", hr);
             return hr;
         }
+        if (m_bHoldOutput) ApplyHold();
     }
     if (m_pProfile != nullptr) return StartWriting();
     return hr;
@@ -192,6 +194,36 @@ HRESULT CMediaWriter::StartWriting() {
         return hr;
     }
     m_bWriting = TRUE;
+    return hr;
+}
+
+void CMediaWriter::HoldOutput(bool bHold) {
+    m_bHoldOutput = bHold;
+    ApplyHold();
+}
+
+void CMediaWriter::ApplyHold() {
+    if (m_pWMWriter == nullptr) return;
+    if (TComHolder<IVarnelWriterHold> pHold = WriterHold()) {
+        pHold->SetHoldOutput(m_bHoldOutput ? TRUE : FALSE);
+    }
+}
+
+TComHolder<IVarnelWriterHold> CMediaWriter::WriterHold() const {
+    void* pHold = nullptr;
+    if (m_pWMWriter == nullptr ||
+        FAILED(m_pWMWriter->QueryInterface(IID_IVarnelWriterHold, &pHold))) {
+        return nullptr;
+    }
+    return TComHolder<IVarnelWriterHold>(static_cast<IVarnelWriterHold*>(pHold));
+}
+
+HRESULT CMediaWriter::FinishHeldOutput(bool bCommit) {
+    TComHolder<IVarnelWriterHold> pHold = WriterHold();
+    if (!pHold) return S_OK;
+    if (!bCommit) return pHold->DiscardHeldOutput();
+    const HRESULT hr = pHold->CommitHeldOutput();
+    if (FAILED(hr)) RecordLastError("Could not end writing", hr);
     return hr;
 }
 

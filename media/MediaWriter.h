@@ -1,6 +1,7 @@
 // CMediaWriter: the output profile derived from the input's, and the output file.
 #pragma once
 
+#include "media/ComHolder.h"
 #include "media/FileName.h"
 #include "platform/wmf/wmsdk.h"
 
@@ -50,6 +51,13 @@ class CMediaWriter {
         m_pObserverContext = pContext;
     }
 
+    // For front ends with more to finish after the output: while held, CloseOutput finishes the
+    // file but keeps it staged (see IVarnelWriterHold) until FinishHeldOutput commits it (a
+    // failure recorded as "Could not end writing") or drops it. Without the runtime's support
+    // the output is not held, and FinishHeldOutput does nothing.
+    void HoldOutput(bool bHold);
+    HRESULT FinishHeldOutput(bool bCommit);
+
     // The output profile (no reference added), null before the first derivation.
     IWMProfile* GetProfile() const { return m_pProfile; }
     WORD GetVideoStreamNumber() const { return m_wVideoStreamNumber; }
@@ -58,6 +66,10 @@ class CMediaWriter {
   private:
     // Writes the profile text, up to its first zero, to "lastprofile.xml"; failures are ignored.
     static void SaveLastProfile(const WCHAR* pwszProfile);
+    // Passes the hold to the writer, where one exists.
+    void ApplyHold();
+    // The writer's hold extension, or null.
+    TComHolder<IVarnelWriterHold> WriterHold() const;
 
     IWMProfileManager* m_pProfileManager;
     IWMProfile* m_pProfile;
@@ -68,4 +80,5 @@ class CMediaWriter {
     BOOL m_bWriting;
     WriteObserver m_pfnWriteObserver = nullptr;
     void* m_pObserverContext = nullptr;
+    bool m_bHoldOutput = false;
 };

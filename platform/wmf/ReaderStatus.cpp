@@ -6,23 +6,12 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include "platform/wmf/StagedFile.h"
+
 namespace wmf {
 
 HRESULT StatusFromReadError(int averror) {
     switch (averror) {
-        case AVERROR(ENOENT):
-        case AVERROR(ENOTDIR):
-            return NS_E_FILE_NOT_FOUND;
-        case AVERROR(EACCES):
-        case AVERROR(EPERM):
-            return E_ACCESSDENIED;
-        case AVERROR(EISDIR):
-        case AVERROR(ENAMETOOLONG):
-        case AVERROR(ELOOP):
-        case AVERROR(EINVAL):
-            return E_INVALIDARG;
-        case AVERROR(ENOMEM):
-            return E_OUTOFMEMORY;
         case AVERROR_INVALIDDATA:
         case AVERROR_DEMUXER_NOT_FOUND:
         case AVERROR_DECODER_NOT_FOUND:
@@ -33,8 +22,11 @@ HRESULT StatusFromReadError(int averror) {
         case AVERROR(ETIMEDOUT):
             return NS_E_INVALID_INPUT_FORMAT;
         default:
-            return E_FAIL;
+            break;
     }
+    // System errors come as negative errno values.
+    if (averror < 0 && averror > -4096) return StatusFromErrno(AVUNERROR(averror));
+    return E_FAIL;
 }
 
 }  // namespace wmf

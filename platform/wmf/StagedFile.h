@@ -1,4 +1,6 @@
-// Where one written file goes while it is written, and how it reaches its name.
+// A file that appears under its name only when it is finished. Part of the runtime layer's public
+// face, beside wmsdk.h: the writer stages its output with it, and the front ends their reports
+// and other files, so that every file Varnel writes is staged the same way.
 #pragma once
 
 #include <memory>
@@ -8,38 +10,51 @@
 
 namespace wmf {
 
-// One output file, from BeginWriting to EndWriting. The data goes to a hidden temporary file in
-// the destination's folder; Commit renames it over the destination, so the destination holds
-// either what it held before or a finished file, never a half-written one. Discard, or the
-// destructor when neither was called, removes the temporary. A destination that is a symbolic
-// link is followed: the file it points to is replaced, the link stays.
+// One file from creation to Commit. The data goes to a staging file in the destination's
+// folder; Commit puts it at the destination's name in one step, so the destination holds either
+// what it held before or a finished file, never a half-written one. Discard, or the destructor
+// when neither was called, drops the staging file. A destination that is a symbolic link is
+// followed: the file it points to is replaced, the link stays. A replaced file keeps its
+// permissions.
 //
-// Create gives S_OK with an empty temporary file, HRESULT_SHARING_VIOLATION when the
-// destination is a file open for reading (see OpenInputs.h), E_INVALIDARG for an empty name or
-// a destination that is not a regular file, and the errno status of StatusFromErrno when the
-// folder is missing or may not be written or an existing destination may not be replaced.
-// Nothing is created when Create fails.
-class CWriterOutputFile {
+// Where the file system allows it, the staging file has no name at all (O_TMPFILE) until Commit
+// links it, so a run killed or crashed on the way leaves nothing behind; elsewhere it is a hidden
+// ".varnel-XXXXXXXX.part" beside the destination, removed on every path but a hard stop.
+//
+// Create gives S_OK, HRESULT_SHARING_VIOLATION when the destination is the file open for
+// reading, E_INVALIDARG for an empty name or a destination that is not a regular file, and the
+// status of StatusFromErrno (access denied, disk full, name too long, missing folder, ...) when
+// the file cannot be made or an existing destination may not be replaced. Nothing is created when
+// Create fails.
+class CStagedFile {
   public:
-    static HRESULT Create(const std::string& destination,
-                          std::unique_ptr<CWriterOutputFile>* ppFile);
-    ~CWriterOutputFile();
-    CWriterOutputFile(const CWriterOutputFile&) = delete;
-    CWriterOutputFile& operator=(const CWriterOutputFile&) = delete;
+    static HRESULT Create(const std::string& destination, std::unique_ptr<CStagedFile>* ppFile);
+    ~CStagedFile();
+    CStagedFile(const CStagedFile&) = delete;
+    CStagedFile& operator=(const CStagedFile&) = delete;
 
-    // The temporary file that the data is written to.
-    const std::string& TempPath() const { return m_tempPath; }
-    // Moves the finished temporary to the destination. On failure the temporary is removed.
+    // The name to open the staging file by for writing (it may be opened more than once; its
+    // data stays until Commit or Discard).
+    const std::string& WritePath() const { return m_writePath; }
+    // The file's final name (the target of a symbolic link given as the destination).
+    const std::string& Destination() const { return m_destination; }
+    // Puts the staging file at the destination's name: S_OK, NS_E_INVALID_REQUEST after Commit
+    // or Discard, or the status of the failure (the staging file is then dropped).
     HRESULT Commit();
-    // Removes the temporary; the destination stays as it was.
+    // Drops the staging file; the destination stays as it was.
     void Discard();
 
   private:
-    CWriterOutputFile(std::string destination, std::string tempPath);
+    CStagedFile(std::string destination, std::string writePath, int nAnonymous);
 
     std::string m_destination;
-    std::string m_tempPath;
-    bool m_bPending;  // the temporary still exists
+    std::string m_writePath;
+    int m_nAnonymous;  // the descriptor of the nameless staging file, or -1 for a named one
+    bool m_bPending;   // neither committed nor discarded
 };
+
+// The nearest status for a failed system call's errno: NS_E_FILE_NOT_FOUND, E_ACCESSDENIED,
+// HRESULT_DISK_FULL, HRESULT_FILENAME_TOO_LONG, E_INVALIDARG, E_OUTOFMEMORY, else E_FAIL.
+HRESULT StatusFromErrno(int error);
 
 }  // namespace wmf

@@ -35,15 +35,16 @@ HRESULT CWriter::SetOutputFilename(LPCWSTR pwszFilename) {
 
 HRESULT CWriter::BeginWriting() {
     if (m_pPipeline || !m_format || !m_fileName) return NS_E_INVALID_REQUEST;
-    std::unique_ptr<CWriterOutputFile> pOutput;
-    HRESULT hr = CWriterOutputFile::Create(*m_fileName, &pOutput);
+    m_pHeld.reset();
+    std::unique_ptr<CStagedFile> pOutput;
+    HRESULT hr = CStagedFile::Create(*m_fileName, &pOutput);
     if (FAILED(hr)) return hr;
     // On a failure below, pOutput removes the temporary file.
     std::unique_ptr<CWriterConverter> pConverter;
     hr = CWriterConverter::Create(*m_format, &pConverter);
     if (FAILED(hr)) return hr;
     std::unique_ptr<CWriterEncoder> pEncoder;
-    hr = CWriterEncoder::Open(pOutput->TempPath(), *m_format, &pEncoder);
+    hr = CWriterEncoder::Open(pOutput->WritePath(), *m_format, &pEncoder);
     if (FAILED(hr)) return hr;
 
     m_pOutput = std::move(pOutput);
@@ -79,13 +80,41 @@ HRESULT CWriter::EndWriting() {
     if (!m_pPipeline) return NS_E_INVALID_REQUEST;
     HRESULT hr = m_pPipeline->Finish();
     m_pPipeline.reset();
-    if (SUCCEEDED(hr)) {
-        hr = m_pOutput->Commit();
-    } else {
-        m_pOutput->Discard();
+    if (FAILED(hr)) {
+        m_pOutput.reset();  // drops the unfinished file
+        return hr;
     }
+    if (m_bHold) {
+        m_pHeld = std::move(m_pOutput);
+        return S_OK;
+    }
+    hr = m_pOutput->Commit();
     m_pOutput.reset();
     return hr;
+}
+
+HRESULT CWriter::SetHoldOutput(BOOL bHold) {
+    m_bHold = bHold != FALSE;
+    return S_OK;
+}
+
+HRESULT CWriter::CommitHeldOutput() {
+    if (!m_pHeld) return NS_E_INVALID_REQUEST;
+    const HRESULT hr = m_pHeld->Commit();
+    m_pHeld.reset();
+    return hr;
+}
+
+HRESULT CWriter::DiscardHeldOutput() {
+    m_pHeld.reset();
+    return S_OK;
+}
+
+HRESULT CWriter::QueryOther(REFIID riid, void** ppv) {
+    if (riid != IID_IVarnelWriterHold) return E_NOINTERFACE;
+    AddRef();
+    *ppv = static_cast<IVarnelWriterHold*>(this);
+    return S_OK;
 }
 
 }  // namespace wmf

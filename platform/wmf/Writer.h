@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/wmf/ComObject.h"
+#include "platform/wmf/StagedFile.h"
 #include "platform/wmf/WriterFormat.h"
-#include "platform/wmf/WriterOutputFile.h"
 #include "platform/wmf/WriterPipeline.h"
 #include "platform/wmf/wmsdk.h"
 
@@ -23,7 +23,7 @@ namespace wmf {
 //    profile without exactly one usable video stream: NS_E_INVALIDPROFILE. An empty name, or
 //    one with a character above 255: E_INVALIDARG. A refused call changes nothing.
 //  - BeginWriting without both, or while writing: NS_E_INVALID_REQUEST. It creates the file
-//    (see CWriterOutputFile: HRESULT_SHARING_VIOLATION for the file open for reading, the
+//    (see CStagedFile: HRESULT_SHARING_VIOLATION for the file open for reading, the
 //    file system's status for a folder that is missing or may not be written) and leaves
 //    nothing behind when it fails.
 //  - WriteSample while not writing: NS_E_INVALID_REQUEST; input other than 0: E_INVALIDARG; a
@@ -34,8 +34,10 @@ namespace wmf {
 //  - EndWriting while not writing: NS_E_INVALID_REQUEST. Otherwise it waits for every queued
 //    sample, finishes the file and gives it its name; an encoding or file failure on the way
 //    is returned here (or by the WriteSample after it) and the unfinished file is removed.
+// IVarnelWriterHold (QueryInterface) keeps a finished file staged until CommitHeldOutput; a held
+// file is dropped by DiscardHeldOutput, the next BeginWriting and the writer's end.
 // Destroying a writer that is writing ends the file first. The calls come from one thread.
-class CWriter final : public CComObject<IWMWriter> {
+class CWriter final : public CComObject<IWMWriter>, public IVarnelWriterHold {
   public:
     // One reference for the caller.
     static CWriter* Create();
@@ -47,15 +49,29 @@ class CWriter final : public CComObject<IWMWriter> {
                         INSSBuffer* pSample) override;
     HRESULT EndWriting() override;
 
+    HRESULT SetHoldOutput(BOOL bHold) override;
+    HRESULT CommitHeldOutput() override;
+    HRESULT DiscardHeldOutput() override;
+
+    // IUnknown, for both interfaces.
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        return CComObject::QueryInterface(riid, ppv);
+    }
+    ULONG AddRef() override { return CComObject::AddRef(); }
+    ULONG Release() override { return CComObject::Release(); }
+
   private:
     CWriter() = default;
     ~CWriter() override;
+    HRESULT QueryOther(REFIID riid, void** ppv) override;
 
     std::optional<WriterVideoFormat> m_format;  // set by SetProfile
     std::optional<std::string> m_fileName;      // set by SetOutputFilename
     // While writing: the file on its way and the threads that convert and encode into it.
-    std::unique_ptr<CWriterOutputFile> m_pOutput;
+    std::unique_ptr<CStagedFile> m_pOutput;
     std::unique_ptr<CWriterPipeline> m_pPipeline;
+    bool m_bHold = false;
+    std::unique_ptr<CStagedFile> m_pHeld;  // a finished file held back from its name
     int64_t m_nLastMilliseconds = 0;
     bool m_bAnyWritten = false;
 };

@@ -8,27 +8,6 @@ extern "C" {
 
 namespace wmf {
 
-HRESULT StatusFromErrno(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENOTDIR:
-            return NS_E_FILE_NOT_FOUND;
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return E_ACCESSDENIED;
-        case EISDIR:
-        case ENAMETOOLONG:
-        case EINVAL:
-        case ELOOP:
-            return E_INVALIDARG;
-        case ENOMEM:
-            return E_OUTOFMEMORY;
-        default:
-            return E_FAIL;
-    }
-}
-
 HRESULT StatusFromAvError(int error) {
     switch (error) {
         case AVERROR_ENCODER_NOT_FOUND:

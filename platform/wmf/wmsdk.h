@@ -55,6 +55,10 @@ constexpr HRESULT E_INVALIDARG = MakeStatus(0x80070057u);
 constexpr HRESULT E_ACCESSDENIED = MakeStatus(0x80070005u);
 // The output names the file that is open for reading (see IWMWriter::BeginWriting).
 constexpr HRESULT HRESULT_SHARING_VIOLATION = MakeStatus(0x80070020u);
+// The disk (or the user's quota) is full.
+constexpr HRESULT HRESULT_DISK_FULL = MakeStatus(0x80070070u);
+// A file name longer than the file system takes.
+constexpr HRESULT HRESULT_FILENAME_TOO_LONG = MakeStatus(0x800700CEu);
 constexpr HRESULT NS_E_FILE_NOT_FOUND = MakeStatus(0xC00D001Au);
 constexpr HRESULT NS_E_INVALID_REQUEST = MakeStatus(0xC00D002Bu);
 constexpr HRESULT NS_E_NO_STREAM = MakeStatus(0xC00D0033u);
@@ -129,6 +133,9 @@ constexpr IID IID_IWMWriter = {
     0x96406BD4, 0x2B2B, 0x11D3, {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
 constexpr IID IID_IWMHeaderInfo = {
     0x96406BDA, 0x2B2B, 0x11D3, {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
+// Varnel's own extension (see IVarnelWriterHold).
+constexpr IID IID_IVarnelWriterHold = {
+    0x5A1E7C42, 0x9B0D, 0x4E6A, {0x8F, 0x21, 0x3C, 0x77, 0xD0, 0x4B, 0x19, 0xE5}};
 
 // ---------------------------------------------------------------------------------------------
 // Structures, laid out as on Windows
@@ -310,6 +317,20 @@ struct IWMWriter : IUnknown {
     virtual HRESULT WriteSample(DWORD dwInputNum, QWORD cnsSampleTime, DWORD dwFlags,
                                 INSSBuffer* pSample) = 0;
     virtual HRESULT EndWriting() = 0;
+};
+
+// Varnel's extension of the writer, reached with QueryInterface on it: a front end with more to
+// finish after the output (a report, a plot) holds the finished file back until everything is
+// done, so that a failure anywhere leaves no output behind and the output is staged only once.
+struct IVarnelWriterHold : IUnknown {
+    // TRUE: every EndWriting from now on finishes the file but keeps it staged until
+    // CommitHeldOutput. FALSE (the default): EndWriting puts the file at its name.
+    virtual HRESULT SetHoldOutput(BOOL bHold) = 0;
+    // Puts the held file at its name: S_OK, NS_E_INVALID_REQUEST when none is held, or the file
+    // system's status (the held file is then dropped).
+    virtual HRESULT CommitHeldOutput() = 0;
+    // Drops the held file, if any. The next BeginWriting and the writer's end drop it too.
+    virtual HRESULT DiscardHeldOutput() = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -1,5 +1,7 @@
 // varnel-batch as a process: usage errors and inputs or outputs it cannot use. Each failure is
 // one line naming it with its status, and leaves no output behind.
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -105,6 +107,27 @@ TEST_F(BatchCommandTest, OutputFolderThatDoesNotExistFailsBeforeReading) {
     EXPECT_FALSE(fs::exists(m_dir / "report.csv"));
 }
 
+// Failures that used to pass for success or hide their cause.
+TEST_F(BatchCommandTest, FailuresNameTheFileAndTheCause) {
+    if (!MakeInput()) GTEST_SKIP() << "the ffmpeg command is not available";
+    // The header alone: the input opens, but not one frame comes out of it.
+    const std::string strClip = batchtest::ReadFile(m_dir / "in.wmv");
+    uint64_t nHeader = 0;
+    std::memcpy(&nHeader, strClip.data() + 16, sizeof nHeader);
+    ASSERT_LT(nHeader + 50, strClip.size());
+    batchtest::WriteFile(m_dir / "header.wmv", strClip.substr(0, nHeader + 50));
+    ExpectFailure(Batch({"header.wmv", "out.wmv"}),
+                  {"no frame of input \"header.wmv\" could be decoded", "0xC00D0BB8"});
+    EXPECT_FALSE(fs::exists(m_dir / "out.wmv"));
+
+    const std::string strLong(300, 'n');
+    ExpectFailure(Batch({"in.wmv", strLong + ".wmv"}),
+                  {"could not write output \"" + strLong, "file name too long (0x800700CE)"});
+    ExpectFailure(Batch({"--report", strLong + ".csv", "in.wmv", "out.wmv"}),
+                  {"could not write report \"" + strLong, "file name too long (0x800700CE)"});
+    EXPECT_FALSE(fs::exists(m_dir / "out.wmv"));
+}
+
 TEST_F(BatchCommandTest, OutputThatIsTheInputIsRefusedAndTheInputKept) {
     if (!MakeInput()) GTEST_SKIP() << "the ffmpeg command is not available";
     const std::string strBefore = batchtest::ReadFile(m_dir / "in.wmv");
@@ -143,37 +166,39 @@ TEST_F(BatchCommandTest, QuietRunPrintsNothingAndAPlainOneOnlyTheSummary) {
     EXPECT_TRUE(plain.strErr.empty()) << plain.strErr;
 }
 
-TEST_F(BatchCommandTest, InterruptedRunLeavesNoOutput) {
+// Ctrl-C ends the run cleanly; SIGKILL (or a crash) gives it no chance to clean up, and still
+// nothing is left beside the input: the output and the report have no name until committed.
+TEST_F(BatchCommandTest, StoppedRunLeavesNoOutputAndNoStrayFile) {
     if (!batchtest::HaveFfmpeg()) GTEST_SKIP() << "the ffmpeg command is not available";
     ASSERT_TRUE(batchtest::MakeClip(
         "-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=60 -c:v wmv2 -f asf",
         m_dir / "long.wmv"));
-    batchtest::CTempDir capture;
-    const int nPid = batchtest::StartProcess(
-        {batchtest::kBatch, "--report", "report.csv", "long.wmv", "out.wmv"}, m_dir.Path(),
-        capture / "stdout", capture / "stderr");
-    ASSERT_GT(nPid, 0);
-    // Wait until the run writes (hidden temporaries appear beside the output), then stop it.
-    const auto hiddenNames = [this] {
-        int nHidden = 0;
-        for (const std::string& strName : batchtest::DirEntries(m_dir.Path())) {
-            nHidden += strName.front() == '.' ? 1 : 0;
+    for (const int nSignal : {SIGINT, SIGKILL}) {
+        SCOPED_TRACE(nSignal);
+        fs::remove(m_dir / "lastprofile.xml");
+        batchtest::CTempDir capture;
+        const int nPid = batchtest::StartProcess(
+            {batchtest::kBatch, "--report", "report.csv", "long.wmv", "out.wmv"}, m_dir.Path(),
+            capture / "stdout", capture / "stderr");
+        ASSERT_GT(nPid, 0);
+        // The input's profile is saved once it is open; frames are read and written after that.
+        int nStatus = batchtest::kStillRunning;
+        while (nStatus == batchtest::kStillRunning && !fs::exists(m_dir / "lastprofile.xml")) {
+            usleep(1000);
+            nStatus = batchtest::WaitProcess(nPid, true);
         }
-        return nHidden;
-    };
-    int nStatus = batchtest::kStillRunning;
-    while (nStatus == batchtest::kStillRunning && hiddenNames() == 0) {
-        usleep(1000);
-        nStatus = batchtest::WaitProcess(nPid, true);
+        usleep(200000);
+        if (nStatus == batchtest::kStillRunning) {
+            kill(nPid, nSignal);
+            nStatus = batchtest::WaitProcess(nPid);
+        }
+        if (nStatus == 0) GTEST_SKIP() << "the run ended before the signal reached it";
+        EXPECT_EQ(nStatus, 128 + nSignal) << batchtest::ReadFile(capture / "stderr");
+        if (nSignal == SIGINT) {
+            EXPECT_NE(batchtest::ReadFile(capture / "stderr").find("interrupted"),
+                      std::string::npos);
+        }
+        EXPECT_EQ(batchtest::DirEntries(m_dir.Path()),
+                  (std::vector<std::string>{"lastprofile.xml", "long.wmv"}));
     }
-    if (nStatus == batchtest::kStillRunning) {
-        kill(nPid, SIGINT);
-        nStatus = batchtest::WaitProcess(nPid);
-    }
-    if (nStatus == 0) GTEST_SKIP() << "the run ended before the interrupt reached it";
-    EXPECT_EQ(nStatus, 128 + SIGINT) << batchtest::ReadFile(capture / "stderr");
-    EXPECT_NE(batchtest::ReadFile(capture / "stderr").find("interrupted"), std::string::npos);
-    EXPECT_FALSE(fs::exists(m_dir / "out.wmv"));
-    EXPECT_FALSE(fs::exists(m_dir / "report.csv"));
-    EXPECT_EQ(hiddenNames(), 0);
 }
