@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Makes the seed corpora of the fuzz targets: tiny clips (three frames, a few hundred bytes to a
-# few KB each) for the reader, and the profile XML that varnel-batch writes as lastprofile.xml for
-# some of them.
+# Makes the seed corpora of the fuzz targets: tiny clips (a few frames, 1 to 9 KB each) for the
+# reader, and the profile XML that varnel-batch writes as lastprofile.xml for some of them.
 #
 #   fuzz/make-seeds.sh OUT_DIR VARNEL_BATCH
 #
@@ -44,10 +43,27 @@ ff -f lavfi -i "$(picture 32x24)" -i subtitles.srt -frames:v 3 -c:v libx264 -pre
     -c:s srt subtitles.mkv
 rm subtitles.srt
 
+# Other pixel formats: full-range JPEG, packed RGB at an odd size, a palette, 10 bits.
+ff -f lavfi -i "$(picture 32x24)" -frames:v 3 -c:v mjpeg mjpeg.avi
+ff -f lavfi -i "$(picture 32x24)" -vf scale=15:9 -frames:v 3 -c:v rawvideo -pix_fmt bgr24 raw.avi
+ff -f lavfi -i "$(picture 32x24)" -frames:v 3 palette.gif
+ff -f lavfi -i "$(picture 32x24)" -frames:v 3 -c:v libx264 -preset ultrafast \
+    -pix_fmt yuv420p10le h264-10bit.mkv
+# A picture size that changes within the stream.
+ff -f lavfi -i "$(picture 32x24)" -frames:v 2 -c:v libx264 -preset ultrafast first.ts
+ff -f lavfi -i "$(picture 48x16)" -frames:v 2 -c:v libx264 -preset ultrafast second.ts
+cat first.ts second.ts >size-change.ts
+rm first.ts second.ts
+# Cover art beside the video.
+ff -f lavfi -i "$(picture 16x16)" -frames:v 1 cover.png
+ff -f lavfi -i "$(picture 32x24)" -i cover.png -map 0 -map 1 -frames:v 3 -c:v:0 libx264 \
+    -preset ultrafast -c:v:1 png -disposition:v:1 attached_pic cover-art.mp4
+rm cover.png
+
 # The profiles of a few of them as varnel-batch saves them.
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-for clip in audio-video.wmv odd.mkv subtitles.mkv h264.mp4; do
+for clip in audio-video.wmv odd.mkv subtitles.mkv cover-art.mp4; do
     (cd "$work" && "$BATCH" --quiet "$OUT/reader/$clip" out.wmv >/dev/null &&
         mv lastprofile.xml "$OUT/profile_xml/${clip%.*}.xml")
 done
