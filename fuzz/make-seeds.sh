@@ -2,12 +2,15 @@
 # Makes the seed corpora of the fuzz targets: tiny clips (a few frames, 1 to 9 KB each) for the
 # reader, and the profile XML that varnel-batch writes as lastprofile.xml for some of them.
 #
-#   fuzz/make-seeds.sh OUT_DIR VARNEL_BATCH
+#   fuzz/make-seeds.sh OUT_DIR VARNEL_BATCH [TESTDATA_DIR]
 #
-# OUT_DIR/reader/ gets the clips, OUT_DIR/profile_xml/ the XML texts; both are made afresh.
+# OUT_DIR/reader/ gets the clips, OUT_DIR/profile_xml/ the XML texts; both are made afresh. With
+# TESTDATA_DIR (the shared real files, where present), the first 32 KB of each real media file
+# join the reader's seeds: headers of real encoders and codecs that FFmpeg cannot make (WMV3,
+# VC-1, WMA Pro).
 set -euo pipefail
-if [ $# -ne 2 ]; then
-    echo "usage: $0 OUT_DIR VARNEL_BATCH" >&2
+if [ $# -lt 2 ] || [ $# -gt 3 ]; then
+    echo "usage: $0 OUT_DIR VARNEL_BATCH [TESTDATA_DIR]" >&2
     exit 2
 fi
 mkdir -p "$1"
@@ -59,6 +62,12 @@ ff -f lavfi -i "$(picture 16x16)" -frames:v 1 cover.png
 ff -f lavfi -i "$(picture 32x24)" -i cover.png -map 0 -map 1 -frames:v 3 -c:v:0 libx264 \
     -preset ultrafast -c:v:1 png -disposition:v:1 attached_pic cover-art.mp4
 rm cover.png
+
+if [ $# -eq 3 ] && [ -d "$3" ]; then
+    for file in "$3"/*.wmv "$3"/*.wma "$3"/*.asf; do
+        [ -f "$file" ] && head -c 32768 "$file" >"real-$(basename "$file")"
+    done
+fi
 
 # The profiles of a few of them as varnel-batch saves them.
 work="$(mktemp -d)"
