@@ -120,6 +120,18 @@ TEST_F(BatchCommandTest, FailuresNameTheFileAndTheCause) {
                   {"no frame of input \"header.wmv\" could be decoded", "0xC00D0BB8"});
     EXPECT_FALSE(fs::exists(m_dir / "out.wmv"));
 
+    // A header that claims 16000x16000 in a small file is refused before anything is decoded.
+    std::string strHuge = strClip;
+    const std::string strSize("\x60\x00\x00\x00\x40\x00\x00\x00", 8);  // 96x64
+    const std::string strClaim("\x80\x3E\x00\x00\x80\x3E\x00\x00", 8);
+    for (size_t at = strHuge.find(strSize); at != std::string::npos && at < nHeader;
+         at = strHuge.find(strSize, at + 8)) {
+        strHuge.replace(at, 8, strClaim);
+    }
+    batchtest::WriteFile(m_dir / "huge.wmv", strHuge);
+    ExpectFailure(Batch({"huge.wmv", "out.wmv"}),
+                  {"could not open input \"huge.wmv\"", "0xC00D0BB8"});
+
     const std::string strLong(300, 'n');
     ExpectFailure(Batch({"in.wmv", strLong + ".wmv"}),
                   {"could not write output \"" + strLong, "file name too long (0x800700CE)"});
