@@ -101,7 +101,7 @@ BYTE ScaledByte(double dValue) {
 }
 
 // The gain that brings a frame's expected mean luminance to dTarget. weights[v] is the weight of
-// byte value v in the frame's luminance, summed over its pixels and channels (nPixels in all).
+// byte value v in the frame's luminance, summed over its dPixels pixels and their channels.
 // A byte v scaled with the dither is (v + 0.5) x gain on average until it clips at 255, so the
 // expected mean is piecewise linear in the gain: the walk goes through the gains at which byte
 // values clip, from the brightest value down, and solves the piece the target falls in. 0 for
@@ -188,8 +188,9 @@ void CFrameProcessor::SetDeflicker(double dSpanSeconds) {
 
 void CFrameProcessor::ConfigureSceneTarget() {
     m_pSceneTarget.reset();
-    if (m_dSceneSpan > 0.0)
+    if (m_dSceneSpan > 0.0) {
         m_pSceneTarget = std::make_unique<CSceneTarget>(m_dSceneSpan, m_dInputRate);
+    }
 }
 
 void CFrameProcessor::SetParameters(double dBrightness, double dMinPixval, double dDarkFactor) {

@@ -3,9 +3,20 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// Frames in a span: at least 3, so that a line has something to stand on, and at most what an
+// hour at 30 frames per second holds, whatever rate a caller passes.
+int SpanFrames(double dSpanSeconds, double dFrameRate) {
+    const double dFrames = std::min(dSpanSeconds, kMaxSceneSpan) * dFrameRate;
+    if (!(dFrames > 3.0)) return 3;
+    return static_cast<int>(std::lround(std::min(dFrames, 108000.0)));
+}
+
+}  // namespace
+
 CSceneTarget::CSceneTarget(double dSpanSeconds, double dFrameRate)
-    : m_nSpan(std::max(
-          3, static_cast<int>(std::lround(std::min(dSpanSeconds, kMaxSceneSpan) * dFrameRate)))),
+    : m_nSpan(SpanFrames(dSpanSeconds, dFrameRate)),
       m_positions(static_cast<size_t>(m_nSpan)),
       m_values(static_cast<size_t>(m_nSpan)),
       m_scratch(static_cast<size_t>(m_nSpan)),
