@@ -62,6 +62,7 @@ void CVarnelDlg::OnNext() {
     SetReadout(m_editBefore, FormatNumber("%e", dBefore));
     SetReadout(m_editAfter, FormatNumber("%e", dAfter));
     SetReadout(m_editDark, FormatNumber("%e", dDarkFraction * 100.0));
+    ShowSceneTarget();
 
     m_pPreview->ShowFrame(pDisplayFormat, pDisplayPixels);
 }

@@ -13,7 +13,8 @@ struct BatchOptions {
     double dDarkFactor = 10.0;
     bool bManipulate = false;
     bool bMarkCrossings = false;
-    std::string strReport;  // empty: no report
+    double dDeflicker = 0.0;  // smoothing span of deflicker in seconds; 0: off
+    std::string strReport;    // empty: no report
     bool bQuiet = false;
 };
 

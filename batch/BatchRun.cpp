@@ -110,6 +110,7 @@ int CBatchRun::Run() {
     processor.SetManipulation(m_options.bManipulate ? 1 : 0);
     processor.SetMarkCrossings(m_options.bMarkCrossings ? 1 : 0);
     processor.SetParameters(m_options.dBrightness, m_options.dMinPixval, m_options.dDarkFactor);
+    processor.SetDeflicker(m_options.dDeflicker);
 
     if (const int nStatus = OpenInput(reader, writer); nStatus != 0) return nStatus;
 
@@ -200,14 +201,15 @@ HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
         processor.ProcessSample(pSample, pFormat, &pDisplayFormat, &pDisplayPixels);
         double dDarkFraction = 0.0;
         const double dBefore = processor.GetStatistics(nullptr, &dDarkFraction);
-        m_log.SetMeasurement(dBefore, dDarkFraction);
+        m_log.SetMeasurement(dBefore, dDarkFraction, processor.GetTarget());
         if (m_log.TakeWrittenMark()) {
             // The written frame's figures, as "Show Write" would show them.
             processor.SelectDisplay(1);
             double dAfter = 0.0;
             processor.GetStatistics(&dAfter, nullptr);
+            const double dTarget = processor.GetTarget();
             processor.SelectDisplay(0);
-            m_log.SetAfterOfLastWritten(dAfter);
+            m_log.SetAfterOfLastWritten(dAfter, dTarget);
             m_log.Retire();
         }
         m_summary.dInputDuration = dTime + reader.GetDuration();

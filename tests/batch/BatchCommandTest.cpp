@@ -57,6 +57,10 @@ TEST_F(BatchCommandTest, UsageErrorsExitWithTwoAndSayWhy) {
     for (const char* pszValue : {"bright", "nan", "inf", "12abc", ""}) {
         cases.push_back({{"--brightness", pszValue, "in.wmv", "out.wmv"}, ""});
     }
+    // A smoothing span that is no number, not above 0, or absurdly long.
+    for (const char* pszValue : {"=0", "=-1", "=abc", "=", "=nan", "=inf", "=61", "=1e9"}) {
+        cases.push_back({{std::string("--deflicker") + pszValue, "in.wmv", "out.wmv"}, "SECONDS"});
+    }
     for (const Case& c : cases) {
         const ProcessResult result = Batch(c.args);
         EXPECT_EQ(result.nExitStatus, 2) << result.strErr;
@@ -69,8 +73,9 @@ TEST_F(BatchCommandTest, UsageErrorsExitWithTwoAndSayWhy) {
 TEST_F(BatchCommandTest, HelpAndVersionSucceed) {
     const ProcessResult help = Batch({"--help"});
     EXPECT_EQ(help.nExitStatus, 0);
-    for (const char* pszOption : {"--brightness", "--min-pixval", "--dark-factor", "--manipulate",
-                                  "--mark-crossings", "--report", "--quiet", "--version"}) {
+    for (const char* pszOption :
+         {"--brightness", "--min-pixval", "--dark-factor", "--manipulate", "--mark-crossings",
+          "--deflicker[=SECONDS]", "--report", "--quiet", "--version"}) {
         EXPECT_NE(help.strOut.find(pszOption), std::string::npos) << pszOption;
     }
     const ProcessResult version = Batch({"--version"});
