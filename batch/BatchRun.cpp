@@ -7,11 +7,11 @@
 
 #include <unistd.h>
 
-#include "app/LastError.h"
 #include "batch/FrameEstimate.h"
 #include "batch/ProgressDisplay.h"
 #include "batch/ReportWriter.h"
 #include "batch/StatusText.h"
+#include "common/LastError.h"
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
 #include "platform/wmf/WriterOutputFile.h"

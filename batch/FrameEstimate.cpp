@@ -3,7 +3,7 @@
 #include <climits>
 #include <vector>
 
-#include "media/ComHolder.h"
+#include "common/ComHolder.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/LastError.h"
-#include "media/ComHolder.h"
+#include "common/ComHolder.h"
+#include "common/LastError.h"
 #include "media/FileName.h"
 #include "media/ProfileStreams.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/LastError.h"
+#include "common/LastError.h"
 
 TEST(LastErrorTest, KeepsTheLatestStatusOnly) {
     RecordLastError("first", E_FAIL);

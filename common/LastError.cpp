@@ -1,4 +1,4 @@
-#include "app/LastError.h"
+#include "common/LastError.h"
 
 HRESULT g_lastErrorCode = 0;
 
