@@ -14,7 +14,7 @@
 #include "common/LastError.h"
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
-#include "platform/wmf/WriterOutputFile.h"
+#include "platform/wmf/writer/WriterOutputFile.h"
 #include "processor/FrameProcessor.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cinttypes>
 #include <utility>
 
-#include "platform/wmf/WriterStatus.h"
+#include "platform/wmf/shared/WriterStatus.h"
 
 CReportWriter::CReportWriter(std::string strPath) : m_strPath(std::move(strPath)) {}
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "batch/FrameRecord.h"
-#include "platform/wmf/WriterOutputFile.h"
 #include "platform/wmf/wmsdk.h"
+#include "platform/wmf/writer/WriterOutputFile.h"
 
 // Writes a header line, then one row per frame: frame number, time in seconds, brightness
 // before, dark fraction, picked (0/1), brightness after, and the output times in 100-ns units

@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <optional>
 
-#include "platform/wmf/SampleBuffer.h"
+#include "platform/wmf/shared/SampleBuffer.h"
 
 struct FakeInput {
     std::wstring name;

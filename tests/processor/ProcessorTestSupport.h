@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "media/MediaWriter.h"
-#include "platform/wmf/SampleBuffer.h"
+#include "platform/wmf/shared/SampleBuffer.h"
 #include "processor/FrameProcessor.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/platform/PlatformTestSupport.h"
