@@ -94,28 +94,6 @@ CStreamConfig* CStreamConfig::Create(StreamDescription description) {
     return new (std::nothrow) CStreamConfig(std::move(description));
 }
 
-HRESULT CStreamConfig::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IWMStreamConfig) {
-        *ppv = static_cast<IWMStreamConfig*>(this);
-    } else if (riid == IID_IWMMediaProps) {
-        *ppv = static_cast<IWMMediaProps*>(this);
-    } else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG CStreamConfig::AddRef() { return ++m_nRefs; }
-
-ULONG CStreamConfig::Release() {
-    const ULONG left = --m_nRefs;
-    if (left == 0) delete this;
-    return left;
-}
-
 HRESULT CStreamConfig::GetStreamType(GUID* pguidStreamType) {
     if (pguidStreamType == nullptr) return E_POINTER;
     *pguidStreamType = m_description.majortype;

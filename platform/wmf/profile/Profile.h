@@ -4,7 +4,6 @@
 // manager loads profiles from XML into them, and tests and the writer's tests make their own.
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -78,14 +77,10 @@ DWORD MediaTypeSize(const StreamDescription& description);
 // One stream configuration. It is also the stream's IWMMediaProps: QueryInterface for either id
 // gives this same object. Counted references; the object frees itself at the last Release.
 // GetMediaType copies the media type into the caller's buffer and points pbFormat into it.
-class CStreamConfig final : public IWMStreamConfig, public IWMMediaProps {
+class CStreamConfig final : public CComObject<IWMStreamConfig, IWMMediaProps> {
   public:
     // One reference for the caller.
     static CStreamConfig* Create(StreamDescription description);
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     HRESULT GetStreamType(GUID* pguidStreamType) override;
     HRESULT GetStreamNumber(WORD* pwStreamNum) override;
@@ -100,7 +95,6 @@ class CStreamConfig final : public IWMStreamConfig, public IWMMediaProps {
     explicit CStreamConfig(StreamDescription description);
     ~CStreamConfig() override = default;
 
-    std::atomic<ULONG> m_nRefs{1};
     StreamDescription m_description;
 };
 

@@ -23,33 +23,12 @@ CSyncReader* CSyncReader::Create() {
 
 CSyncReader::~CSyncReader() { Close(); }
 
-HRESULT CSyncReader::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IWMSyncReader) {
-        AddRef();
-        *ppv = static_cast<IWMSyncReader*>(this);
-        return S_OK;
-    }
-    if (riid == IID_IWMHeaderInfo) {
-        AddRef();
-        *ppv = static_cast<IWMHeaderInfo*>(this);
-        return S_OK;
-    }
-    if (riid == IID_IWMProfile && m_pProfile != nullptr) {
-        m_pProfile->AddRef();
-        *ppv = static_cast<IWMProfile*>(m_pProfile);
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return riid == IID_IWMProfile ? NS_E_INVALID_REQUEST : E_NOINTERFACE;
-}
-
-ULONG CSyncReader::AddRef() { return ++m_nRefs; }
-
-ULONG CSyncReader::Release() {
-    const ULONG left = --m_nRefs;
-    if (left == 0) delete this;
-    return left;
+HRESULT CSyncReader::QueryOther(REFIID riid, void** ppv) {
+    if (riid != IID_IWMProfile) return E_NOINTERFACE;
+    if (m_pProfile == nullptr) return NS_E_INVALID_REQUEST;
+    m_pProfile->AddRef();
+    *ppv = static_cast<IWMProfile*>(m_pProfile);
+    return S_OK;
 }
 
 HRESULT CSyncReader::Open(LPCWSTR pwszFilename) {

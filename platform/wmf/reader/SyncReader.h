@@ -1,11 +1,11 @@
 // The sync reader: IWMSyncReader over FFmpeg.
 #pragma once
 
-#include <atomic>
 #include <memory>
 
 #include "platform/wmf/profile/Profile.h"
 #include "platform/wmf/reader/ReadAhead.h"
+#include "platform/wmf/shared/ComObject.h"
 #include "platform/wmf/wmsdk.h"
 
 namespace wmf {
@@ -27,13 +27,9 @@ namespace wmf {
 // It is also the open file's IWMHeaderInfo (QueryInterface gives this same object), which
 // knows one attribute: g_wszWMDuration of stream 0, the container's duration, ASF_E_NOTFOUND
 // when the container states none.
-class CSyncReader final : public IWMSyncReader, public IWMHeaderInfo {
+class CSyncReader final : public CComObject<IWMSyncReader, IWMHeaderInfo> {
   public:
     static CSyncReader* Create();
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     HRESULT Open(LPCWSTR pwszFilename) override;
     HRESULT Close() override;
@@ -50,8 +46,9 @@ class CSyncReader final : public IWMSyncReader, public IWMHeaderInfo {
   private:
     CSyncReader() = default;
     ~CSyncReader() override;
+    // IID_IWMProfile: the open file's profile; NS_E_INVALID_REQUEST while no file is open.
+    HRESULT QueryOther(REFIID riid, void** ppv) override;
 
-    std::atomic<ULONG> m_nRefs{1};
     std::unique_ptr<CReadAhead> m_pReadAhead;  // null while closed
     CProfile* m_pProfile = nullptr;            // one reference while open
 };
