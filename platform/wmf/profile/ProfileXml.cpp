@@ -5,8 +5,10 @@
 #include <cstring>
 #include <limits>
 #include <set>
+#include <span>
 #include <sstream>
 #include <type_traits>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -59,97 +61,74 @@ T ReadPod(const std::vector<BYTE>& bytes) {
     return value;
 }
 
-template <typename T>
-void SetNumber(pugi::xml_node node, const char* name, T value) {
-    node.append_attribute(name).set_value(std::to_string(value).c_str());
-}
+// ---------------------------------------------------------------------------------------------
+// The fields: every attribute of a stream's elements with the member it stands for, in the
+// order the attributes are written. Writing and reading walk the same tables.
 
-void SetRect(pugi::xml_node parent, const char* name, const RECT& rc) {
-    pugi::xml_node node = parent.append_child(name);
-    SetNumber(node, "left", rc.left);
-    SetNumber(node, "top", rc.top);
-    SetNumber(node, "right", rc.right);
-    SetNumber(node, "bottom", rc.bottom);
-}
+class CXmlReader;
 
-void WriteVideoFormat(pugi::xml_node mediaType, const StreamDescription& d) {
-    const auto vih = ReadPod<WMVIDEOINFOHEADER>(d.format);
-    pugi::xml_node info = mediaType.append_child("videoinfoheader");
-    SetNumber(info, "dwbitrate", vih.dwBitRate);
-    SetNumber(info, "dwbiterrorrate", vih.dwBitErrorRate);
-    SetNumber(info, "avgtimeperframe", vih.AvgTimePerFrame);
-    SetRect(info, "rcsource", vih.rcSource);
-    SetRect(info, "rctarget", vih.rcTarget);
-    const BITMAPINFOHEADER& bih = vih.bmiHeader;
-    pugi::xml_node header = info.append_child("bitmapinfoheader");
-    SetNumber(header, "biwidth", bih.biWidth);
-    SetNumber(header, "biheight", bih.biHeight);
-    SetNumber(header, "biplanes", bih.biPlanes);
-    SetNumber(header, "bibitcount", bih.biBitCount);
-    header.append_attribute("bicompression").set_value(CompressionText(bih.biCompression).c_str());
-    SetNumber(header, "bisizeimage", bih.biSizeImage);
-    SetNumber(header, "bixpelspermeter", bih.biXPelsPerMeter);
-    SetNumber(header, "biypelspermeter", bih.biYPelsPerMeter);
-    SetNumber(header, "biclrused", bih.biClrUsed);
-    SetNumber(header, "biclrimportant", bih.biClrImportant);
-}
-
-void WriteAudioFormat(pugi::xml_node mediaType, const StreamDescription& d) {
-    const auto wfx = ReadPod<WAVEFORMATEX>(d.format);
-    pugi::xml_node node = mediaType.append_child("waveformatex");
-    SetNumber(node, "wFormatTag", wfx.wFormatTag);
-    SetNumber(node, "nChannels", wfx.nChannels);
-    SetNumber(node, "nSamplesPerSec", wfx.nSamplesPerSec);
-    SetNumber(node, "nAvgBytesPerSec", wfx.nAvgBytesPerSec);
-    SetNumber(node, "nBlockAlign", wfx.nBlockAlign);
-    SetNumber(node, "wBitsPerSample", wfx.wBitsPerSample);
-    const size_t extra = d.format.size() > sizeof(WAVEFORMATEX) ? d.format.size() - sizeof wfx : 0;
-    node.append_attribute("codecdata")
-        .set_value(HexText(d.format.data() + sizeof(WAVEFORMATEX), extra).c_str());
-}
-
-void WriteStream(pugi::xml_node root, const StreamDescription& d) {
-    pugi::xml_node config = root.append_child("streamconfig");
-    config.append_attribute("majortype").set_value(GuidText(d.majortype).c_str());
-    SetNumber(config, "streamnumber", d.wStreamNumber);
-    config.append_attribute("streamname").set_value(pugi::as_utf8(d.streamName).c_str());
-    config.append_attribute("inputname").set_value(pugi::as_utf8(d.inputName).c_str());
-    SetNumber(config, "bitrate", d.dwBitrate);
-    SetNumber(config, "bufferwindow", d.nBufferWindow);
-    SetNumber(config, "reliabletransport", d.bReliableTransport);
-    config.append_attribute("decodercomplexity")
-        .set_value(pugi::as_utf8(d.decoderComplexity).c_str());
-    config.append_attribute("rfc1766langid").set_value(pugi::as_utf8(d.language).c_str());
-    if (d.IsVideo()) {
-        pugi::xml_node props = config.append_child("videomediaprops");
-        SetNumber(props, "maxkeyframespacing", d.nMaxKeyFrameSpacing);
-        SetNumber(props, "quality", d.dwQuality);
-    }
-    pugi::xml_node mediaType = config.append_child("wmmediatype");
-    mediaType.append_attribute("subtype").set_value(GuidText(d.subtype).c_str());
-    SetNumber(mediaType, "bfixedsizesamples", d.bFixedSizeSamples);
-    SetNumber(mediaType, "btemporalcompression", d.bTemporalCompression);
-    SetNumber(mediaType, "lsamplesize", d.lSampleSize);
-    if (d.IsVideo()) {
-        WriteVideoFormat(mediaType, d);
-    } else if (d.IsAudio()) {
-        WriteAudioFormat(mediaType, d);
-    }
-}
+// One attribute of an element that describes an S: its name, the text it takes from an S, and
+// how a reader puts it back.
+template <typename S>
+struct XmlField {
+    const char* name;
+    std::string (*text)(const S& value);
+    void (*read)(CXmlReader& reader, pugi::xml_node node, const char* name, S& value);
+};
 
 // ---------------------------------------------------------------------------------------------
 // Reading: every helper marks the reader failed instead of throwing, and the caller checks
 // once at the end.
 
-class CXmlFields {
+class CXmlReader {
   public:
+    static constexpr bool kReading = true;
+
     bool Ok() const { return m_bOk; }
     void Fail() { m_bOk = false; }
 
-    pugi::xml_node Child(pugi::xml_node parent, const char* name) {
+    // The child element, which must be there.
+    pugi::xml_node Element(pugi::xml_node parent, const char* name) {
         pugi::xml_node node = parent.child(name);
         if (!node) Fail();
         return node;
+    }
+
+    template <typename S>
+    void Fields(pugi::xml_node node, S& value,
+                std::span<const XmlField<std::type_identity_t<S>>> fields) {
+        for (const XmlField<S>& field : fields) field.read(*this, node, field.name, value);
+    }
+
+    // The attribute as a value of the member's type.
+    template <typename T>
+    T Read(pugi::xml_node node, const char* name) {
+        if constexpr (std::is_same_v<T, GUID>) {
+            return Guid(node, name);
+        } else if constexpr (std::is_same_v<T, std::wstring>) {
+            return Text(node, name);
+        } else {
+            return Number<T>(node, name);
+        }
+    }
+
+    void Hex(pugi::xml_node node, const char* name, std::vector<BYTE>& bytes) {
+        const std::string text = node.attribute(name).value();
+        bytes.clear();
+        if (text.size() % 2 != 0 || text.size() / 2 > 0xFFFF) {
+            Fail();
+            return;
+        }
+        for (size_t i = 0; i < text.size(); i += 2) {
+            BYTE value = 0;
+            const auto [ptr, ec] = std::from_chars(text.data() + i, text.data() + i + 2, value, 16);
+            if (ec != std::errc() || ptr != text.data() + i + 2) {
+                Fail();
+                bytes.clear();
+                return;
+            }
+            bytes.push_back(value);
+        }
     }
 
     template <typename T>
@@ -169,6 +148,15 @@ class CXmlFields {
         return pugi::as_wide(node.attribute(name).value());
     }
 
+    DWORD Compression(pugi::xml_node node, const char* name) {
+        const std::string text = node.attribute(name).value();
+        if (text.size() == 4 && text.find_first_not_of("0123456789") != std::string::npos) {
+            return MakeFourcc(text[0], text[1], text[2], text[3]);
+        }
+        return Number<DWORD>(node, name);
+    }
+
+  private:
     GUID Guid(pugi::xml_node node, const char* name) {
         const char* text = node.attribute(name).value();
         GUID g{};
@@ -188,40 +176,6 @@ class CXmlFields {
         return g;
     }
 
-    DWORD Compression(pugi::xml_node node, const char* name) {
-        const std::string text = node.attribute(name).value();
-        if (text.size() == 4 && text.find_first_not_of("0123456789") != std::string::npos) {
-            return MakeFourcc(text[0], text[1], text[2], text[3]);
-        }
-        return Number<DWORD>(node, name);
-    }
-
-    std::vector<BYTE> Hex(pugi::xml_node node, const char* name) {
-        const std::string text = node.attribute(name).value();
-        std::vector<BYTE> bytes;
-        if (text.size() % 2 != 0 || text.size() / 2 > 0xFFFF) {
-            Fail();
-            return bytes;
-        }
-        for (size_t i = 0; i < text.size(); i += 2) {
-            BYTE value = 0;
-            const auto [ptr, ec] = std::from_chars(text.data() + i, text.data() + i + 2, value, 16);
-            if (ec != std::errc() || ptr != text.data() + i + 2) {
-                Fail();
-                return {};
-            }
-            bytes.push_back(value);
-        }
-        return bytes;
-    }
-
-    RECT Rect(pugi::xml_node parent, const char* name) {
-        pugi::xml_node node = Child(parent, name);
-        return RECT{Number<LONG>(node, "left"), Number<LONG>(node, "top"),
-                    Number<LONG>(node, "right"), Number<LONG>(node, "bottom")};
-    }
-
-  private:
     // The positions of a braced GUID that must hold hex digits (sscanf also takes signs and
     // spaces there).
     static bool AllHexAt(const char* text) {
@@ -236,80 +190,179 @@ class CXmlFields {
     bool m_bOk = true;
 };
 
-void ReadVideoFormat(CXmlFields& f, pugi::xml_node mediaType, StreamDescription& d) {
-    pugi::xml_node videoProps = f.Child(mediaType.parent(), "videomediaprops");
-    d.nMaxKeyFrameSpacing = f.Number<LONGLONG>(videoProps, "maxkeyframespacing");
-    d.dwQuality = f.Number<DWORD>(videoProps, "quality");
+std::string ValueText(const GUID& value) { return GuidText(value); }
+std::string ValueText(const std::wstring& value) { return pugi::as_utf8(value); }
+template <typename T>
+std::string ValueText(T value) {
+    return std::to_string(value);
+}
 
-    pugi::xml_node info = f.Child(mediaType, "videoinfoheader");
-    WMVIDEOINFOHEADER vih{};
-    vih.dwBitRate = f.Number<DWORD>(info, "dwbitrate");
-    vih.dwBitErrorRate = f.Number<DWORD>(info, "dwbiterrorrate");
-    vih.AvgTimePerFrame = f.Number<LONGLONG>(info, "avgtimeperframe");
-    vih.rcSource = f.Rect(info, "rcsource");
-    vih.rcTarget = f.Rect(info, "rctarget");
-    pugi::xml_node header = f.Child(info, "bitmapinfoheader");
+template <typename T>
+struct MemberTraits;
+template <typename S, typename T>
+struct MemberTraits<T S::*> {
+    using Struct = S;
+    using Type = T;
+};
+
+// The field of a member, written as a number, a braced GUID or text by the member's type.
+template <auto Member>
+constexpr XmlField<typename MemberTraits<decltype(Member)>::Struct> Field(const char* name) {
+    using S = typename MemberTraits<decltype(Member)>::Struct;
+    using T = typename MemberTraits<decltype(Member)>::Type;
+    return {name, [](const S& value) { return ValueText(value.*Member); },
+            [](CXmlReader& reader, pugi::xml_node node, const char* attribute, S& value) {
+                value.*Member = reader.Read<T>(node, attribute);
+            }};
+}
+
+// The field of a FOURCC held in a DWORD (see CompressionText).
+template <auto Member>
+constexpr XmlField<typename MemberTraits<decltype(Member)>::Struct> FourccField(const char* name) {
+    using S = typename MemberTraits<decltype(Member)>::Struct;
+    return {name, [](const S& value) { return CompressionText(value.*Member); },
+            [](CXmlReader& reader, pugi::xml_node node, const char* attribute, S& value) {
+                value.*Member = reader.Compression(node, attribute);
+            }};
+}
+
+using D = StreamDescription;
+constexpr XmlField<D> kStreamConfigFields[] = {
+    Field<&D::majortype>("majortype"),
+    Field<&D::wStreamNumber>("streamnumber"),
+    Field<&D::streamName>("streamname"),
+    Field<&D::inputName>("inputname"),
+    Field<&D::dwBitrate>("bitrate"),
+    Field<&D::nBufferWindow>("bufferwindow"),
+    Field<&D::bReliableTransport>("reliabletransport"),
+    Field<&D::decoderComplexity>("decodercomplexity"),
+    Field<&D::language>("rfc1766langid"),
+};
+constexpr XmlField<D> kVideoPropsFields[] = {
+    Field<&D::nMaxKeyFrameSpacing>("maxkeyframespacing"),
+    Field<&D::dwQuality>("quality"),
+};
+constexpr XmlField<D> kMediaTypeFields[] = {
+    Field<&D::subtype>("subtype"),
+    Field<&D::bFixedSizeSamples>("bfixedsizesamples"),
+    Field<&D::bTemporalCompression>("btemporalcompression"),
+    Field<&D::lSampleSize>("lsamplesize"),
+};
+using V = WMVIDEOINFOHEADER;
+constexpr XmlField<V> kVideoInfoFields[] = {
+    Field<&V::dwBitRate>("dwbitrate"),
+    Field<&V::dwBitErrorRate>("dwbiterrorrate"),
+    Field<&V::AvgTimePerFrame>("avgtimeperframe"),
+};
+constexpr XmlField<RECT> kRectFields[] = {
+    Field<&RECT::left>("left"),
+    Field<&RECT::top>("top"),
+    Field<&RECT::right>("right"),
+    Field<&RECT::bottom>("bottom"),
+};
+using B = BITMAPINFOHEADER;
+constexpr XmlField<B> kBitmapFields[] = {
+    Field<&B::biWidth>("biwidth"),
+    Field<&B::biHeight>("biheight"),
+    Field<&B::biPlanes>("biplanes"),
+    Field<&B::biBitCount>("bibitcount"),
+    FourccField<&B::biCompression>("bicompression"),
+    Field<&B::biSizeImage>("bisizeimage"),
+    Field<&B::biXPelsPerMeter>("bixpelspermeter"),
+    Field<&B::biYPelsPerMeter>("biypelspermeter"),
+    Field<&B::biClrUsed>("biclrused"),
+    Field<&B::biClrImportant>("biclrimportant"),
+};
+using W = WAVEFORMATEX;
+constexpr XmlField<W> kWaveFormatFields[] = {
+    Field<&W::wFormatTag>("wFormatTag"),         Field<&W::nChannels>("nChannels"),
+    Field<&W::nSamplesPerSec>("nSamplesPerSec"), Field<&W::nAvgBytesPerSec>("nAvgBytesPerSec"),
+    Field<&W::nBlockAlign>("nBlockAlign"),       Field<&W::wBitsPerSample>("wBitsPerSample"),
+};
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+class CXmlWriter {
+  public:
+    static constexpr bool kReading = false;
+
+    pugi::xml_node Element(pugi::xml_node parent, const char* name) {
+        return parent.append_child(name);
+    }
+
+    template <typename S>
+    void Fields(pugi::xml_node node, const S& value,
+                std::span<const XmlField<std::type_identity_t<S>>> fields) {
+        for (const XmlField<S>& field : fields) Set(node, field.name, field.text(value));
+    }
+
+    void Hex(pugi::xml_node node, const char* name, const std::vector<BYTE>& bytes) {
+        Set(node, name, HexText(bytes.data(), bytes.size()));
+    }
+
+  private:
+    static void Set(pugi::xml_node node, const char* name, const std::string& text) {
+        node.append_attribute(name).set_value(text.c_str());
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// The elements of one stream, walked alike to write (Io = CXmlWriter) and to read
+// (Io = CXmlReader, which fills the description and checks what the fields cannot).
+
+template <class Io, class Description>
+void WalkVideoFormat(Io& io, pugi::xml_node mediaType, Description& d) {
+    auto vih = ReadPod<WMVIDEOINFOHEADER>(d.format);
+    pugi::xml_node info = io.Element(mediaType, "videoinfoheader");
+    io.Fields(info, vih, kVideoInfoFields);
+    io.Fields(io.Element(info, "rcsource"), vih.rcSource, kRectFields);
+    io.Fields(io.Element(info, "rctarget"), vih.rcTarget, kRectFields);
     BITMAPINFOHEADER& bih = vih.bmiHeader;
-    bih.biSize = sizeof(BITMAPINFOHEADER);
-    bih.biWidth = f.Number<LONG>(header, "biwidth");
-    bih.biHeight = f.Number<LONG>(header, "biheight");
-    bih.biPlanes = f.Number<WORD>(header, "biplanes");
-    bih.biBitCount = f.Number<WORD>(header, "bibitcount");
-    bih.biCompression = f.Compression(header, "bicompression");
-    bih.biSizeImage = f.Number<DWORD>(header, "bisizeimage");
-    bih.biXPelsPerMeter = f.Number<LONG>(header, "bixpelspermeter");
-    bih.biYPelsPerMeter = f.Number<LONG>(header, "biypelspermeter");
-    bih.biClrUsed = f.Number<DWORD>(header, "biclrused");
-    bih.biClrImportant = f.Number<DWORD>(header, "biclrimportant");
-    // Frames of this size must be addressable by every consumer of the header.
-    if (bih.biWidth < 1 || bih.biWidth > kMaxDimension || bih.biHeight == 0 ||
-        bih.biHeight < -kMaxDimension || bih.biHeight > kMaxDimension) {
-        f.Fail();
+    io.Fields(io.Element(info, "bitmapinfoheader"), bih, kBitmapFields);
+    if constexpr (Io::kReading) {
+        bih.biSize = sizeof(BITMAPINFOHEADER);
+        // Frames of this size must be addressable by every consumer of the header.
+        if (bih.biWidth < 1 || bih.biWidth > kMaxDimension || bih.biHeight == 0 ||
+            bih.biHeight < -kMaxDimension || bih.biHeight > kMaxDimension) {
+            io.Fail();
+        }
+        d.formattype = WMFORMAT_VideoInfo;
+        d.format = BytesOf(vih);
     }
-    d.formattype = WMFORMAT_VideoInfo;
-    d.format = BytesOf(vih);
 }
 
-void ReadAudioFormat(CXmlFields& f, pugi::xml_node mediaType, StreamDescription& d) {
-    pugi::xml_node node = f.Child(mediaType, "waveformatex");
-    WAVEFORMATEX wfx{};
-    wfx.wFormatTag = f.Number<WORD>(node, "wFormatTag");
-    wfx.nChannels = f.Number<WORD>(node, "nChannels");
-    wfx.nSamplesPerSec = f.Number<DWORD>(node, "nSamplesPerSec");
-    wfx.nAvgBytesPerSec = f.Number<DWORD>(node, "nAvgBytesPerSec");
-    wfx.nBlockAlign = f.Number<WORD>(node, "nBlockAlign");
-    wfx.wBitsPerSample = f.Number<WORD>(node, "wBitsPerSample");
-    const std::vector<BYTE> codecData = f.Hex(node, "codecdata");
-    wfx.cbSize = static_cast<WORD>(codecData.size());
-    d.formattype = WMFORMAT_WaveFormatEx;
-    d.format = BytesOf(wfx);
-    d.format.insert(d.format.end(), codecData.begin(), codecData.end());
+template <class Io, class Description>
+void WalkAudioFormat(Io& io, pugi::xml_node mediaType, Description& d) {
+    auto wfx = ReadPod<WAVEFORMATEX>(d.format);
+    // The codec data follows the WAVEFORMATEX.
+    std::vector<BYTE> codecData;
+    if (d.format.size() > sizeof(WAVEFORMATEX)) {
+        codecData.assign(d.format.begin() + sizeof(WAVEFORMATEX), d.format.end());
+    }
+    pugi::xml_node node = io.Element(mediaType, "waveformatex");
+    io.Fields(node, wfx, kWaveFormatFields);
+    io.Hex(node, "codecdata", codecData);
+    if constexpr (Io::kReading) {
+        wfx.cbSize = static_cast<WORD>(codecData.size());
+        d.formattype = WMFORMAT_WaveFormatEx;
+        d.format = BytesOf(wfx);
+        d.format.insert(d.format.end(), codecData.begin(), codecData.end());
+    }
 }
 
-StreamDescription ReadStream(CXmlFields& f, pugi::xml_node config) {
-    StreamDescription d;
-    d.majortype = f.Guid(config, "majortype");
-    d.wStreamNumber = f.Number<WORD>(config, "streamnumber");
-    if (d.wStreamNumber == 0) f.Fail();
-    d.streamName = f.Text(config, "streamname");
-    d.inputName = f.Text(config, "inputname");
-    d.dwBitrate = f.Number<DWORD>(config, "bitrate");
-    d.nBufferWindow = f.Number<LONG>(config, "bufferwindow");
-    d.bReliableTransport = f.Number<BOOL>(config, "reliabletransport");
-    d.decoderComplexity = f.Text(config, "decodercomplexity");
-    d.language = f.Text(config, "rfc1766langid");
-
-    pugi::xml_node mediaType = f.Child(config, "wmmediatype");
-    d.subtype = f.Guid(mediaType, "subtype");
-    d.bFixedSizeSamples = f.Number<BOOL>(mediaType, "bfixedsizesamples");
-    d.bTemporalCompression = f.Number<BOOL>(mediaType, "btemporalcompression");
-    d.lSampleSize = f.Number<ULONG>(mediaType, "lsamplesize");
+// Description is const StreamDescription for writing, StreamDescription for reading.
+template <class Io, class Description>
+void WalkStream(Io& io, pugi::xml_node config, Description& d) {
+    io.Fields(config, d, kStreamConfigFields);
+    if (d.IsVideo()) io.Fields(io.Element(config, "videomediaprops"), d, kVideoPropsFields);
+    pugi::xml_node mediaType = io.Element(config, "wmmediatype");
+    io.Fields(mediaType, d, kMediaTypeFields);
     if (d.IsVideo()) {
-        ReadVideoFormat(f, mediaType, d);
+        WalkVideoFormat(io, mediaType, d);
     } else if (d.IsAudio()) {
-        ReadAudioFormat(f, mediaType, d);
+        WalkAudioFormat(io, mediaType, d);
     }
-    return d;
 }
 
 struct StringWriter final : pugi::xml_writer {
@@ -324,12 +377,15 @@ struct StringWriter final : pugi::xml_writer {
 std::string ProfileToXml(const CProfile& profile) {
     pugi::xml_document doc;
     pugi::xml_node root = doc.append_child("profile");
-    SetNumber(root, "version", kProfileVersion);
-    SetNumber(root, "storageformat", 1);
+    root.append_attribute("version").set_value(std::to_string(kProfileVersion).c_str());
+    root.append_attribute("storageformat").set_value("1");
     root.append_attribute("name").set_value(pugi::as_utf8(profile.Name()).c_str());
     root.append_attribute("description")
         .set_value(pugi::as_utf8(profile.ProfileDescription()).c_str());
-    for (const CStreamConfig* config : profile.Streams()) WriteStream(root, config->Description());
+    CXmlWriter fields;
+    for (const CStreamConfig* config : profile.Streams()) {
+        WalkStream(fields, fields.Element(root, "streamconfig"), config->Description());
+    }
     StringWriter writer;
     doc.save(writer, "  ", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8);
     return writer.text;
@@ -357,13 +413,15 @@ HRESULT ProfileFromXml(const std::string& text, CProfile** ppProfile) {
     }
     if (!root || std::strcmp(root.name(), "profile") != 0) return NS_E_INVALIDPROFILE;
 
-    CXmlFields f;
+    CXmlReader f;
     f.Number<DWORD>(root, "version");
     std::vector<StreamDescription> streams;
     std::set<WORD> numbers;
     for (pugi::xml_node config : root.children("streamconfig")) {
-        streams.push_back(ReadStream(f, config));
-        if (!numbers.insert(streams.back().wStreamNumber).second) f.Fail();
+        StreamDescription d;
+        WalkStream(f, config, d);
+        if (d.wStreamNumber == 0 || !numbers.insert(d.wStreamNumber).second) f.Fail();
+        streams.push_back(std::move(d));
     }
     if (!f.Ok()) return NS_E_INVALIDPROFILE;
     *ppProfile = CProfile::Create(streams, f.Text(root, "name"), f.Text(root, "description"));
