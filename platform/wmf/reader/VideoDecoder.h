@@ -35,7 +35,7 @@ class CVideoDecoder {
     void Send(const AVPacket* pPacket);
 
     CSampleClock m_clock;
-    DecoderHolder m_pCodec;
+    CodecContextHolder m_pCodec;
     AvFrameHolder m_pPicture;
     std::unique_ptr<CFrameConverter> m_pConverter;
 };

@@ -1,5 +1,5 @@
-// Owning holders of the FFmpeg objects that the reading side uses, each released by the FFmpeg
-// call made for it. Include only from platform/wmf/ sources.
+// Owning holders of the FFmpeg objects that the reader and the writer use, each released by the
+// FFmpeg call made for it. Include only from platform/wmf/ sources.
 #pragma once
 
 #include <memory>
@@ -26,7 +26,8 @@ struct ScalerDeleter {
 // An input opened with avformat_open_input.
 using InputContextHolder =
     std::unique_ptr<AVFormatContext, AvAddressDeleter<AVFormatContext, avformat_close_input>>;
-using DecoderHolder =
+// A decoder's or an encoder's context.
+using CodecContextHolder =
     std::unique_ptr<AVCodecContext, AvAddressDeleter<AVCodecContext, avcodec_free_context>>;
 using AvFrameHolder = std::unique_ptr<AVFrame, AvAddressDeleter<AVFrame, av_frame_free>>;
 using AvPacketHolder = std::unique_ptr<AVPacket, AvAddressDeleter<AVPacket, av_packet_free>>;

@@ -16,8 +16,6 @@ struct OutputContextDeleter {
     void operator()(AVFormatContext* p) const;
 };
 using OutputContextHolder = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
-using EncoderHolder =
-    std::unique_ptr<AVCodecContext, AvAddressDeleter<AVCodecContext, avcodec_free_context>>;
 
 // Encodes samples as WMV2 (or WMV1) into an ASF file, at the format's bit rate (a default for
 // its size when 0). The encoder counts pictures at the profile's frame rate, which its rate
@@ -52,7 +50,7 @@ class CWriterEncoder {
     // Moves every packet the encoder has ready into the file.
     HRESULT Drain();
 
-    EncoderHolder m_pCodec;
+    CodecContextHolder m_pCodec;
     OutputContextHolder m_pContainer;
     AvPacketHolder m_pPacket;
     AVStream* m_pStream = nullptr;  // owned by m_pContainer
