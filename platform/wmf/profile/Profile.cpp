@@ -49,12 +49,7 @@ StreamDescription DescribeVideoStream(WORD wStreamNumber, const VideoStreamInfo&
     vih.dwBitRate = info.dwBitRate;
     vih.dwBitErrorRate = 0;
     vih.AvgTimePerFrame = info.nAvgTimePerFrame;
-    vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    vih.bmiHeader.biWidth = info.nWidth;
-    vih.bmiHeader.biHeight = info.nHeight;
-    vih.bmiHeader.biPlanes = 1;
-    vih.bmiHeader.biBitCount = 24;
-    vih.bmiHeader.biCompression = info.dwFourcc;
+    vih.bmiHeader = DibHeader(info.nWidth, info.nHeight, info.dwFourcc);
     d.format = BytesOf(vih);
     return d;
 }
