@@ -1,10 +1,39 @@
 #include "platform/wmf/reader/VideoDecoder.h"
 
+#include <cstdint>
 #include <new>
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/version.h>
+}
 
 #include "platform/wmf/shared/ReaderStatus.h"
 
 namespace wmf {
+namespace {
+
+// A picture's duration in the stream's time base. FFmpeg 6.0 (libavutil 58) added
+// AVFrame::duration in place of pkt_duration, which FFmpeg 7 (libavutil 59) removed.
+int64_t PictureDuration(const AVFrame& picture) {
+#if LIBAVUTIL_VERSION_MAJOR >= 58
+    return picture.duration;
+#else
+    return picture.pkt_duration;
+#endif
+}
+
+// Whether a picture is a key frame. FFmpeg 6.1 added AV_FRAME_FLAG_KEY in place of key_frame,
+// which it deprecated.
+bool IsKeyPicture(const AVFrame& picture) {
+#ifdef AV_FRAME_FLAG_KEY
+    return (picture.flags & AV_FRAME_FLAG_KEY) != 0;
+#else
+    return picture.key_frame != 0;
+#endif
+}
+
+}  // namespace
 
 CVideoDecoder::CVideoDecoder(CSampleClock clock) : m_clock(clock) {}
 
@@ -49,9 +78,9 @@ void CVideoDecoder::Send(const AVPacket* pPacket) {
         if (received == 0) {
             AVFrame& picture = *m_pPicture;
             ReadySample ready;
-            m_clock.Stamp(picture.best_effort_timestamp, picture.pkt_duration, &ready.cnsTime,
+            m_clock.Stamp(picture.best_effort_timestamp, PictureDuration(picture), &ready.cnsTime,
                           &ready.cnsDuration);
-            ready.dwFlags = picture.key_frame ? WM_SF_CLEANPOINT : 0;
+            ready.dwFlags = IsKeyPicture(picture) ? WM_SF_CLEANPOINT : 0;
             m_pConverter->Post(&picture, std::move(ready));
             av_frame_unref(&picture);
             continue;
