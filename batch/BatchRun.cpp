@@ -7,14 +7,14 @@
 
 #include <unistd.h>
 
-#include "app/LastError.h"
-#include "batch/FrameEstimate.h"
 #include "batch/ProgressDisplay.h"
 #include "batch/ReportWriter.h"
 #include "batch/StatusText.h"
+#include "common/LastError.h"
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
 #include "processor/FrameProcessor.h"
+#include "processor/FrameStep.h"
 
 namespace {
 
@@ -178,41 +178,37 @@ int CBatchRun::Run() {
 
 HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
     CProgressDisplay progress(m_pErr, !m_options.bQuiet && isatty(fileno(m_pErr)) != 0);
-    progress.SetExpectedFrames(ExpectedFrames(reader));
+    progress.SetExpectedFrames(reader.GetExpectedFrameCount());
 
-    HRESULT hrRead = S_OK;
-    while (*m_pInterrupted == 0 && SUCCEEDED(m_hrWriteFailure)) {
-        // The dialog's frame step.
-        const int nFrame = reader.NextFrameNumber();
-        const double dTime = reader.GetFrameTime();
-        INSSBuffer* pSample = nullptr;
-        BITMAPINFOHEADER* pFormat = nullptr;
-        hrRead = reader.GetNextFrame(&pSample, &pFormat);
-        if (FAILED(hrRead)) break;
-        if (pSample == nullptr || pFormat == nullptr) {
-            if (pSample != nullptr) pSample->Release();
-            hrRead = E_UNEXPECTED;
-            break;
+    // The log takes each frame before the processor does (it may write the frame at once) and
+    // its figures after.
+    struct Log {
+        CFrameLog& log;
+        CFrameProcessor& processor;
+        double dTime;
+        void OnSample(int nFrame, double dFrameTime, INSSBuffer* pSample) {
+            dTime = dFrameTime;
+            log.AddFrame(nFrame, dTime, pSample);
         }
-
-        m_log.AddFrame(nFrame, dTime, pSample);
-        BITMAPINFOHEADER* pDisplayFormat = nullptr;
-        BYTE* pDisplayPixels = nullptr;
-        processor.ProcessSample(pSample, pFormat, &pDisplayFormat, &pDisplayPixels);
-        double dDarkFraction = 0.0;
-        const double dBefore = processor.GetStatistics(nullptr, &dDarkFraction);
-        m_log.SetMeasurement(dBefore, dDarkFraction, processor.GetTarget());
-        if (m_log.TakeWrittenMark()) {
+        void OnDisplay(const FrameStepDisplay& display) {
+            log.SetMeasurement(display.dBefore, display.dDarkFraction, processor.GetTarget());
+            if (!log.TakeWrittenMark()) return;
             // The written frame's figures, as "Show Write" would show them.
             processor.SelectDisplay(1);
             double dAfter = 0.0;
             processor.GetStatistics(&dAfter, nullptr);
             const double dTarget = processor.GetTarget();
             processor.SelectDisplay(0);
-            m_log.SetAfterOfLastWritten(dAfter, dTarget);
-            m_log.Retire();
+            log.SetAfterOfLastWritten(dAfter, dTarget);
+            log.Retire();
         }
-        m_summary.dInputDuration = dTime + reader.GetDuration();
+    } frames{m_log, processor, 0.0};
+
+    HRESULT hrRead = S_OK;
+    while (*m_pInterrupted == 0 && SUCCEEDED(m_hrWriteFailure)) {
+        hrRead = StepFrame(reader, processor, frames);
+        if (FAILED(hrRead)) break;
+        m_summary.dInputDuration = frames.dTime + reader.GetDuration();
         progress.Update(m_log.FramesRead());
     }
     progress.Finish();
@@ -222,9 +218,4 @@ HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
     m_summary.nSamplesWritten = m_log.SamplesWritten();
     m_summary.dOutputDuration = static_cast<double>(m_log.LastOutputTime()) / 10000000.0;
     return hrRead;
-}
-
-int CBatchRun::ExpectedFrames(CMediaReader& reader) const {
-    return EstimateFrameCount(reader.GetSyncReader(), reader.GetProfile(),
-                              reader.GetVideoStreamNumber());
 }

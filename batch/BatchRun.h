@@ -51,7 +51,6 @@ class CBatchRun {
     // Frame steps until a read fails, the output refuses a sample or the run is interrupted;
     // the status of the last read.
     HRESULT PlayToEnd(CMediaReader& reader, CFrameProcessor& processor);
-    int ExpectedFrames(CMediaReader& reader) const;
 
     const BatchOptions& m_options;
     std::FILE* m_pOut;

@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "app/LastError.h"
+#include "common/LastError.h"
 #include "res/resource.h"
 #include "tests/app/MainWindowFixture.h"
 #include "ui/DialogBuilder.h"

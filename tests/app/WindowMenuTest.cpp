@@ -8,7 +8,7 @@
 #include <QTest>
 
 #include "app/AboutDlg.h"
-#include "app/LastError.h"
+#include "common/LastError.h"
 #include "res/resource.h"
 #include "tests/app/MainWindowFixture.h"
 #include "ui/DialogBuilder.h"

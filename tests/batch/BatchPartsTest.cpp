@@ -10,7 +10,7 @@
 #include "batch/FrameLog.h"
 #include "batch/ProgressDisplay.h"
 #include "batch/ReportWriter.h"
-#include "platform/wmf/SampleBuffer.h"
+#include "platform/wmf/shared/SampleBuffer.h"
 #include "tests/batch/BatchTestSupport.h"
 
 class FrameLogTest : public ::testing::Test {

@@ -42,7 +42,7 @@ class FrameManipulationTest : public ::testing::Test {
 
     CFrameProcessor m_processor{nullptr};
     CFrameProcessorProbe m_probe{m_processor};
-    BITMAPINFOHEADER m_header = FrameHeader(kWidth, kHeight);
+    BITMAPINFOHEADER m_header = DibHeader(kWidth, kHeight);
     std::vector<BYTE> m_bytes;
 };
 
