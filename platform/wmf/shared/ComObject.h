@@ -12,23 +12,23 @@ namespace wmf {
 template <typename Interface>
 constexpr IID kInterfaceId = Interface::kNoInterfaceIdListed;
 template <>
-constexpr IID kInterfaceId<INSSBuffer> = IID_INSSBuffer;
+inline constexpr IID kInterfaceId<INSSBuffer> = IID_INSSBuffer;
 template <>
-constexpr IID kInterfaceId<IWMMediaProps> = IID_IWMMediaProps;
+inline constexpr IID kInterfaceId<IWMMediaProps> = IID_IWMMediaProps;
 template <>
-constexpr IID kInterfaceId<IWMStreamConfig> = IID_IWMStreamConfig;
+inline constexpr IID kInterfaceId<IWMStreamConfig> = IID_IWMStreamConfig;
 template <>
-constexpr IID kInterfaceId<IWMProfile> = IID_IWMProfile;
+inline constexpr IID kInterfaceId<IWMProfile> = IID_IWMProfile;
 template <>
-constexpr IID kInterfaceId<IWMProfileManager> = IID_IWMProfileManager;
+inline constexpr IID kInterfaceId<IWMProfileManager> = IID_IWMProfileManager;
 template <>
-constexpr IID kInterfaceId<IWMSyncReader> = IID_IWMSyncReader;
+inline constexpr IID kInterfaceId<IWMSyncReader> = IID_IWMSyncReader;
 template <>
-constexpr IID kInterfaceId<IWMHeaderInfo> = IID_IWMHeaderInfo;
+inline constexpr IID kInterfaceId<IWMHeaderInfo> = IID_IWMHeaderInfo;
 template <>
-constexpr IID kInterfaceId<IWMWriter> = IID_IWMWriter;
+inline constexpr IID kInterfaceId<IWMWriter> = IID_IWMWriter;
 template <>
-constexpr IID kInterfaceId<IVarnelWriterHold> = IID_IVarnelWriterHold;
+inline constexpr IID kInterfaceId<IVarnelWriterHold> = IID_IVarnelWriterHold;
 
 // Implements IUnknown for an object of one or more interfaces. The creator holds the first
 // reference; the last Release deletes the object. References are counted atomically, so they
