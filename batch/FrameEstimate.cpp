@@ -25,7 +25,10 @@ QWORD FileDuration(IWMSyncReader* pSyncReader) {
     return cnsDuration;
 }
 
+}  // namespace
+
 REFERENCE_TIME VideoFrameTime(IWMProfile* pProfile, WORD wVideoStream) {
+    if (pProfile == nullptr) return 0;
     DWORD dwCount = 0;
     if (FAILED(pProfile->GetStreamCount(&dwCount))) return 0;
     for (DWORD i = 0; i < dwCount; ++i) {
@@ -58,8 +61,6 @@ REFERENCE_TIME VideoFrameTime(IWMProfile* pProfile, WORD wVideoStream) {
     }
     return 0;
 }
-
-}  // namespace
 
 int EstimateFrameCount(IWMSyncReader* pSyncReader, IWMProfile* pProfile, WORD wVideoStream) {
     if (pSyncReader == nullptr || pProfile == nullptr || wVideoStream == 0) return 0;

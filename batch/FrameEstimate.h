@@ -8,3 +8,7 @@
 // is unknown or a call fails: the display then shows no total. Only reads; holds no reference
 // beyond the call.
 int EstimateFrameCount(IWMSyncReader* pSyncReader, IWMProfile* pProfile, WORD wVideoStream);
+
+// The AvgTimePerFrame (100-ns units) of the profile's video stream of that number; 0 when unknown
+// or a call fails. Only reads; holds no reference beyond the call.
+REFERENCE_TIME VideoFrameTime(IWMProfile* pProfile, WORD wVideoStream);

@@ -107,11 +107,12 @@ TEST_F(ReportWriterTest, RowHoldsEveryColumnAndSpaceSeparatedTimes) {
     record.bPicked = true;
     record.dAfter = 160.5;
     record.outputTimes = {1334668, 1668335};
-    EXPECT_EQ(CReportWriter::FormatRow(record),
-              "23,0.7340667,161.250000,0.125000,1,160.500000,1334668 1668335");
+    EXPECT_EQ(CReportWriter::FormatRow(record, 29.97),
+              "23,0.7340667,161.250000,0.125000,1,160.500000,1334668 1668335,29.970");
     record.bPicked = false;
     record.outputTimes.clear();
-    EXPECT_EQ(CReportWriter::FormatRow(record), "23,0.7340667,161.250000,0.125000,0,160.500000,");
+    EXPECT_EQ(CReportWriter::FormatRow(record, 59.94),
+              "23,0.7340667,161.250000,0.125000,0,160.500000,,59.940");
 }
 
 TEST_F(ReportWriterTest, FileAppearsOnlyWhenFinished) {
