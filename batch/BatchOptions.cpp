@@ -36,7 +36,7 @@ const CLI::Validator kInputRate(
         }
         return {};
     },
-    "auto|R");
+    "");
 
 // Bits a second with an optional k (1000) or M (1000000); 0 when the text is not one from 1000 to
 // 4000000000.
@@ -60,7 +60,7 @@ const CLI::Validator kBitRate(
         if (strValue == "auto" || ParseBitRate(strValue) != 0) return {};
         return "not auto nor a bit rate from 1000 to 4000M: " + strValue;
     },
-    "auto|N");
+    "");
 
 }  // namespace
 
@@ -96,6 +96,7 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
     std::string strInputRate;
     app.add_option("--input-rate", strInputRate,
                    "Input frames per second (default 29.97), or auto for the stream's own")
+        ->type_name("auto|R")
         ->check(kInputRate);
     CLI::Option* pCrf =
         app.add_option("--crf", options.nQuality,
@@ -107,6 +108,7 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
     app.add_option("--bitrate", strBitRate,
                    "Bit rate instead of a rate factor: bits a second (k and M suffixes), or "
                    "auto for the input's")
+        ->type_name("auto|N")
         ->check(kBitRate)
         ->excludes(pCrf);
     app.add_option("INPUT", options.strInput, "Input video")->required();
