@@ -8,12 +8,14 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QShortcut>
 #include <QStyle>
 
 #include "app/AboutDlg.h"
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
+#include "platform/wmf/VideoFileTypes.h"
 #include "processor/FrameProcessor.h"
 #include "processor/SceneTarget.h"
 #include "res/Resources.h"
@@ -269,27 +271,44 @@ void CVarnelDlg::ReleaseMediaObjects() {
 // ---------------------------------------------------------------------------------------------
 // File names
 
-QString CVarnelDlg::BrowseForFile() {
+QString CVarnelDlg::BrowseForFile(const QStringList& filters) {
     QFileDialog dlgFile(this);
     dlgFile.setAcceptMode(QFileDialog::AcceptOpen);
     dlgFile.setFileMode(QFileDialog::AnyFile);  // a new output name may not exist yet
     dlgFile.setDefaultSuffix(QStringLiteral("wmv"));
-    dlgFile.setNameFilters(
-        {QStringLiteral("Windows Media files (*.wmv)"), QStringLiteral("All Files (*.*)")});
+    dlgFile.setNameFilters(filters);
+    // A name typed without an extension takes the first one of the chosen filter (.wmv for
+    // "All Files").
+    connect(&dlgFile, &QFileDialog::filterSelected, &dlgFile, [&dlgFile](const QString& filter) {
+        static const QRegularExpression s_firstSuffix(QStringLiteral("\\(\\*\\.(\\w+)"));
+        const QRegularExpressionMatch match = s_firstSuffix.match(filter);
+        dlgFile.setDefaultSuffix(match.hasMatch() ? match.captured(1) : QStringLiteral("wmv"));
+    });
     if (dlgFile.exec() != QDialog::Accepted) return QString();
     const QStringList files = dlgFile.selectedFiles();
     return files.isEmpty() ? QString() : files.first();
 }
 
 void CVarnelDlg::OnBrowseInput() {
-    const QString strPath = BrowseForFile();
+    // Every kind of video the runtime reads, the Windows Media ones first.
+    QStringList patterns;
+    for (const std::string& extension : wmf::ReadableVideoExtensions()) {
+        patterns << QStringLiteral("*.") + QString::fromStdString(extension);
+    }
+    const QString strPath = BrowseForFile(
+        {QStringLiteral("Video files (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')'),
+         QStringLiteral("All Files (*.*)")});
     if (strPath.isEmpty()) return;
     m_editInputName->setText(strPath);
     OnKillFocusInputName();
 }
 
 void CVarnelDlg::OnBrowseOutput() {
-    const QString strPath = BrowseForFile();
+    // The writer picks the container and codec by the name's extension.
+    const QString strPath = BrowseForFile(
+        {QStringLiteral("Windows Media (*.wmv *.asf)"), QStringLiteral("MP4 (*.mp4 *.m4v *.mov)"),
+         QStringLiteral("Matroska (*.mkv)"), QStringLiteral("WebM (*.webm)"),
+         QStringLiteral("All Files (*.*)")});
     if (strPath.isEmpty()) return;
     m_editOutputName->setText(strPath);
     OnKillFocusOutputName();

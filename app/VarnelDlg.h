@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QStringList>
 #include <QTimer>
 #include <cstdint>
 #include <memory>
@@ -124,7 +125,8 @@ class CVarnelDlg : public CTemplateDlg {
     void OnPlayTimerTimeout();
     // The framework's handling of window-menu commands other than the About box.
     void DefaultSysCommand(unsigned int nID);
-    QString BrowseForFile();
+    // The file chosen in a file dialog offering these name filters; empty when cancelled.
+    QString BrowseForFile(const QStringList& filters);
     // Reads and releases nCount frames without processing or showing them; once a read fails
     // (the end of the input) the remaining advances move only the counter.
     void AdvanceWithoutShowing(int64_t nCount);

@@ -47,6 +47,20 @@ const CLI::Validator kSceneSpan(
     },
     "");
 
+// "auto", or a finite number of frames per second within the range.
+const CLI::Validator kInputRate(
+    [](std::string& strValue) -> std::string {
+        if (strValue == "auto") return {};
+        char* pEnd = nullptr;
+        const double dValue = std::strtod(strValue.c_str(), &pEnd);
+        if (pEnd == strValue.c_str() || *pEnd != '\0' || !(dValue >= kMinInputRate) ||
+            !(dValue <= kMaxInputRate)) {
+            return "not auto nor a frame rate from 1 to 240: " + strValue;
+        }
+        return {};
+    },
+    "");
+
 // CLI11's formatter, except that a flag's default value ("--deflicker{4}") is not shown in
 // its name: the help text says "--deflicker[=SECONDS]".
 class CHelpFormatter : public CLI::Formatter {
@@ -61,6 +75,29 @@ class CHelpFormatter : public CLI::Formatter {
         return strName;
     }
 };
+// Bits a second with an optional k (1000) or M (1000000); 0 when the text is not one from 1000 to
+// 4000000000.
+uint32_t ParseBitRate(const std::string& strValue) {
+    char* pEnd = nullptr;
+    double dValue = std::strtod(strValue.c_str(), &pEnd);
+    if (pEnd == strValue.c_str()) return 0;
+    if (*pEnd == 'k') {
+        dValue *= 1e3;
+        ++pEnd;
+    } else if (*pEnd == 'M') {
+        dValue *= 1e6;
+        ++pEnd;
+    }
+    if (*pEnd != '\0' || !(dValue >= 1000.0) || !(dValue <= 4e9)) return 0;
+    return static_cast<uint32_t>(dValue);
+}
+
+const CLI::Validator kBitRate(
+    [](std::string& strValue) -> std::string {
+        if (strValue == "auto" || ParseBitRate(strValue) != 0) return {};
+        return "not auto nor a bit rate from 1000 to 4000M: " + strValue;
+    },
+    "");
 
 }  // namespace
 
@@ -68,8 +105,8 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
                       std::ostream& err) {
     BatchOptions options;
     CLI::App app{
-        "Turns a Windows Media video into one about four times shorter without flicker: out of\n"
-        "every window of six frames it writes the one closest to the target brightness.",
+        "Turns a video into one about four times shorter without flicker: out of every window of\n"
+        "six frames (at 29.97 frames a second) it writes the one closest to the target brightness.",
         "varnel-batch"};
     app.formatter(std::make_shared<CHelpFormatter>());
     app.set_version_flag("--version", "varnel-batch " VARNEL_VERSION);
@@ -101,8 +138,29 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
     app.add_option("--report", options.strReport, "Write one CSV row per frame read to FILE.csv")
         ->type_name("FILE.csv");
     app.add_flag("--quiet", options.bQuiet, "Print neither progress nor summary");
+    std::string strInputRate;
+    app.add_option("--input-rate", strInputRate,
+                   "Input frames per second (default 29.97), or auto for the stream's own")
+        ->type_name("auto|R")
+        ->check(kInputRate);
+    CLI::Option* pCrf =
+        app.add_option("--crf", options.nQuality,
+                       "Constant rate factor of MP4, Matroska and WebM outputs (default 20 for "
+                       "H.264, 32 for VP9; lower is better)")
+            ->type_name("N")
+            ->check(CLI::Range(0, 63));
+    std::string strBitRate;
+    app.add_option("--bitrate", strBitRate,
+                   "Bit rate instead of a rate factor: bits a second (k and M suffixes), or "
+                   "auto for the input's")
+        ->type_name("auto|N")
+        ->check(kBitRate)
+        ->excludes(pCrf);
     app.add_option("INPUT", options.strInput, "Input video")->required();
-    app.add_option("OUTPUT", options.strOutput, "Output Windows Media file")->required();
+    app.add_option("OUTPUT", options.strOutput,
+                   "Output file: .mp4, .m4v, .mov (H.264), .mkv (H.264), .webm (VP9), else "
+                   "Windows Media")
+        ->required();
 
     // CLI11 takes "--deflicker=" for "--deflicker"; an empty span is no number.
     for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i) {
@@ -120,6 +178,15 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
         return nStatus == 0 ? 0 : kExitUsage;
     }
     if (!strDeflicker.empty()) options.dDeflicker = std::strtod(strDeflicker.c_str(), nullptr);
+    if (strInputRate == "auto") {
+        options.bInputRateAuto = true;
+    } else if (!strInputRate.empty()) {
+        options.dInputRate = std::strtod(strInputRate.c_str(), nullptr);
+    }
+    if (!strBitRate.empty()) {
+        options.bBitRate = true;
+        options.dwBitRate = strBitRate == "auto" ? 0 : ParseBitRate(strBitRate);
+    }
     *pOptions = std::move(options);
     return -1;
 }

@@ -1,10 +1,11 @@
 // The command line of varnel-batch.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 
-// What a run is asked to do. The three figures start at the dialog's start values.
+// What a run is asked to do. The three figures and the input rate start at the dialog's values.
 struct BatchOptions {
     std::string strInput;
     std::string strOutput;
@@ -16,7 +17,19 @@ struct BatchOptions {
     double dDeflicker = 0.0;  // smoothing span of deflicker in seconds; 0: off
     std::string strReport;    // empty: no report
     bool bQuiet = false;
+    // --input-rate: frames per second of the input, or the stream's own rate (bInputRateAuto).
+    double dInputRate = 29.97;
+    bool bInputRateAuto = false;
+    // --crf: constant rate factor of H.264 and VP9 outputs; -1 for the codec's usual one.
+    int nQuality = -1;
+    // --bitrate: bit-rate control instead, at dwBitRate bits a second (0 for the profile's).
+    bool bBitRate = false;
+    uint32_t dwBitRate = 0;
 };
+
+// The range of --input-rate R, frames per second.
+constexpr double kMinInputRate = 1.0;
+constexpr double kMaxInputRate = 240.0;
 
 // Exit status of varnel-batch for a command line it cannot use.
 constexpr int kExitUsage = 2;

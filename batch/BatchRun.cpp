@@ -1,6 +1,7 @@
 #include "batch/BatchRun.h"
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -31,6 +32,14 @@ bool SamePath(const std::string& strFirst, const std::string& strSecond) {
 }
 
 std::string Quoted(const std::string& strName) { return "\"" + strName + "\""; }
+
+// The stream's own frame rate from its AvgTimePerFrame, to a thousandth of a frame a second (so
+// that 333667 units give 29.970); 0 when unknown or outside the range of --input-rate.
+double StreamFrameRate(REFERENCE_TIME nFrameTime) {
+    if (nFrameTime <= 0) return 0.0;
+    const double dRate = std::round(10000000.0 / static_cast<double>(nFrameTime) * 1000.0) / 1000.0;
+    return dRate >= kMinInputRate && dRate <= kMaxInputRate ? dRate : 0.0;
+}
 
 }  // namespace
 
@@ -111,8 +120,15 @@ int CBatchRun::Run() {
     processor.SetMarkCrossings(m_options.bMarkCrossings ? 1 : 0);
     processor.SetParameters(m_options.dBrightness, m_options.dMinPixval, m_options.dDarkFactor);
     processor.SetDeflicker(m_options.dDeflicker);
+    if (m_options.bBitRate) {
+        writer.SetOutputBitRate(m_options.dwBitRate);
+    } else if (m_options.nQuality >= 0) {
+        writer.SetOutputQuality(m_options.nQuality);
+    }
 
     if (const int nStatus = OpenInput(reader, writer); nStatus != 0) return nStatus;
+    ChooseInputRate(reader);
+    processor.SetInputRate(m_summary.dInputRate);
 
     // The named files are checked (not the open input, a regular file, writable) before any
     // frame is read, so that a run fails at once rather than after all its work.
@@ -122,7 +138,7 @@ int CBatchRun::Run() {
         return Fail(strOutputWhat, g_lastErrorCode);
     }
     if (!m_options.strReport.empty()) {
-        m_pReport = std::make_unique<CReportWriter>(m_options.strReport);
+        m_pReport = std::make_unique<CReportWriter>(m_options.strReport, m_summary.dInputRate);
         if (const HRESULT hr = m_pReport->Open(); FAILED(hr)) {
             RecordLastError("Could not begin writing report", hr);
             return Fail("could not write report " + Quoted(m_options.strReport), g_lastErrorCode);
@@ -174,6 +190,18 @@ int CBatchRun::Run() {
         std::fflush(m_pOut);
     }
     return 0;
+}
+
+void CBatchRun::ChooseInputRate(CMediaReader& reader) {
+    if (!m_options.bInputRateAuto) {
+        m_summary.dInputRate = m_options.dInputRate;
+        m_summary.strInputRateSource = m_options.dInputRate == 29.97 ? "default" : "given";
+        return;
+    }
+    const double dStreamRate = StreamFrameRate(reader.GetVideoFrameTime());
+    m_summary.dInputRate = dStreamRate > 0.0 ? dStreamRate : 29.97;
+    m_summary.strInputRateSource =
+        dStreamRate > 0.0 ? "from the input" : "the input gives none in range; default";
 }
 
 HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {

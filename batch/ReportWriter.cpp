@@ -6,14 +6,15 @@
 
 #include "platform/wmf/StagedFile.h"
 
-CReportWriter::CReportWriter(std::string strPath) : m_strPath(std::move(strPath)) {}
+CReportWriter::CReportWriter(std::string strPath, double dInputRate)
+    : m_strPath(std::move(strPath)), m_dInputRate(dInputRate) {}
 
 const char* CReportWriter::Header() {
     return "frame,time_s,brightness_before,dark_fraction,picked,brightness_after,"
-           "output_times_100ns,target";
+           "output_times_100ns,target,input_rate";
 }
 
-std::string CReportWriter::FormatRow(const FrameRecord& record) {
+std::string CReportWriter::FormatRow(const FrameRecord& record, double dInputRate) {
     char szFigures[160];
     std::snprintf(szFigures, sizeof szFigures, "%d,%.7f,%.6f,%.6f,%d,%.6f,", record.nFrame,
                   record.dTime, record.dBefore, record.dDarkFraction, record.bPicked ? 1 : 0,
@@ -25,9 +26,9 @@ std::string CReportWriter::FormatRow(const FrameRecord& record) {
                       static_cast<uint64_t>(record.outputTimes[i]));
         strRow += szTime;
     }
-    char szTarget[48];
-    std::snprintf(szTarget, sizeof szTarget, ",%.6f", record.dTarget);
-    return strRow + szTarget;
+    char szTail[64];
+    std::snprintf(szTail, sizeof szTail, ",%.6f,%.3f", record.dTarget, dInputRate);
+    return strRow + szTail;
 }
 
 HRESULT CReportWriter::Open() {
@@ -45,7 +46,7 @@ HRESULT CReportWriter::Open() {
 
 void CReportWriter::Write(const FrameRecord& record) {
     if (!m_pFile) return;
-    std::fprintf(m_pFile.get(), "%s\n", FormatRow(record).c_str());
+    std::fprintf(m_pFile.get(), "%s\n", FormatRow(record, m_dInputRate).c_str());
 }
 
 HRESULT CReportWriter::Finish() {

@@ -29,6 +29,11 @@ std::string FormatSummary(const RunSummary& summary) {
         std::snprintf(szValue, sizeof szValue, "%.3f s", summary.dOutputDuration);
     }
     AppendLine(strText, "output duration", szValue);
+    if (!summary.strInputRateSource.empty()) {
+        std::snprintf(szValue, sizeof szValue, "%.3f fps (%s)", summary.dInputRate,
+                      summary.strInputRateSource.c_str());
+        AppendLine(strText, "input rate", szValue);
+    }
     std::snprintf(szValue, sizeof szValue, "%.2f s", summary.dWallTime);
     AppendLine(strText, "wall time", szValue);
     std::snprintf(szValue, sizeof szValue, "%.1f",

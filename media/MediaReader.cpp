@@ -1,5 +1,6 @@
 #include "media/MediaReader.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -268,6 +269,10 @@ int CMediaReader::GetExpectedFrameCount() const {
     const auto nUnits = static_cast<QWORD>(nFrameTime);
     const QWORD nFrames = (cnsDuration + nUnits / 2) / nUnits;
     return nFrames > static_cast<QWORD>(INT_MAX) ? INT_MAX : static_cast<int>(nFrames);
+}
+
+REFERENCE_TIME CMediaReader::GetVideoFrameTime() const {
+    return m_pVideoInfo == nullptr ? 0 : std::max<REFERENCE_TIME>(m_pVideoInfo->AvgTimePerFrame, 0);
 }
 
 HRESULT CMediaReader::ReadNextSample() {

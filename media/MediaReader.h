@@ -57,6 +57,8 @@ class CMediaReader {
     // AvgTimePerFrame, rounded. 0 when either is unknown, a call fails or no video stream is
     // open. Reads no sample and records nothing.
     int GetExpectedFrameCount() const;
+    // The video stream's AvgTimePerFrame in 100-ns units; 0 when unknown or no input is open.
+    REFERENCE_TIME GetVideoFrameTime() const;
 
   private:
     HRESULT FindVideoStream();

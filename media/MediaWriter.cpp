@@ -170,6 +170,7 @@ HRESULT CMediaWriter::CreateWriter(const WCHAR* pwszName) {
             return hr;
         }
         if (m_bHoldOutput) ApplyHold();
+        ApplyRateControl();
     }
     if (m_pProfile != nullptr) return StartWriting();
     return hr;
@@ -216,6 +217,40 @@ TComHolder<IVarnelWriterHold> CMediaWriter::WriterHold() const {
         return nullptr;
     }
     return TComHolder<IVarnelWriterHold>(static_cast<IVarnelWriterHold*>(pHold));
+}
+
+void CMediaWriter::SetOutputQuality(int nQuality) {
+    m_bRateControlSet = true;
+    m_bOutputBitRate = false;
+    m_nOutputQuality = nQuality;
+    ApplyRateControl();
+}
+
+void CMediaWriter::SetOutputBitRate(DWORD dwBitRate) {
+    m_bRateControlSet = true;
+    m_bOutputBitRate = true;
+    m_dwOutputBitRate = dwBitRate;
+    ApplyRateControl();
+}
+
+void CMediaWriter::ApplyRateControl() {
+    if (m_pWMWriter == nullptr || !m_bRateControlSet) return;
+    if (TComHolder<IVarnelWriterSettings> pSettings = WriterSettings()) {
+        if (m_bOutputBitRate) {
+            pSettings->SetBitRate(m_dwOutputBitRate);
+        } else {
+            pSettings->SetQuality(m_nOutputQuality);
+        }
+    }
+}
+
+TComHolder<IVarnelWriterSettings> CMediaWriter::WriterSettings() const {
+    void* pSettings = nullptr;
+    if (m_pWMWriter == nullptr ||
+        FAILED(m_pWMWriter->QueryInterface(IID_IVarnelWriterSettings, &pSettings))) {
+        return nullptr;
+    }
+    return TComHolder<IVarnelWriterSettings>(static_cast<IVarnelWriterSettings*>(pSettings));
 }
 
 HRESULT CMediaWriter::FinishHeldOutput(bool bCommit) {

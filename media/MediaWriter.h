@@ -58,6 +58,14 @@ class CMediaWriter {
     void HoldOutput(bool bHold);
     HRESULT FinishHeldOutput(bool bCommit);
 
+    // Rate control of the outputs that are not Windows Media (see IVarnelWriterSettings): a
+    // constant rate factor (-1 for the codec's usual one), or a bit rate in bits a second (0 for
+    // the profile's; Windows Media outputs take that one too). The last call wins; it reaches
+    // the writer now or when it is created, and applies from the next output file on. Without
+    // the runtime's support the writer keeps its own choice.
+    void SetOutputQuality(int nQuality);
+    void SetOutputBitRate(DWORD dwBitRate);
+
     // The output profile (no reference added), null before the first derivation.
     IWMProfile* GetProfile() const { return m_pProfile; }
     WORD GetVideoStreamNumber() const { return m_wVideoStreamNumber; }
@@ -68,8 +76,11 @@ class CMediaWriter {
     static void SaveLastProfile(const WCHAR* pwszProfile);
     // Passes the hold to the writer, where one exists.
     void ApplyHold();
-    // The writer's hold extension, or null.
+    // Passes the rate control to the writer, where one exists and a rate control was set.
+    void ApplyRateControl();
+    // The writer's extensions, or null.
     TComHolder<IVarnelWriterHold> WriterHold() const;
+    TComHolder<IVarnelWriterSettings> WriterSettings() const;
 
     IWMProfileManager* m_pProfileManager;
     IWMProfile* m_pProfile;
@@ -81,4 +92,9 @@ class CMediaWriter {
     WriteObserver m_pfnWriteObserver = nullptr;
     void* m_pObserverContext = nullptr;
     bool m_bHoldOutput = false;
+    // The rate control set by SetOutputQuality or SetOutputBitRate, if any.
+    bool m_bRateControlSet = false;
+    bool m_bOutputBitRate = false;
+    int m_nOutputQuality = -1;
+    DWORD m_dwOutputBitRate = 0;
 };

@@ -10,6 +10,11 @@
 
 namespace {
 
+// Output samples are spaced for 29.97 frames a second whatever the input's rate.
+constexpr double kOutputFrameRate = 29.97;
+// Above this the window (and the queue, rate / 4 frames) grows beyond any real input's needs.
+constexpr double kMaxInputRate = 1000.0;
+
 // The widest row whose DIB stride fits in 32 bits.
 constexpr LONG kMaxWidth = static_cast<LONG>((0xFFFFFFFFu - 31u) / 24u);
 
@@ -175,8 +180,9 @@ void CFrameProcessor::LoadDefaults() {
 
 void CFrameProcessor::DeriveTiming() {
     m_dTimeScale = m_dCaptureRate / (m_dPlaybackRate * m_dInputRate);
-    m_dFrameDuration = 1.0 / m_dInputRate;
-    m_nWindowSpan = static_cast<int>(m_dInputRate / m_dCaptureRate + 0.5);
+    m_dFrameDuration = 1.0 / kOutputFrameRate;
+    // Below 3 frames a second the rounding would give an empty span.
+    m_nWindowSpan = std::max(1, static_cast<int>(m_dInputRate / m_dCaptureRate + 0.5));
     m_nWindowOffset = (m_nWindowSpan + 1) / 2;
     ConfigureSceneTarget();
 }
@@ -191,6 +197,12 @@ void CFrameProcessor::ConfigureSceneTarget() {
     if (m_dSceneSpan > 0.0) {
         m_pSceneTarget = std::make_unique<CSceneTarget>(m_dSceneSpan, m_dInputRate);
     }
+}
+
+void CFrameProcessor::SetInputRate(double dRate) {
+    if (!(dRate > 0.0 && dRate <= kMaxInputRate)) return;
+    m_dInputRate = dRate;
+    DeriveTiming();
 }
 
 void CFrameProcessor::SetParameters(double dBrightness, double dMinPixval, double dDarkFactor) {

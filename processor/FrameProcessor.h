@@ -72,6 +72,12 @@ class CFrameProcessor {
     // a new scene curve.
     void SetDeflicker(double dSpanSeconds);
     static constexpr double kMaxSceneGain = 4.0;
+    // The input's frames per second (29.97 until set), for inputs of another rate: the window
+    // spans rate / 6 frames, rounded (at least 1), so that one frame is picked per 1/6 s of
+    // input, and the ideal clock advances a quarter of the input time consumed. The output's
+    // spacing stays 1/29.97 s. A rate outside (0, 1000] is ignored. Set it before the
+    // first frame.
+    void SetInputRate(double dRate);
 
     // Measures and queues the frame, then picks, manipulates and writes when a window is
     // complete. The display results are the displayed entry's own header copy and its pixels,

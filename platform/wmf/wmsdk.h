@@ -136,6 +136,9 @@ constexpr IID IID_IWMHeaderInfo = {
 // Varnel's own extension (see IVarnelWriterHold).
 constexpr IID IID_IVarnelWriterHold = {
     0x5A1E7C42, 0x9B0D, 0x4E6A, {0x8F, 0x21, 0x3C, 0x77, 0xD0, 0x4B, 0x19, 0xE5}};
+// Varnel's own extension (see IVarnelWriterSettings).
+constexpr IID IID_IVarnelWriterSettings = {
+    0x7C3D91A6, 0x42E8, 0x4B1F, {0xA5, 0x6E, 0x19, 0xD2, 0x8B, 0x40, 0xC7, 0x3A}};
 
 // ---------------------------------------------------------------------------------------------
 // Structures, laid out as on Windows
@@ -345,6 +348,22 @@ struct IVarnelWriterHold : IUnknown {
     virtual HRESULT CommitHeldOutput() = 0;
     // Drops the held file, if any. The next BeginWriting and the writer's end drop it too.
     virtual HRESULT DiscardHeldOutput() = 0;
+};
+
+// Varnel's extension of the writer, reached with QueryInterface on it: the rate control of the
+// outputs that are not Windows Media. The writer picks the container and codec by the output's
+// name: ".mp4", ".m4v" and ".mov" give H.264 (faststart), ".mkv" H.264 in Matroska, ".webm" VP9 in
+// WebM, and every other name Windows Media (WMV2 in ASF, at the profile's bit rate or the one
+// given here). The settings apply from the next BeginWriting on; the last call wins.
+struct IVarnelWriterSettings : IUnknown {
+    // Quality-based rate control (the default) at a constant rate factor: 0..51 for H.264,
+    // 0..63 for VP9, lower is better; -1 for the codec's usual one (20 for H.264, 32 for VP9).
+    // E_INVALIDARG outside -1..63; a factor above 51 for an H.264 output makes BeginWriting give
+    // E_INVALIDARG. Windows Media outputs ignore it.
+    virtual HRESULT SetQuality(LONG nQuality) = 0;
+    // Bit-rate control at dwBitRate bits a second; 0 for the bit rate the profile carries (a
+    // default for the picture size when the profile carries none).
+    virtual HRESULT SetBitRate(DWORD dwBitRate) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -41,7 +41,7 @@ std::vector<ReportRow> ParseReport(const std::string& strText, std::string* pstr
         const std::vector<std::string> f = batchtest::Split(lines[i], ',');
         if (i == 0) {
             *pstrHeader = lines[0];
-        } else if (f.size() != 8) {
+        } else if (f.size() != 9) {
             ADD_FAILURE() << "row with " << f.size() << " fields: " << lines[i];
         } else {
             rows.push_back({std::atoi(f[0].c_str()),
@@ -181,7 +181,7 @@ TEST_F(BatchEndToEndTest, ReportHasOneRowPerFrameReadWithTheClipsGreyLevel) {
     ASSERT_GT(nFrames, 60);
     EXPECT_EQ(m_strHeader,
               "frame,time_s,brightness_before,dark_fraction,picked,brightness_after,"
-              "output_times_100ns,target");
+              "output_times_100ns,target,input_rate");
     ASSERT_EQ(static_cast<long>(m_plain.size()), nFrames);
     // Times as the file holds them (milliseconds), counted from the file's start.
     for (size_t i = 0; i < m_plain.size(); ++i) {
@@ -317,4 +317,35 @@ TEST(BatchDeflickerTest, TargetFollowsTheRampAndTheWrittenFramesFollowTheTarget)
         }
     }
     EXPECT_EQ(nSample, written.size());
+}
+
+// With --input-rate auto the picking follows the stream's own rate, so that inputs of any rate
+// come out about four times shorter; the output stays at 29.97 frames a second. The margin
+// covers the frames after the last complete window and one output frame.
+TEST_F(BatchEndToEndTest, AnyInputRateComesOutAQuarterOfItsDuration) {
+    struct Case {
+        int nRate;
+        const char* pszInput;
+        const char* pszEncoding;
+        const char* pszOutput;
+    };
+    for (const Case& c : {Case{15, "rate15.wmv", "-c:v wmv2 -q:v 2 -f asf", "quarter15.mp4"},
+                          Case{25, "rate25.mkv", "-c:v libx264 -qp 10", "quarter25.mkv"},
+                          Case{60, "rate60.mp4", "-c:v libx264 -qp 10", "quarter60.webm"}}) {
+        const std::string strRate = std::to_string(c.nRate);
+        ASSERT_TRUE(batchtest::MakeClip("-f lavfi -i 'color=c=black:size=160x120:rate=" + strRate +
+                                            ":duration=6,format=gbrp,geq=r=" + kLevelExpression +
+                                            ":g=" + kLevelExpression + ":b=" + kLevelExpression +
+                                            "' -pix_fmt yuv420p " + c.pszEncoding,
+                                        *s_pDir / c.pszInput));
+        const batchtest::ProcessResult run =
+            Run({"--brightness", "160.3", "--input-rate", "auto", c.pszInput, c.pszOutput});
+        ASSERT_EQ(run.nExitStatus, 0) << run.strErr;
+        EXPECT_NE(run.strOut.find("input rate         " + strRate + ".000 fps (from the input)"),
+                  std::string::npos)
+            << run.strOut;
+        const size_t nFrames =
+            batchtest::Split(Probe("-show_entries packet=pts -of csv=p=0", c.pszOutput)).size();
+        EXPECT_NEAR(static_cast<double>(nFrames) / 29.97, 6.0 / 4.0, 0.15) << c.pszInput;
+    }
 }

@@ -109,12 +109,12 @@ TEST_F(ReportWriterTest, RowHoldsEveryColumnAndSpaceSeparatedTimes) {
     record.dAfter = 160.5;
     record.outputTimes = {1334668, 1668335};
     record.dTarget = 158.25;
-    EXPECT_EQ(CReportWriter::FormatRow(record),
-              "23,0.7340667,161.250000,0.125000,1,160.500000,1334668 1668335,158.250000");
+    EXPECT_EQ(CReportWriter::FormatRow(record, 29.97),
+              "23,0.7340667,161.250000,0.125000,1,160.500000,1334668 1668335,158.250000,29.970");
     record.bPicked = false;
     record.outputTimes.clear();
-    EXPECT_EQ(CReportWriter::FormatRow(record),
-              "23,0.7340667,161.250000,0.125000,0,160.500000,,158.250000");
+    EXPECT_EQ(CReportWriter::FormatRow(record, 59.94),
+              "23,0.7340667,161.250000,0.125000,0,160.500000,,158.250000,59.940");
 }
 
 TEST_F(ReportWriterTest, FileAppearsOnlyWhenFinished) {

@@ -18,6 +18,7 @@
 #include "platform/wmf/shared/Runtime.h"
 #include "platform/wmf/shared/SampleBuffer.h"
 #include "platform/wmf/wmsdk.h"
+#include "platform/wmf/writer/WriterFormat.h"
 #include "tests/platform/PlatformTestSupport.h"
 #include "tests/platform/TestStreams.h"
 
@@ -200,6 +201,54 @@ TEST_F(WriterTest, WritesEveryFrameAtItsMillisecondWithTheProfilesCodec) {
                 << codec << " frame " << k;
         }
     }
+}
+
+// The name picks the file: container (by the type its header names), codec, every frame at
+// k x 1001 ticks of 1/30000 s (the Matroska family keeps them in milliseconds), 29.97 frames a
+// second, odd sizes padded, and the MP4 family's index in front of the pictures.
+TEST_F(WriterTest, NamePicksContainerAndCodecWithExactNtscTimes) {
+    struct Case {
+        const char* pszName;
+        const char* pszFileType;  // in the file's first bytes
+        const char* pszCodec;
+        bool bMilliseconds;
+    };
+    for (const Case& c :
+         {Case{"out.mp4", "ftypisom", "h264", false}, Case{"OUT.M4V", "ftypisom", "h264", false},
+          Case{"out.mov", "ftypqt", "h264", false}, Case{"out.mkv", "matroska", "h264", true},
+          Case{"out.webm", "webm", "vp9", true}, Case{"out.avi", "", "wmv2", true}}) {
+        const fs::path file = m_dir / c.pszName;
+        WriteFile(file, 63, 47, 12);
+        const std::string bytes = Contents(file);
+        EXPECT_NE(bytes.substr(0, 64).find(c.pszFileType), std::string::npos) << c.pszName;
+        const std::string args = " -of csv=p=0 " + Quoted(file);
+        EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=codec_name,width,height," +
+                             std::string("r_frame_rate") + args),
+                  std::string(c.pszCodec) + ",64,48,30000/1001\n");
+        std::istringstream packets(
+            RunCommand("ffprobe -v error -show_entries packet=pts" + args + " | sort -n"));
+        std::vector<long long> pts;
+        for (std::string line; std::getline(packets, line);) pts.push_back(std::stoll(line));
+        ASSERT_EQ(pts.size(), 12u) << c.pszName;
+        for (int k = 1; k <= 12; ++k) {
+            const long long nExpected = c.bMilliseconds ? std::llround(k * 1001 / 30.0) : k * 1001;
+            EXPECT_EQ(pts[k - 1], nExpected) << c.pszName << " frame " << k;
+        }
+        if (!c.bMilliseconds) {
+            EXPECT_LT(bytes.find("moov"), bytes.find("mdat")) << c.pszName;
+        }
+    }
+}
+
+TEST_F(WriterTest, EncoderThatThisFfmpegLacksIsRefusedAndNothingIsCreated) {
+    wmf::ReplaceEncoderNameForTesting("libx264", "varnel-missing-encoder");
+    ASSERT_EQ(Prepare(64, 48, m_dir / "out.mp4"), S_OK);
+    const HRESULT hr = m_pWriter->BeginWriting();
+    wmf::ReplaceEncoderNameForTesting(nullptr, nullptr);
+    EXPECT_EQ(hr, NS_E_INVALID_OUTPUT_FORMAT);
+    EXPECT_TRUE(Entries().empty());
+    Ref<CSampleBuffer> pFrame = Frame(64, 48);
+    EXPECT_EQ(m_pWriter->WriteSample(0, kNtscStep, 0, pFrame.get()), NS_E_INVALID_REQUEST);
 }
 
 TEST_F(WriterTest, KeepsPictureUprightAndColoursInOrderForEitherRowOrder) {

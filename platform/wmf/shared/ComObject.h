@@ -29,6 +29,8 @@ template <>
 inline constexpr IID kInterfaceId<IWMWriter> = IID_IWMWriter;
 template <>
 inline constexpr IID kInterfaceId<IVarnelWriterHold> = IID_IVarnelWriterHold;
+template <>
+inline constexpr IID kInterfaceId<IVarnelWriterSettings> = IID_IVarnelWriterSettings;
 
 // Implements IUnknown for an object of one or more interfaces. The creator holds the first
 // reference; the last Release deletes the object. References are counted atomically, so they

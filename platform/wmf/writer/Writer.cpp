@@ -43,10 +43,12 @@ HRESULT CWriter::BeginWriting() {
     std::unique_ptr<CWriterConverter> pConverter;
     hr = CWriterConverter::Create(*m_format, &pConverter);
     if (FAILED(hr)) return hr;
+    const WriterContainer& container = ContainerForName(*m_fileName);
     std::unique_ptr<CWriterEncoder> pEncoder;
-    hr = CWriterEncoder::Open(pOutput->WritePath(), *m_format, &pEncoder);
+    hr = CWriterEncoder::Open(pOutput->WritePath(), *m_format, container, m_rate, &pEncoder);
     if (FAILED(hr)) return hr;
 
+    m_pContainer = &container;
     m_pOutput = std::move(pOutput);
     m_pPipeline = std::make_unique<CWriterPipeline>(std::move(pConverter), std::move(pEncoder));
     m_bAnyWritten = false;
@@ -65,13 +67,13 @@ HRESULT CWriter::WriteSample(DWORD dwInputNum, QWORD cnsSampleTime, DWORD /*dwFl
     if (pBytes == nullptr || cbLength != m_format->FrameBytes()) return NS_E_INVALID_INPUT_FORMAT;
     if (cnsSampleTime > static_cast<QWORD>(INT64_MAX)) return E_INVALIDARG;
 
-    // The file keeps milliseconds and needs them to rise from sample to sample.
+    // The file's times must rise from sample to sample in the units it keeps.
     const auto time = static_cast<REFERENCE_TIME>(cnsSampleTime);
-    const int64_t nMilliseconds = CWriterEncoder::FileMilliseconds(time);
-    if (m_bAnyWritten && nMilliseconds <= m_nLastMilliseconds) return E_INVALIDARG;
+    const int64_t nFileTicks = CWriterEncoder::FileTicks(*m_pContainer, time);
+    if (m_bAnyWritten && nFileTicks <= m_nLastFileTicks) return E_INVALIDARG;
     hr = m_pPipeline->Push(pSample, pBytes, time);
     if (FAILED(hr)) return hr;
-    m_nLastMilliseconds = nMilliseconds;
+    m_nLastFileTicks = nFileTicks;
     m_bAnyWritten = true;
     return S_OK;
 }
@@ -107,6 +109,19 @@ HRESULT CWriter::CommitHeldOutput() {
 
 HRESULT CWriter::DiscardHeldOutput() {
     m_pHeld.reset();
+    return S_OK;
+}
+
+HRESULT CWriter::SetQuality(LONG nQuality) {
+    if (nQuality < -1 || nQuality > 63) return E_INVALIDARG;
+    m_rate.bBitRate = false;
+    m_rate.nQuality = nQuality;
+    return S_OK;
+}
+
+HRESULT CWriter::SetBitRate(DWORD dwBitRate) {
+    m_rate.bBitRate = true;
+    m_rate.dwBitRate = dwBitRate;
     return S_OK;
 }
 

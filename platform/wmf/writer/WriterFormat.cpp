@@ -1,5 +1,7 @@
 #include "platform/wmf/writer/WriterFormat.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -74,7 +76,51 @@ HRESULT FormatFromMediaType(const WM_MEDIA_TYPE& type, DWORD cbType, WriterVideo
     return S_OK;
 }
 
+struct NamedContainer {
+    const char* pszExtension;  // lower case, with the dot
+    WriterContainer container;
+};
+
+constexpr WriterContainer kWindowsMedia = {"asf", nullptr, 0, 0, false, true};
+constexpr WriterContainer kMp4 = {"mp4", "libx264", 20, 51, true, false};
+constexpr NamedContainer kContainers[] = {
+    {".mp4", kMp4},
+    {".m4v", kMp4},
+    {".mov", {"mov", "libx264", 20, 51, true, false}},
+    {".mkv", {"matroska", "libx264", 20, 51, false, true}},
+    {".webm", {"webm", "libvpx-vp9", 32, 63, false, true}},
+};
+
+// Set by ReplaceEncoderNameForTesting only.
+const char* g_pszReplacedEncoder = nullptr;
+const char* g_pszReplacement = nullptr;
+
 }  // namespace
+
+const WriterContainer& ContainerForName(const std::string& name) {
+    const size_t nDot = name.find_last_of("./");
+    if (nDot == std::string::npos || name[nDot] != '.') return kWindowsMedia;
+    std::string extension = name.substr(nDot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const NamedContainer& entry : kContainers) {
+        if (extension == entry.pszExtension) return entry.container;
+    }
+    return kWindowsMedia;
+}
+
+const char* EncoderName(const WriterContainer& container) {
+    if (container.pszEncoder != nullptr && g_pszReplacedEncoder != nullptr &&
+        std::strcmp(container.pszEncoder, g_pszReplacedEncoder) == 0) {
+        return g_pszReplacement;
+    }
+    return container.pszEncoder;
+}
+
+void ReplaceEncoderNameForTesting(const char* pszEncoder, const char* pszReplacement) {
+    g_pszReplacedEncoder = pszReplacement != nullptr ? pszEncoder : nullptr;
+    g_pszReplacement = pszReplacement;
+}
 
 HRESULT ReadWriterVideoFormat(IWMProfile* pProfile, WriterVideoFormat* pFormat) {
     if (pProfile == nullptr || pFormat == nullptr) return E_POINTER;
