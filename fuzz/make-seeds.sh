@@ -69,11 +69,12 @@ if [ $# -eq 3 ] && [ -d "$3" ]; then
     done
 fi
 
-# The profiles of a few of them as varnel-batch saves them.
+# The profiles of a few of them as varnel-batch saves them, as soon as the input is open (the
+# clips are too short for a run to succeed, which does not matter here).
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 for clip in audio-video.wmv odd.mkv subtitles.mkv cover-art.mp4; do
-    (cd "$work" && "$BATCH" --quiet "$OUT/reader/$clip" out.wmv >/dev/null &&
+    (cd "$work" && { "$BATCH" --quiet "$OUT/reader/$clip" out.wmv >/dev/null 2>&1 || true; } &&
         mv lastprofile.xml "$OUT/profile_xml/${clip%.*}.xml")
 done
 
