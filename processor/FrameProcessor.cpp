@@ -168,6 +168,11 @@ double CFrameProcessor::GetStatistics(double* pdAfter, double* pdDarkFraction) {
     return bShown ? (*m_pDisplayed)->dBefore : 0.0;
 }
 
+FrameFigures CFrameProcessor::FiguresOf(Cursor itEntry) const {
+    if (itEntry == m_queue.end()) return {};
+    return {itEntry->nFrameNumber, itEntry->dBefore, itEntry->dAfter, itEntry->dDarkFraction};
+}
+
 void CFrameProcessor::ProcessSample(INSSBuffer* pSample, const BITMAPINFOHEADER* pFormat,
                                     BITMAPINFOHEADER** ppDisplayFormat, BYTE** ppDisplayPixels) {
     BITMAPINFOHEADER header{};
