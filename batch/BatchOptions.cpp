@@ -6,9 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
-#ifndef VARNEL_VERSION
-#define VARNEL_VERSION "unknown"
-#endif
+#include "VarnelVersion.h"
 
 namespace {
 

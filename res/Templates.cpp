@@ -1,4 +1,5 @@
 // The dialog templates of Varnel: the About box and the main dialog.
+#include "VarnelVersion.h"
 #include "res/DialogTemplate.h"
 #include "res/resource.h"
 
@@ -10,10 +11,13 @@ constexpr uint32_t kEditStyle = WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL;
 constexpr uint32_t kReadOnlyEditStyle = kEditStyle | ES_READONLY;
 constexpr uint32_t kTrackbarStyle = TBS_VERT | TBS_NOTICKS | WS_TABSTOP;
 
+// "Varnel Version 1.0" for version 1.0: the version of the build.
+constexpr char kVersionText[] = "Varnel Version " VARNEL_VERSION;
+
 // clang-format off
 constexpr ControlTemplate kAboutBoxControls[] = {
     {IDC_STATIC,     IconStatic,    nullptr,                     11, 17,  21, 20, 0,                           0, IDR_MAINFRAME},
-    {IDC_STATIC,     Static,        "Varnel Version 1.0",        40, 10, 119,  8, SS_NOPREFIX | WS_GROUP,      0, 0},
+    {IDC_STATIC,     Static,        kVersionText,                40, 10, 119,  8, SS_NOPREFIX | WS_GROUP,      0, 0},
     {IDC_STATIC,     Static,        "Time-lapse without flicker", 40, 25, 119,  8, WS_GROUP,                   0, 0},
     {IDOK,           DefPushButton, "OK",                       178,  7,  50, 14, WS_GROUP | WS_TABSTOP,       0, 0},
     {IDC_STATIC,     Static,        "Last Error: ",               7, 48,  35,  8, WS_GROUP,                    0, 0},
