@@ -6,12 +6,14 @@
 #include <cmath>
 
 #include "app/VarnelDlg.h"
+#include "curves/CurveRecorder.h"
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
 #include "processor/FrameProcessor.h"
 #include "ui/DialogControls.h"
 #include "ui/NumberText.h"
 #include "ui/PreviewPane.h"
+#include "ui/ScaledSlider.h"
 
 namespace {
 
@@ -49,6 +51,7 @@ void CVarnelDlg::OnNext() {
     if (FAILED(hr) || pSample == nullptr || pFormat == nullptr) {
         m_bFreePlay = 0;
         m_pWriter->CloseOutput();
+        FollowCurves(nFrame);
         return;
     }
 
@@ -64,6 +67,10 @@ void CVarnelDlg::OnNext() {
     SetReadout(m_editDark, FormatNumber("%e", dDarkFraction * 100.0));
 
     m_pPreview->ShowFrame(pDisplayFormat, pDisplayPixels);
+
+    m_pCurveRecorder->Record(*m_pProcessor, nFrame, dTime, m_pBrightnessSlider->GetValue(),
+                             GetCheck(m_btnImageManipulation) == 1);
+    FollowCurves(nFrame);
 }
 
 void CVarnelDlg::OnFreePlay() {
@@ -107,6 +114,7 @@ void CVarnelDlg::AdvanceWithoutShowing(int64_t nCount) {
         if (FAILED(m_pReader->GetNextFrame(&pSample, &pFormat))) bReading = false;
         if (pSample != nullptr) pSample->Release();
     }
+    FollowCurves(m_pReader->GetFrameNumber());
 }
 
 void CVarnelDlg::OnShowWrite() { m_pProcessor->SelectDisplay(GetCheck(m_btnShowWrite) & 3); }
