@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "VarnelVersion.h"
+#include "curves/CurvePlot.h"
 
 namespace {
 
@@ -21,6 +22,16 @@ const CLI::Validator kFiniteNumber(
         return {};
     },
     "NUMBER");
+
+// The picture's format follows its name.
+const CLI::Validator kPlotName(
+    [](std::string& strValue) -> std::string {
+        if (CurvePlotFormatOf(strValue) == CurvePlotFormat::kUnknown) {
+            return "the plot's name must end in .svg or .png: " + strValue;
+        }
+        return {};
+    },
+    "FILE");
 
 }  // namespace
 
@@ -52,6 +63,10 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
                  "Paint the pixels where luminance crosses the dark threshold");
     app.add_option("--report", options.strReport, "Write one CSV row per frame read to FILE.csv")
         ->type_name("FILE.csv");
+    app.add_option("--plot", options.strPlot,
+                   "Draw the brightness curves of the whole run to FILE.svg or FILE.png")
+        ->type_name("FILE.svg|FILE.png")
+        ->check(kPlotName);
     app.add_flag("--quiet", options.bQuiet, "Print neither progress nor summary");
     app.add_option("INPUT", options.strInput, "Input video")->required();
     app.add_option("OUTPUT", options.strOutput, "Output Windows Media file")->required();

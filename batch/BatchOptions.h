@@ -14,6 +14,7 @@ struct BatchOptions {
     bool bManipulate = false;
     bool bMarkCrossings = false;
     std::string strReport;  // empty: no report
+    std::string strPlot;    // empty: no picture of the brightness curves
     bool bQuiet = false;
 };
 

@@ -9,9 +9,12 @@
 
 #include "app/LastError.h"
 #include "batch/FrameEstimate.h"
+#include "batch/PlotWriter.h"
 #include "batch/ProgressDisplay.h"
 #include "batch/ReportWriter.h"
 #include "batch/StatusText.h"
+#include "curves/CurveData.h"
+#include "curves/CurveRecorder.h"
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
 #include "processor/FrameProcessor.h"
@@ -65,6 +68,14 @@ void CBatchRun::OnSampleWritten(void* pContext, INSSBuffer* pSample, QWORD cnsTi
 bool CBatchRun::ValidatePaths() {
     if (!m_options.strReport.empty() && SamePath(m_options.strReport, m_options.strOutput)) {
         std::fprintf(m_pErr, "varnel-batch: the report and the output must be different files\n");
+        return false;
+    }
+    if (!m_options.strPlot.empty() &&
+        (SamePath(m_options.strPlot, m_options.strOutput) ||
+         (!m_options.strReport.empty() && SamePath(m_options.strPlot, m_options.strReport)))) {
+        std::fprintf(m_pErr,
+                     "varnel-batch: the plot must be a file other than the output and the "
+                     "report\n");
         return false;
     }
     return true;
@@ -127,6 +138,16 @@ int CBatchRun::Run() {
             return Fail("could not write report " + Quoted(m_options.strReport), g_lastErrorCode);
         }
     }
+    const std::string strPlotWhat = "could not write plot " + Quoted(m_options.strPlot);
+    if (!m_options.strPlot.empty()) {
+        m_pPlot = std::make_unique<CPlotWriter>(m_options.strPlot);
+        if (const HRESULT hr = m_pPlot->Open(); FAILED(hr)) {
+            RecordLastError("Could not begin writing plot", hr);
+            return Fail(strPlotWhat, g_lastErrorCode);
+        }
+        m_pCurveData = std::make_unique<CCurveData>();
+        m_pCurveRecorder = std::make_unique<CCurveRecorder>(m_pCurveData.get());
+    }
 
     const HRESULT hrRead = PlayToEnd(reader, processor);
     // As in the dialog, the step whose read fails ends the output. After an interruption or a
@@ -165,6 +186,13 @@ int CBatchRun::Run() {
         }
     }
     if (FAILED(writer.FinishHeldOutput(true))) return Fail(strOutputWhat, g_lastErrorCode);
+    // The output stands; a plot that fails now fails the run but takes nothing back.
+    if (m_pPlot) {
+        if (const HRESULT hr = m_pPlot->Finish(*m_pCurveData, m_options); FAILED(hr)) {
+            RecordLastError("Could not end writing plot", hr);
+            return Fail(strPlotWhat, g_lastErrorCode);
+        }
+    }
 
     m_summary.dWallTime =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -209,6 +237,10 @@ HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
             processor.SelectDisplay(0);
             m_log.SetAfterOfLastWritten(dAfter);
             m_log.Retire();
+        }
+        if (m_pCurveRecorder) {
+            m_pCurveRecorder->Record(processor, nFrame, dTime, m_options.dBrightness,
+                                     m_options.bManipulate);
         }
         m_summary.dInputDuration = dTime + reader.GetDuration();
         progress.Update(m_log.FramesRead());
