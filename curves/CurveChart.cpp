@@ -84,6 +84,7 @@ CCurveChart::CCurveChart()
       m_pCursor(MakeLine("", kCursorColour, 1.0, Qt::DotLine)),
       m_nCurrentFrame(0) {
     setAnimationOptions(QChart::NoAnimation);
+    setDropShadowEnabled(false);  // a blur redone at every redraw
     legend()->setAlignment(Qt::AlignBottom);
 
     m_pPicks->setName(QString::fromUtf8(kPicksName));

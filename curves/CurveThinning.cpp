@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 #include "curves/CurveData.h"
 
@@ -44,7 +45,7 @@ class CExtremes {
 };
 
 // Markers are some pixels wide: the picks are thinned to slices this many times wider.
-constexpr long kColumnsPerMarker = 4;
+constexpr size_t kColumnsPerMarker = 4;
 
 // One slice of every line.
 struct SliceExtremes {
@@ -72,47 +73,51 @@ struct SliceExtremes {
 CurveSeriesPoints ThinCurves(const CCurveData& data, double dFirst, double dLast, int nColumns) {
     CurveSeriesPoints series;
     if (data.Empty() || !(dLast >= dFirst)) return series;
-    // The range, widened by one point on each side.
-    size_t iBegin = data.LowerBound(dFirst);
-    size_t iEnd = data.LowerBound(std::nextafter(dLast, dLast + 1.0));
-    if (iBegin > 0) --iBegin;
-    if (iEnd < data.Size()) ++iEnd;
+    // The points in the range, and with the nearest one on each side.
+    const size_t iFirstIn = data.LowerBound(dFirst);
+    const size_t iEndIn = data.LowerBound(std::nextafter(dLast, dLast + 1.0));
+    const size_t iBegin = iFirstIn > 0 ? iFirstIn - 1 : iFirstIn;
+    const size_t iEnd = iEndIn < data.Size() ? iEndIn + 1 : iEndIn;
 
     const size_t nSlices = static_cast<size_t>(std::max(nColumns, 1));
-    const bool bWhole = iEnd - iBegin <= 2 * nSlices;
-    const double dSliceWidth = std::max(dLast - dFirst, 1.0) / static_cast<double>(nSlices);
+    if (iEnd - iBegin <= 2 * nSlices) {
+        for (size_t i = iBegin; i < iEnd; ++i) {
+            const CurvePoint& point = data.At(i);
+            series.before.append(QPointF(point.nFrame, point.fBefore));
+            if (point.bPicked) {
+                series.written.append(QPointF(point.nFrame, point.fAfter));
+                series.picks.append(QPointF(point.nFrame, point.fBefore));
+            }
+            series.target.append(QPointF(point.nFrame, point.fTarget));
+            series.dark.append(QPointF(point.nFrame, point.fDarkFraction * 100.0f));
+        }
+        return series;
+    }
+
+    // Where each slice begins: the point before the range alone, nSlices equal parts of the
+    // range (found by their frame numbers, so gaps after a skip stay empty), the point after it.
+    std::vector<size_t> starts;
+    starts.reserve(nSlices + 3);
+    starts.push_back(iBegin);
+    if (iBegin < iFirstIn) starts.push_back(iFirstIn);
+    const double dSliceWidth = (dLast - dFirst) / static_cast<double>(nSlices);
+    for (size_t k = 1; k < nSlices; ++k) {
+        starts.push_back(data.LowerBound(dFirst + static_cast<double>(k) * dSliceWidth));
+    }
+    starts.push_back(iEndIn);
+    if (iEndIn < iEnd) starts.push_back(iEnd);
+
     SliceExtremes slice;
     CExtremes picks;
-    // Slice -1 holds what lies before dFirst, slice nSlices what lies after dLast.
-    long nCurrent = -2;
-    long nCurrentPicks = -2;
-    for (size_t i = iBegin; i < iEnd; ++i) {
-        const CurvePoint& point = data.At(i);
-        long nSlice = static_cast<long>(i);  // every point a slice of its own
-        if (!bWhole) {
-            if (point.nFrame < dFirst) {
-                nSlice = -1;
-            } else if (point.nFrame > dLast) {
-                nSlice = static_cast<long>(nSlices);
-            } else {
-                const double dSlice = std::floor((point.nFrame - dFirst) / dSliceWidth);
-                nSlice = std::min(static_cast<long>(dSlice), static_cast<long>(nSlices) - 1);
-            }
+    for (size_t j = 0; j + 1 < starts.size(); ++j) {
+        for (size_t i = starts[j]; i < starts[j + 1]; ++i) {
+            const CurvePoint& point = data.At(i);
+            slice.Add(point, i);
+            if (point.bPicked) picks.Add(i, point.fBefore);
         }
-        if (nSlice != nCurrent) {
-            slice.Flush(data, series);
-            nCurrent = nSlice;
-        }
-        slice.Add(point, i);
-        if (!point.bPicked) continue;
-        const long nPickSlice = bWhole || nSlice < 0 ? nSlice : nSlice / kColumnsPerMarker;
-        if (nPickSlice != nCurrentPicks) {
-            picks.Flush(data, series.picks);
-            nCurrentPicks = nPickSlice;
-        }
-        picks.Add(i, point.fBefore);
+        slice.Flush(data, series);
+        if ((j + 1) % kColumnsPerMarker == 0) picks.Flush(data, series.picks);
     }
-    slice.Flush(data, series);
     picks.Flush(data, series.picks);
     return series;
 }
