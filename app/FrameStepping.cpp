@@ -10,10 +10,10 @@
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
 #include "processor/FrameProcessor.h"
+#include "processor/FrameStep.h"
 #include "ui/DialogControls.h"
 #include "ui/NumberText.h"
 #include "ui/PreviewPane.h"
-#include "ui/ScaledSlider.h"
 
 namespace {
 
@@ -40,37 +40,35 @@ int TruncateFrameNumber(double dNumber) {
 }  // namespace
 
 void CVarnelDlg::OnNext() {
-    const int nFrame = m_pReader->NextFrameNumber();
-    SetReadout(m_editFrameNumber, QString::number(nFrame));
-    const double dTime = m_pReader->GetFrameTime();
-    SetReadout(m_editFrameTime, FormatNumber("%e", dTime));
-
-    INSSBuffer* pSample = nullptr;
-    BITMAPINFOHEADER* pFormat = nullptr;
-    const HRESULT hr = m_pReader->GetNextFrame(&pSample, &pFormat);
-    if (FAILED(hr) || pSample == nullptr || pFormat == nullptr) {
+    // The readouts follow the step: each is set and repainted as soon as its figure is known.
+    // The brightness curves record every frame processed.
+    struct Readouts {
+        CVarnelDlg& dlg;
+        int nFrame = 0;
+        double dTime = 0.0;
+        void OnFrameNumber(int nNumber) {
+            nFrame = nNumber;
+            dlg.SetReadout(dlg.m_editFrameNumber, QString::number(nFrame));
+        }
+        void OnFrameTime(double dFrameTime) {
+            dTime = dFrameTime;
+            dlg.SetReadout(dlg.m_editFrameTime, FormatNumber("%e", dTime));
+        }
+        void OnDisplay(const FrameStepDisplay& display) {
+            dlg.SetReadout(dlg.m_editBefore, FormatNumber("%e", display.dBefore));
+            dlg.SetReadout(dlg.m_editAfter, FormatNumber("%e", display.dAfter));
+            dlg.SetReadout(dlg.m_editDark, FormatNumber("%e", display.dDarkFraction * 100.0));
+            dlg.ShowSceneTarget();
+            dlg.m_pPreview->ShowFrame(display.pFormat, display.pPixels);
+            dlg.m_pCurveRecorder->Record(*dlg.m_pProcessor, nFrame, dTime,
+                                         GetCheck(dlg.m_btnImageManipulation) == 1);
+        }
+    } readouts{*this};
+    if (FAILED(StepFrame(*m_pReader, *m_pProcessor, readouts))) {
         m_bFreePlay = 0;
         m_pWriter->CloseOutput();
-        FollowCurves(nFrame);
-        return;
     }
-
-    BITMAPINFOHEADER* pDisplayFormat = nullptr;
-    BYTE* pDisplayPixels = nullptr;
-    m_pProcessor->ProcessSample(pSample, pFormat, &pDisplayFormat, &pDisplayPixels);
-
-    double dAfter = 0.0;
-    double dDarkFraction = 0.0;
-    const double dBefore = m_pProcessor->GetStatistics(&dAfter, &dDarkFraction);
-    SetReadout(m_editBefore, FormatNumber("%e", dBefore));
-    SetReadout(m_editAfter, FormatNumber("%e", dAfter));
-    SetReadout(m_editDark, FormatNumber("%e", dDarkFraction * 100.0));
-
-    m_pPreview->ShowFrame(pDisplayFormat, pDisplayPixels);
-
-    m_pCurveRecorder->Record(*m_pProcessor, nFrame, dTime, m_pBrightnessSlider->GetValue(),
-                             GetCheck(m_btnImageManipulation) == 1);
-    FollowCurves(nFrame);
+    FollowCurves(readouts.nFrame);
 }
 
 void CVarnelDlg::OnFreePlay() {

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QKeySequence>
@@ -18,6 +19,7 @@
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
 #include "processor/FrameProcessor.h"
+#include "processor/SceneTarget.h"
 #include "res/Resources.h"
 #include "res/resource.h"
 #include "ui/DialogBuilder.h"
@@ -66,6 +68,7 @@ CVarnelDlg::CVarnelDlg(QWidget* pParent)
       m_editFrameNumber(nullptr),
       m_editOutputName(nullptr),
       m_editInputName(nullptr),
+      m_btnFollowScene(nullptr),
       m_hIcon(LoadResourceIcon(IDR_MAINFRAME)),
       m_bFreePlay(0),
       m_pCurveData(std::make_unique<CCurveData>()),
@@ -110,6 +113,7 @@ void CVarnelDlg::DoDataExchange(bool bSaveAndValidate) {
     BindControl(this, IDC_FRAME_NUMBER, m_editFrameNumber);
     BindControl(this, IDC_OUTPUT_NAME, m_editOutputName);
     BindControl(this, IDC_INPUT_NAME, m_editInputName);
+    BindControl(this, IDC_FOLLOW_SCENE, m_btnFollowScene);
 }
 
 bool CVarnelDlg::OnInitDialog() {
@@ -171,6 +175,7 @@ void CVarnelDlg::ConnectControls() {
     clicked(IDC_SHOW_READ, &CVarnelDlg::OnShowRead);
     clicked(IDC_IMAGE_MANIPULATION, &CVarnelDlg::OnImageManipulation);
     clicked(IDC_MARK_MIN_PIXEL, &CVarnelDlg::OnMarkMinPixel);
+    clicked(IDC_FOLLOW_SCENE, &CVarnelDlg::OnFollowScene);
 
     auto killFocus = [this](CEditBox* pEdit, void (CVarnelDlg::*pfnHandler)()) {
         connect(pEdit, &CEditBox::killFocus, this, pfnHandler);
@@ -237,7 +242,8 @@ void CVarnelDlg::FollowCurves(int nFrame) {
         CurveTitleNames(m_editInputName->text(), m_editOutputName->text()),
         CurveTitleOptions(m_pBrightnessSlider->GetValue(), m_pMinPixvalSlider->GetValue(),
                           m_pDarkFactorSlider->GetValue(), bManipulate,
-                          m_btnMarkMinPixel->isChecked()));
+                          m_btnMarkMinPixel->isChecked(),
+                          IsFollowingScene() ? kDefaultSceneSpan : 0.0));
     m_pCurvesWnd->Follow(nFrame);
 }
 
@@ -345,11 +351,37 @@ void CVarnelDlg::PushSliderValues() {
 void CVarnelDlg::CommitSliderRange(CScaledSlider& slider) {
     slider.OnRangeEdited();
     PushSliderValues();
+    ShowSceneTarget();
 }
 
 void CVarnelDlg::CommitSliderValue(CScaledSlider& slider) {
+    // The box shows the scene's target, not a level typed by the user.
+    if (&slider == m_pBrightnessSlider.get() && IsFollowingScene()) return;
     slider.OnValueEdited();
     PushSliderValues();
+}
+
+void CVarnelDlg::OnFollowScene() {
+    const bool bFollow = IsFollowingScene();
+    m_pProcessor->SetDeflicker(bFollow ? kDefaultSceneSpan : 0.0);
+    m_sliderBrightness->setEnabled(!bFollow);
+    m_editBrightnessValue->setReadOnly(bFollow);
+    if (bFollow) {
+        ShowSceneTarget();
+    } else {
+        m_pBrightnessSlider->ShowOwnValue();
+    }
+}
+
+bool CVarnelDlg::IsFollowingScene() const {
+    // Checked, not indeterminate, as for the other switches.
+    const auto* pCheckBox = qobject_cast<const QCheckBox*>(m_btnFollowScene);
+    return pCheckBox != nullptr ? pCheckBox->checkState() == Qt::Checked
+                                : m_btnFollowScene->isChecked();
+}
+
+void CVarnelDlg::ShowSceneTarget() {
+    if (IsFollowingScene()) m_pBrightnessSlider->ShowInstead(m_pProcessor->GetTarget());
 }
 
 void CVarnelDlg::OnKillFocusBrightnessMax() { CommitSliderRange(*m_pBrightnessSlider); }

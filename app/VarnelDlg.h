@@ -82,6 +82,11 @@ class CVarnelDlg : public CTemplateDlg {
     void OnShowRead();
     void OnImageManipulation();
     void OnMarkMinPixel();
+    // "Follow the Scene": deflicker with the default span. While it is on, the "Brightness"
+    // slider shows the displayed frame's local target in its value box and on its trackbar (the
+    // trackbar disabled, the box read-only) instead of the level it sets, which comes back when
+    // the check box is cleared; Before and After are then the mean luminance of all pixels.
+    void OnFollowScene();
 
     // The sliders.
     void PushSliderValues();
@@ -126,6 +131,9 @@ class CVarnelDlg : public CTemplateDlg {
     // then the three values go to the processor.
     void CommitSliderRange(CScaledSlider& slider);
     void CommitSliderValue(CScaledSlider& slider);
+    // While the scene is followed, the "Brightness" slider shows the displayed frame's target.
+    void ShowSceneTarget();
+    bool IsFollowingScene() const;
     void OnPlayTimerTimeout();
     // The framework's handling of window-menu commands other than the About box.
     void DefaultSysCommand(unsigned int nID);
@@ -166,6 +174,7 @@ class CVarnelDlg : public CTemplateDlg {
     CEditBox* m_editFrameNumber;
     CEditBox* m_editOutputName;
     CEditBox* m_editInputName;
+    QAbstractButton* m_btnFollowScene;
     QIcon m_hIcon;
     std::unique_ptr<CMediaReader> m_pReader;
     std::unique_ptr<CMediaWriter> m_pWriter;

@@ -13,8 +13,9 @@ struct BatchOptions {
     double dDarkFactor = 10.0;
     bool bManipulate = false;
     bool bMarkCrossings = false;
-    std::string strReport;  // empty: no report
-    std::string strPlot;    // empty: no picture of the brightness curves
+    double dDeflicker = 0.0;  // smoothing span of deflicker in seconds; 0: off
+    std::string strReport;    // empty: no report
+    std::string strPlot;      // empty: no picture of the brightness curves
     bool bQuiet = false;
 };
 

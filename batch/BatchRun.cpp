@@ -7,17 +7,17 @@
 
 #include <unistd.h>
 
-#include "app/LastError.h"
-#include "batch/FrameEstimate.h"
 #include "batch/PlotWriter.h"
 #include "batch/ProgressDisplay.h"
 #include "batch/ReportWriter.h"
 #include "batch/StatusText.h"
+#include "common/LastError.h"
 #include "curves/CurveData.h"
 #include "curves/CurveRecorder.h"
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
 #include "processor/FrameProcessor.h"
+#include "processor/FrameStep.h"
 
 namespace {
 
@@ -121,6 +121,7 @@ int CBatchRun::Run() {
     processor.SetManipulation(m_options.bManipulate ? 1 : 0);
     processor.SetMarkCrossings(m_options.bMarkCrossings ? 1 : 0);
     processor.SetParameters(m_options.dBrightness, m_options.dMinPixval, m_options.dDarkFactor);
+    processor.SetDeflicker(m_options.dDeflicker);
 
     if (const int nStatus = OpenInput(reader, writer); nStatus != 0) return nStatus;
 
@@ -205,44 +206,43 @@ int CBatchRun::Run() {
 
 HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
     CProgressDisplay progress(m_pErr, !m_options.bQuiet && isatty(fileno(m_pErr)) != 0);
-    progress.SetExpectedFrames(ExpectedFrames(reader));
+    progress.SetExpectedFrames(reader.GetExpectedFrameCount());
 
-    HRESULT hrRead = S_OK;
-    while (*m_pInterrupted == 0 && SUCCEEDED(m_hrWriteFailure)) {
-        // The dialog's frame step.
-        const int nFrame = reader.NextFrameNumber();
-        const double dTime = reader.GetFrameTime();
-        INSSBuffer* pSample = nullptr;
-        BITMAPINFOHEADER* pFormat = nullptr;
-        hrRead = reader.GetNextFrame(&pSample, &pFormat);
-        if (FAILED(hrRead)) break;
-        if (pSample == nullptr || pFormat == nullptr) {
-            if (pSample != nullptr) pSample->Release();
-            hrRead = E_UNEXPECTED;
-            break;
+    // The log takes each frame before the processor does (it may write the frame at once) and
+    // its figures after.
+    // The curves (--plot) record every frame processed.
+    struct Log {
+        CFrameLog& log;
+        CFrameProcessor& processor;
+        CCurveRecorder* pCurves;
+        bool bManipulating;
+        int nFrame;
+        double dTime;
+        void OnSample(int nNumber, double dFrameTime, INSSBuffer* pSample) {
+            nFrame = nNumber;
+            dTime = dFrameTime;
+            log.AddFrame(nFrame, dTime, pSample);
         }
-
-        m_log.AddFrame(nFrame, dTime, pSample);
-        BITMAPINFOHEADER* pDisplayFormat = nullptr;
-        BYTE* pDisplayPixels = nullptr;
-        processor.ProcessSample(pSample, pFormat, &pDisplayFormat, &pDisplayPixels);
-        double dDarkFraction = 0.0;
-        const double dBefore = processor.GetStatistics(nullptr, &dDarkFraction);
-        m_log.SetMeasurement(dBefore, dDarkFraction);
-        if (m_log.TakeWrittenMark()) {
+        void OnDisplay(const FrameStepDisplay& display) {
+            if (pCurves != nullptr) pCurves->Record(processor, nFrame, dTime, bManipulating);
+            log.SetMeasurement(display.dBefore, display.dDarkFraction, processor.GetTarget());
+            if (!log.TakeWrittenMark()) return;
             // The written frame's figures, as "Show Write" would show them.
             processor.SelectDisplay(1);
             double dAfter = 0.0;
             processor.GetStatistics(&dAfter, nullptr);
+            const double dTarget = processor.GetTarget();
             processor.SelectDisplay(0);
-            m_log.SetAfterOfLastWritten(dAfter);
-            m_log.Retire();
+            log.SetAfterOfLastWritten(dAfter, dTarget);
+            log.Retire();
         }
-        if (m_pCurveRecorder) {
-            m_pCurveRecorder->Record(processor, nFrame, dTime, m_options.dBrightness,
-                                     m_options.bManipulate);
-        }
-        m_summary.dInputDuration = dTime + reader.GetDuration();
+    } frames{m_log, processor, m_pCurveRecorder.get(), m_options.bManipulate, 0, 0.0};
+
+    HRESULT hrRead = S_OK;
+    while (*m_pInterrupted == 0 && SUCCEEDED(m_hrWriteFailure)) {
+        hrRead = StepFrame(reader, processor, frames);
+        if (FAILED(hrRead)) break;
+        m_summary.dInputDuration = frames.dTime + reader.GetDuration();
         progress.Update(m_log.FramesRead());
     }
     progress.Finish();
@@ -252,9 +252,4 @@ HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
     m_summary.nSamplesWritten = m_log.SamplesWritten();
     m_summary.dOutputDuration = static_cast<double>(m_log.LastOutputTime()) / 10000000.0;
     return hrRead;
-}
-
-int CBatchRun::ExpectedFrames(CMediaReader& reader) const {
-    return EstimateFrameCount(reader.GetSyncReader(), reader.GetProfile(),
-                              reader.GetVideoStreamNumber());
 }

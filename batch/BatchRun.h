@@ -13,10 +13,10 @@
 
 class CCurveData;
 class CCurveRecorder;
-class CMediaReader;
-class CPlotWriter;
-class CMediaWriter;
 class CFrameProcessor;
+class CMediaReader;
+class CMediaWriter;
+class CPlotWriter;
 class CReportWriter;
 
 // Does what the dialog does when its user commits the input name, then the output name, then
@@ -29,11 +29,10 @@ class CReportWriter;
 // 1 when the input cannot be opened or has no video stream, the output or the report cannot be
 // written, or a read fails before the end of the input; 128 plus the signal number when a signal
 // stopped the run; kExitUsage when the report or the plot would overwrite the output or each
-// other. Each failure is one
-// line on the error stream naming it with its status (g_lastErrorCode). After a failure neither
-// the output nor the report exists under its name: both are written to hidden temporaries that
-// replace the named files only at the end of a successful run, so whatever was there before
-// stays. The plot (--plot) is drawn last, once the output is in place: a plot that cannot be
+// other. Each failure is one line on the error stream naming it with its status
+// (g_lastErrorCode). After a failure neither the output nor the report exists under its name:
+// both are written to hidden temporaries that replace the named files only at the end of a
+// successful run, so whatever was there before stays. The plot (--plot) is drawn last, once the output is in place: a plot that cannot be
 // drawn or written fails the run with 1 but leaves the output and the report where they are.
 //
 // The media objects live only for the run; the interrupt flag (set by a signal handler) is
@@ -56,7 +55,6 @@ class CBatchRun {
     // Frame steps until a read fails, the output refuses a sample or the run is interrupted;
     // the status of the last read.
     HRESULT PlayToEnd(CMediaReader& reader, CFrameProcessor& processor);
-    int ExpectedFrames(CMediaReader& reader) const;
 
     const BatchOptions& m_options;
     std::FILE* m_pOut;

@@ -20,10 +20,11 @@ void CFrameLog::AddFrame(int nFrame, double dTime, const INSSBuffer* pSample) {
     ++m_nFramesRead;
 }
 
-void CFrameLog::SetMeasurement(double dBefore, double dDarkFraction) {
+void CFrameLog::SetMeasurement(double dBefore, double dDarkFraction, double dTarget) {
     if (m_pending.empty()) return;
     m_pending.back().record.dBefore = dBefore;
     m_pending.back().record.dDarkFraction = dDarkFraction;
+    m_pending.back().record.dTarget = dTarget;
 }
 
 bool CFrameLog::OnWritten(const INSSBuffer* pSample, QWORD cnsTime) {
@@ -48,9 +49,11 @@ bool CFrameLog::OnWritten(const INSSBuffer* pSample, QWORD cnsTime) {
 
 bool CFrameLog::TakeWrittenMark() { return std::exchange(m_bWrittenMark, false); }
 
-void CFrameLog::SetAfterOfLastWritten(double dAfter) {
+void CFrameLog::SetAfterOfLastWritten(double dAfter, double dTarget) {
     for (PendingFrame& pending : m_pending) {
-        if (pending.record.nFrame == m_nLastWrittenFrame) pending.record.dAfter = dAfter;
+        if (pending.record.nFrame != m_nLastWrittenFrame) continue;
+        pending.record.dAfter = dAfter;
+        pending.record.dTarget = dTarget;
     }
 }
 

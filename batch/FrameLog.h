@@ -22,15 +22,16 @@ class CFrameLog {
 
     // A frame read, before it goes to the processor.
     void AddFrame(int nFrame, double dTime, const INSSBuffer* pSample);
-    // The processor's measurement of the frame added last.
-    void SetMeasurement(double dBefore, double dDarkFraction);
+    // The processor's measurement of the frame added last, and its target.
+    void SetMeasurement(double dBefore, double dDarkFraction, double dTarget);
     // The writer received pSample at cnsTime. Counted in any case; false when no frame of the
     // log holds that sample.
     bool OnWritten(const INSSBuffer* pSample, QWORD cnsTime);
     // True when a sample was written since the last call; clears the mark.
     bool TakeWrittenMark();
-    // The brightness after manipulation of the frame written last.
-    void SetAfterOfLastWritten(double dAfter);
+    // The brightness after manipulation of the frame written last, and the target it was
+    // scaled to.
+    void SetAfterOfLastWritten(double dAfter, double dTarget);
     // Hands over the records that are final (every frame up to the last one written).
     void Retire();
     // Hands over every record left, in order.

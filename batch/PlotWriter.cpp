@@ -37,7 +37,7 @@ HRESULT CPlotWriter::Finish(const CCurveData& data, const BatchOptions& options)
                                                  QString::fromLocal8Bit(options.strOutput.c_str()));
         const QString strOptions =
             CurveTitleOptions(options.dBrightness, options.dMinPixval, options.dDarkFactor,
-                              options.bManipulate, options.bMarkCrossings);
+                              options.bManipulate, options.bMarkCrossings, options.dDeflicker);
         chart.SetHeadline(strNames, strOptions);
         const double dFirst = data.Empty() ? 1.0 : data.At(0).nFrame;
         const double dLast = data.Empty() ? 1.0 : data.Points().back().nFrame;

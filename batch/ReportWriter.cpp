@@ -10,7 +10,7 @@ CReportWriter::CReportWriter(std::string strPath) : m_strPath(std::move(strPath)
 
 const char* CReportWriter::Header() {
     return "frame,time_s,brightness_before,dark_fraction,picked,brightness_after,"
-           "output_times_100ns";
+           "output_times_100ns,target";
 }
 
 std::string CReportWriter::FormatRow(const FrameRecord& record) {
@@ -25,7 +25,9 @@ std::string CReportWriter::FormatRow(const FrameRecord& record) {
                       static_cast<uint64_t>(record.outputTimes[i]));
         strRow += szTime;
     }
-    return strRow;
+    char szTarget[48];
+    std::snprintf(szTarget, sizeof szTarget, ",%.6f", record.dTarget);
+    return strRow + szTarget;
 }
 
 HRESULT CReportWriter::Open() {

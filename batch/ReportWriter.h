@@ -10,10 +10,10 @@
 #include "platform/wmf/wmsdk.h"
 
 // Writes a header line, then one row per frame: frame number, time in seconds, brightness
-// before, dark fraction, picked (0/1), brightness after, and the output times in 100-ns units
-// separated by spaces (empty for a frame not written). The rows go to a hidden temporary beside
-// the named file, which is replaced only when Finish succeeds; Abandon, or destruction before
-// Finish, leaves the named file as it was.
+// before, dark fraction, picked (0/1), brightness after, the output times in 100-ns units
+// separated by spaces (empty for a frame not written), and the target brightness. The rows go to a
+// hidden temporary beside the named file, which is replaced only when Finish succeeds; Abandon, or
+// destruction before Finish, leaves the named file as it was.
 //
 // Open and Finish return S_OK or a failure status: the statuses of wmf::CStagedFile (a
 // name that is the open input, not a regular file, in a missing or read-only folder), or the

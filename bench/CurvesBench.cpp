@@ -97,7 +97,7 @@ void TimeLongRun() {
     CCurveData data;
     for (int n = 1; n <= kFrames; ++n) {
         data.Append(n, n / 29.97, 150.0 + 40.0 * ((n * 7919LL) % 13) / 13.0, 0.2, 160.0);
-        if (n % 5 == 0) data.SetWritten(data.Size() - 1, 160.0);
+        if (n % 5 == 0) data.SetWritten(data.Size() - 1, 160.0, 160.0);
     }
     QElapsedTimer timer;
     timer.start();

@@ -20,12 +20,7 @@ void BM_ShowFrame(benchmark::State& state) {
     for (size_t i = 0; i < frame.size(); ++i) {
         frame[i] = static_cast<BYTE>(i * 7);
     }
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = nWidth;
-    header.biHeight = nHeight;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
+    BITMAPINFOHEADER header = DibHeader(nWidth, nHeight);
     for (auto _ : state) {
         pane.ShowFrame(&header, frame.data());
     }

@@ -15,16 +15,6 @@ namespace {
 constexpr LONG kWidth = 1280;
 constexpr LONG kHeight = 720;
 
-BITMAPINFOHEADER FrameHeader() {
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof(BITMAPINFOHEADER);
-    header.biWidth = kWidth;
-    header.biHeight = kHeight;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    return header;
-}
-
 // A picture with smooth gradients and grain, about half of it above the default threshold.
 std::vector<BYTE> MakeFrame() {
     std::vector<BYTE> bytes(static_cast<size_t>(DibStride(kWidth)) * kHeight);
@@ -54,7 +44,7 @@ void AnalyseFrame(benchmark::State& state, bool bMark) {
     CFrameProcessor processor(nullptr);
     processor.SetParameters(165.0, 100.0, 10.0);
     processor.SetMarkCrossings(bMark ? 1 : 0);
-    const BITMAPINFOHEADER header = FrameHeader();
+    const BITMAPINFOHEADER header = DibHeader(kWidth, kHeight);
     std::vector<BYTE> frame = MakeFrame();
     double dDark = 0.0;
     for (auto _ : state) {
@@ -73,7 +63,7 @@ void BM_ManipulateFrame(benchmark::State& state) {
     processor.SetParameters(165.0, 100.0, 10.0);
     processor.SetManipulation(1);
     CFrameProcessorProbe probe(processor);
-    BITMAPINFOHEADER header = FrameHeader();
+    BITMAPINFOHEADER header = DibHeader(kWidth, kHeight);
     const std::vector<BYTE> original = MakeFrame();
     std::vector<BYTE> frame = original;
     double dDark = 0.0;

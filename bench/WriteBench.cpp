@@ -20,8 +20,8 @@
 
 #include <unistd.h>
 
-#include "platform/wmf/Profile.h"
-#include "platform/wmf/SampleBuffer.h"
+#include "platform/wmf/profile/Profile.h"
+#include "platform/wmf/shared/SampleBuffer.h"
 #include "platform/wmf/wmsdk.h"
 
 namespace {

@@ -200,11 +200,13 @@ QString CurveTitleNames(const QString& strInput, const QString& strOutput) {
 }
 
 QString CurveTitleOptions(double dBrightness, double dMinPixval, double dDarkFactor,
-                          bool bManipulate, bool bMarkCrossings) {
-    QString strOptions = QStringLiteral("brightness %1, min. pixval %2, dark factor %3")
-                             .arg(dBrightness, 0, 'g', 6)
-                             .arg(dMinPixval, 0, 'g', 6)
-                             .arg(dDarkFactor, 0, 'g', 6);
+                          bool bManipulate, bool bMarkCrossings, double dDeflicker) {
+    QString strOptions = dDeflicker > 0.0
+                             ? QStringLiteral("deflicker over %1 s").arg(dDeflicker, 0, 'g', 6)
+                             : QStringLiteral("brightness %1").arg(dBrightness, 0, 'g', 6);
+    strOptions += QStringLiteral(", min. pixval %1, dark factor %2")
+                      .arg(dMinPixval, 0, 'g', 6)
+                      .arg(dDarkFactor, 0, 'g', 6);
     strOptions +=
         bManipulate ? QStringLiteral(", manipulation on") : QStringLiteral(", manipulation off");
     if (bMarkCrossings) strOptions += QStringLiteral(", crossings marked");

@@ -67,5 +67,6 @@ class CCurveChart : public QChart {
 
 // The two title lines for a run: the input and output file names, and the options.
 QString CurveTitleNames(const QString& strInput, const QString& strOutput);
+// dDeflicker is the span of deflicker that follows the scene in seconds; 0 when it is off.
 QString CurveTitleOptions(double dBrightness, double dMinPixval, double dDarkFactor,
-                          bool bManipulate, bool bMarkCrossings);
+                          bool bManipulate, bool bMarkCrossings, double dDeflicker);

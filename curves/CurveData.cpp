@@ -17,10 +17,11 @@ void CCurveData::Append(int nFrame, double dTime, double dBefore, double dDarkFr
     ++m_nRevision;
 }
 
-void CCurveData::SetWritten(size_t i, double dAfter) {
+void CCurveData::SetWritten(size_t i, double dAfter, double dTarget) {
     if (i >= m_points.size()) return;
     m_points[i].bPicked = true;
     m_points[i].fAfter = static_cast<float>(dAfter);
+    m_points[i].fTarget = static_cast<float>(dTarget);
     ++m_nRevision;
 }
 

@@ -23,8 +23,10 @@ struct CurvePoint {
 class CCurveData {
   public:
     void Append(int nFrame, double dTime, double dBefore, double dDarkFraction, double dTarget);
-    // Marks point i as written with the brightness dAfter; an index out of range is ignored.
-    void SetWritten(size_t i, double dAfter);
+    // Marks point i as written with the brightness dAfter and the target it was written
+    // against (deflicker may aim a written frame at another level); an index out of range is
+    // ignored.
+    void SetWritten(size_t i, double dAfter, double dTarget);
     void Clear();
 
     bool Empty() const { return m_points.empty(); }

@@ -7,9 +7,9 @@ CCurveRecorder::CCurveRecorder(CCurveData* pData)
     : m_pData(pData), m_nIndexOffset(0), m_nLastWritten(0) {}
 
 void CCurveRecorder::Record(const CFrameProcessor& processor, int nFrame, double dTime,
-                            double dTarget, bool bManipulating) {
+                            bool bManipulating) {
     const FrameFigures latest = processor.GetLatestFigures();
-    m_pData->Append(nFrame, dTime, latest.dBefore, latest.dDarkFraction, dTarget);
+    m_pData->Append(nFrame, dTime, latest.dBefore, latest.dDarkFraction, latest.dTarget);
     m_nIndexOffset = static_cast<int64_t>(m_pData->Size()) - 1 - latest.nNumber;
 
     const FrameFigures written = processor.GetLastWrittenFigures();
@@ -20,7 +20,7 @@ void CCurveRecorder::Record(const CFrameProcessor& processor, int nFrame, double
         // input) has no point any more.
         if (nIndex >= 0) {
             m_pData->SetWritten(static_cast<size_t>(nIndex),
-                                bManipulating ? written.dAfter : written.dBefore);
+                                bManipulating ? written.dAfter : written.dBefore, written.dTarget);
         }
     }
 }

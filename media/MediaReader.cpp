@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/LastError.h"
-#include "media/ComHolder.h"
+#include "common/ComHolder.h"
+#include "common/LastError.h"
 #include "media/FileName.h"
 #include "media/ProfileStreams.h"
 
@@ -245,6 +245,29 @@ HRESULT CMediaReader::GetNextFrame(INSSBuffer** ppSample, BITMAPINFOHEADER** ppF
         *ppFormat = m_pVideoInfo != nullptr ? &m_pVideoInfo->bmiHeader : nullptr;
     }
     return hr;
+}
+
+int CMediaReader::GetExpectedFrameCount() const {
+    if (m_pSyncReader == nullptr || m_pVideoInfo == nullptr) return 0;
+    const REFERENCE_TIME nFrameTime = m_pVideoInfo->AvgTimePerFrame;
+    if (nFrameTime <= 0) return 0;
+    IWMHeaderInfo* pRawInfo = nullptr;
+    if (FAILED(m_pSyncReader->QueryInterface(IID_IWMHeaderInfo,
+                                             reinterpret_cast<void**>(&pRawInfo))) ||
+        pRawInfo == nullptr) {
+        return 0;
+    }
+    TComHolder<IWMHeaderInfo> pInfo(pRawInfo);
+    WORD wStream = 0;
+    WMT_ATTR_DATATYPE type = WMT_TYPE_DWORD;
+    QWORD cnsDuration = 0;
+    WORD cbLength = sizeof cnsDuration;
+    const HRESULT hr = pInfo->GetAttributeByName(&wStream, g_wszWMDuration, &type,
+                                                 reinterpret_cast<BYTE*>(&cnsDuration), &cbLength);
+    if (FAILED(hr) || type != WMT_TYPE_QWORD || cbLength != sizeof cnsDuration) return 0;
+    const auto nUnits = static_cast<QWORD>(nFrameTime);
+    const QWORD nFrames = (cnsDuration + nUnits / 2) / nUnits;
+    return nFrames > static_cast<QWORD>(INT_MAX) ? INT_MAX : static_cast<int>(nFrames);
 }
 
 HRESULT CMediaReader::ReadNextSample() {

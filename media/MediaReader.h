@@ -37,9 +37,6 @@ class CMediaReader {
     HRESULT Close();
     // The open file's profile, owned by the reader, valid until the next Close or Open.
     IWMProfile* GetProfile() const { return m_pInputProfile; }
-    // The sync reader (no reference added; null while closed), for front ends that read the
-    // file's header attributes through it. Reading samples through it would bypass the counter.
-    IWMSyncReader* GetSyncReader() const { return m_pSyncReader; }
 
     // Advances the counter (it stops at the largest int) and marks the sample stale.
     int NextFrameNumber();
@@ -55,6 +52,11 @@ class CMediaReader {
     double GetDuration() const { return m_dDuration; }
     DWORD GetSampleFlags() const { return m_dwSampleFlags; }
     WORD GetVideoStreamNumber() const { return m_wVideoStream; }
+    // How many frames the open input is expected to hold, for progress displays: the file's
+    // duration as its header states it (g_wszWMDuration of stream 0) over the video stream's
+    // AvgTimePerFrame, rounded. 0 when either is unknown, a call fails or no video stream is
+    // open. Reads no sample and records nothing.
+    int GetExpectedFrameCount() const;
 
   private:
     HRESULT FindVideoStream();

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/LastError.h"
-#include "media/ComHolder.h"
+#include "common/ComHolder.h"
+#include "common/LastError.h"
 #include "media/ProfileStreams.h"
 #include "platform/wmf/StagedFile.h"
 

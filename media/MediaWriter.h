@@ -1,7 +1,7 @@
 // CMediaWriter: the output profile derived from the input's, and the output file.
 #pragma once
 
-#include "media/ComHolder.h"
+#include "common/ComHolder.h"
 #include "media/FileName.h"
 #include "platform/wmf/wmsdk.h"
 

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "app/LastError.h"
-#include "media/ComHolder.h"
+#include "common/ComHolder.h"
+#include "common/LastError.h"
 #include "platform/wmf/wmsdk.h"
 
 // The stream configuration at `index` of `pProfile` (one reference, in `pConfig`) and whether its

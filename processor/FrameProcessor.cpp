@@ -1,5 +1,6 @@
 #include "processor/FrameProcessor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <iterator>
@@ -49,9 +50,13 @@ void Paint(BYTE* pPixel, const BYTE (&marker)[3]) {
 // The measuring walk, with or without painting the crossings. The previous pixel of the first
 // pixel of a row is the last pixel of the row before; the first pixel of the frame counts as
 // following a bright one, so it can be painted red but never makes a blue mark.
-template <bool kMark>
-double Analyse(const FrameLayout& layout, BYTE* pPixels, double dMinPixval, uint64_t* pnCount) {
+//
+// With kAll the sum of the luminance of all pixels goes to *pdAllSum as well.
+template <bool kMark, bool kAll = false>
+double Analyse(const FrameLayout& layout, BYTE* pPixels, double dMinPixval, uint64_t* pnCount,
+               double* pdAllSum = nullptr) {
     double dSum = 0.0;
+    double dAllSum = 0.0;
     uint64_t nCount = 0;
     bool bPrevBright = true;
     BYTE* pPrev = nullptr;
@@ -60,6 +65,7 @@ double Analyse(const FrameLayout& layout, BYTE* pPixels, double dMinPixval, uint
         for (LONG x = 0; x < layout.nWidth; ++x, p += 3) {
             const double dY = CLuminanceTables::Of(p);
             const bool bBright = dY > dMinPixval;
+            if constexpr (kAll) dAllSum += dY;
             if constexpr (kMark) {
                 if (bBright) {
                     dSum += dY;
@@ -78,6 +84,7 @@ double Analyse(const FrameLayout& layout, BYTE* pPixels, double dMinPixval, uint
         }
     }
     *pnCount = nCount;
+    if constexpr (kAll) *pdAllSum = dAllSum;
     return dSum;
 }
 
@@ -91,6 +98,31 @@ constexpr DWORD kRandomMax = 32767u;
 BYTE ScaledByte(double dValue) {
     if (dValue >= 256.0) return 255;
     return dValue > 0.0 ? static_cast<BYTE>(static_cast<int>(dValue)) : 0;
+}
+
+// The gain that brings a frame's expected mean luminance to dTarget. weights[v] is the weight of
+// byte value v in the frame's luminance, summed over its dPixels pixels and their channels.
+// A byte v scaled with the dither is (v + 0.5) x gain on average until it clips at 255, so the
+// expected mean is piecewise linear in the gain: the walk goes through the gains at which byte
+// values clip, from the brightest value down, and solves the piece the target falls in. 0 for
+// a target of 0 or less; past what the frame can reach (every byte at 255), the gain that
+// clips every byte.
+double GainForMean(const double (&weights)[256], double dPixels, double dTarget) {
+    if (!(dTarget > 0.0)) return 0.0;
+    double dClipped = 0.0;  // weight of the values at 255 after scaling
+    double dLinear = 0.0;   // sum of weight x (v + 0.5) of the values below
+    for (int v = 0; v < 256; ++v) dLinear += weights[v] * (static_cast<double>(v) + 0.5);
+    const double dWanted = dTarget * dPixels;
+    for (int t = 255; t >= 0; --t) {
+        // Values up to t scale linearly, those above t clip: gains up to 255 / (t + 0.5).
+        if (dLinear > 0.0) {
+            const double dGain = (dWanted - 255.0 * dClipped) / dLinear;
+            if (dGain <= 255.0 / (static_cast<double>(t) + 0.5)) return std::max(dGain, 0.0);
+        }
+        dClipped += weights[t];
+        dLinear -= weights[t] * (static_cast<double>(t) + 0.5);
+    }
+    return 255.0 / 0.5;
 }
 
 }  // namespace
@@ -115,6 +147,7 @@ CFrameProcessor::CFrameProcessor(CMediaWriter* pWriter)
       m_dFrameDuration(0.0),
       m_dIdealTime(0.0),
       m_dOutputTime(0.0),
+      m_dSceneSpan(0.0),
       m_dwRandomState(~static_cast<DWORD>(reinterpret_cast<uintptr_t>(pWriter))) {
     LoadDefaults();
 }
@@ -145,6 +178,19 @@ void CFrameProcessor::DeriveTiming() {
     m_dFrameDuration = 1.0 / m_dInputRate;
     m_nWindowSpan = static_cast<int>(m_dInputRate / m_dCaptureRate + 0.5);
     m_nWindowOffset = (m_nWindowSpan + 1) / 2;
+    ConfigureSceneTarget();
+}
+
+void CFrameProcessor::SetDeflicker(double dSpanSeconds) {
+    m_dSceneSpan = dSpanSeconds > 0.0 ? std::min(dSpanSeconds, kMaxSceneSpan) : 0.0;
+    ConfigureSceneTarget();
+}
+
+void CFrameProcessor::ConfigureSceneTarget() {
+    m_pSceneTarget.reset();
+    if (m_dSceneSpan > 0.0) {
+        m_pSceneTarget = std::make_unique<CSceneTarget>(m_dSceneSpan, m_dInputRate);
+    }
 }
 
 void CFrameProcessor::SetParameters(double dBrightness, double dMinPixval, double dDarkFactor) {
@@ -168,9 +214,14 @@ double CFrameProcessor::GetStatistics(double* pdAfter, double* pdDarkFraction) {
     return bShown ? (*m_pDisplayed)->dBefore : 0.0;
 }
 
+double CFrameProcessor::GetTarget() const {
+    return *m_pDisplayed != m_queue.end() ? (*m_pDisplayed)->dTarget : 0.0;
+}
+
 FrameFigures CFrameProcessor::FiguresOf(Cursor itEntry) const {
     if (itEntry == m_queue.end()) return {};
-    return {itEntry->nFrameNumber, itEntry->dBefore, itEntry->dAfter, itEntry->dDarkFraction};
+    return {itEntry->nFrameNumber, itEntry->dBefore, itEntry->dAfter, itEntry->dDarkFraction,
+            itEntry->dTarget};
 }
 
 void CFrameProcessor::ProcessSample(INSSBuffer* pSample, const BITMAPINFOHEADER* pFormat,
@@ -193,11 +244,18 @@ void CFrameProcessor::ProcessSample(INSSBuffer* pSample, const BITMAPINFOHEADER*
     }
 
     double dDarkFraction = 0.0;
-    const double dBefore = AnalyseFrame(&header, pPixels, &dDarkFraction);
+    const double dBefore = m_pSceneTarget ? MeasureLevel(&header, pPixels, &dDarkFraction)
+                                          : AnalyseFrame(&header, pPixels, &dDarkFraction);
     const double dAfter = 0.0;
     m_nFrameCount += 1;
+    double dTarget = m_dBrightness;
+    if (m_pSceneTarget) {
+        // A frame without pixels has no brightness to follow.
+        if (pPixels != nullptr) m_pSceneTarget->Add(m_nFrameCount, dBefore);
+        if (!m_pSceneTarget->Empty()) dTarget = m_pSceneTarget->At(m_nFrameCount);
+    }
     m_queue.push_back(FrameEntry{pSample, nullptr, pPixels, dBefore, dAfter, dDarkFraction,
-                                 m_nFrameCount, header});
+                                 m_nFrameCount, header, dTarget});
     m_queue.back().pFormat = &m_queue.back().header;
     m_itLatest = std::prev(m_queue.end());
 
@@ -232,6 +290,31 @@ double CFrameProcessor::AnalyseFrame(const BITMAPINFOHEADER* pFormat, BYTE* pPix
     return dResult;
 }
 
+double CFrameProcessor::MeasureLevel(const BITMAPINFOHEADER* pFormat, BYTE* pPixels,
+                                     double* pdDarkFraction) {
+    const FrameLayout layout(pFormat);
+    if (layout.Empty() || pPixels == nullptr) {
+        if (pdDarkFraction != nullptr) *pdDarkFraction = 0.0;
+        return 0.0;
+    }
+    uint64_t nCount = 0;
+    double dAllSum = 0.0;
+    if (m_bMarkCrossings) {
+        Analyse<true, true>(layout, pPixels, m_dMinPixval, &nCount, &dAllSum);
+    } else {
+        Analyse<false, true>(layout, pPixels, m_dMinPixval, &nCount, &dAllSum);
+    }
+    const double dTotal = static_cast<double>(layout.PixelCount());
+    if (pdDarkFraction != nullptr) {
+        *pdDarkFraction = (dTotal - static_cast<double>(nCount)) / dTotal;
+    }
+    return dAllSum / dTotal;
+}
+
+double CFrameProcessor::TargetOf(const FrameEntry& entry) const {
+    return m_pSceneTarget ? entry.dTarget : m_dBrightness;
+}
+
 void CFrameProcessor::ScheduleOutput() {
     // The window starts at the front before the first write, else m_nWindowOffset entries after
     // the entry written last.
@@ -246,16 +329,26 @@ void CFrameProcessor::ScheduleOutput() {
 
     // The closest frame of the window; ties go to the earliest.
     Cursor itBest = itStart;
-    double dBestDiff = std::fabs(itStart->dBefore - m_dBrightness);
+    double dBestDiff = std::fabs(itStart->dBefore - TargetOf(*itStart));
     Cursor it = itStart;
     for (int i = 0; i < m_nWindowSpan && ++it != m_queue.end(); ++i) {
-        const double dDiff = std::fabs(it->dBefore - m_dBrightness);
+        const double dDiff = std::fabs(it->dBefore - TargetOf(*it));
         if (dDiff < dBestDiff) {
             itBest = it;
             dBestDiff = dDiff;
         }
     }
 
+    if (m_pSceneTarget && m_bManipulate && !m_pSceneTarget->Empty()) {
+        // The scene curve where the sample lands in the output: the output clock turned back
+        // into input frames (the ideal clock stands at frame n after a pick of frame n), kept
+        // within a window's reach of the picked frame.
+        const double dReach = static_cast<double>(m_nWindowSpan - 1);
+        const double dFrame = static_cast<double>(itBest->nFrameNumber);
+        const double dPosition = std::clamp((m_dOutputTime + m_dFrameDuration) / m_dTimeScale,
+                                            dFrame - dReach, dFrame + dReach);
+        itBest->dTarget = m_pSceneTarget->At(dPosition);
+    }
     ManipulateFrame(itBest);
 
     const int nStep = m_itLastWritten != m_queue.end()
@@ -280,6 +373,10 @@ void CFrameProcessor::ManipulateFrame(Cursor itEntry) { ManipulateEntry(*itEntry
 
 void CFrameProcessor::ManipulateEntry(FrameEntry& entry) {
     if (!m_bManipulate) return;
+    if (m_pSceneTarget) {
+        ScaleToSceneTarget(entry);
+        return;
+    }
     entry.dAfter = 0.0;
     uint64_t n = 0;
     const double dReference = entry.dBefore - entry.dDarkFraction * m_dDarkFactor;
@@ -297,24 +394,69 @@ void CFrameProcessor::ManipulateEntry(FrameEntry& entry) {
         return;
     }
 
+    const double dSum = ApplyGain<false>(entry, dGain, &n);
+    if (n >= 1) entry.dAfter = dSum / static_cast<double>(n);
+}
+
+void CFrameProcessor::ScaleToSceneTarget(FrameEntry& entry) {
+    entry.dAfter = 0.0;
+    // Only the markers would change in a second pass over the pixels.
+    if (m_bMarkCrossings) AnalyseFrame(entry.pFormat, entry.pPixels, nullptr);
+    const FrameLayout layout(entry.pFormat);
+    if (layout.Empty() || entry.pPixels == nullptr) return;
+
+    // How much each byte value weighs in the frame's luminance.
+    uint64_t counts[3][256] = {};
+    for (LONG nRow = 0; nRow < layout.nHeight; ++nRow) {
+        const BYTE* p = layout.Row(entry.pPixels, nRow);
+        for (LONG x = 0; x < layout.nWidth; ++x, p += 3) {
+            ++counts[0][p[0]];
+            ++counts[1][p[1]];
+            ++counts[2][p[2]];
+        }
+    }
+    double weights[256];
+    double dLevel = 0.0;
+    for (int v = 0; v < 256; ++v) {
+        weights[v] =
+            (0.30 * static_cast<double>(counts[2][v]) + 0.59 * static_cast<double>(counts[1][v])) +
+            0.11 * static_cast<double>(counts[0][v]);
+        dLevel += weights[v] * static_cast<double>(v);
+    }
+    const double dPixels = static_cast<double>(layout.PixelCount());
+    // A black frame has no picture to brighten: it stays as it is.
+    if (!(dLevel > 0.0)) {
+        entry.dAfter = dLevel / dPixels;
+        return;
+    }
+    const double dGain = std::min(GainForMean(weights, dPixels, entry.dTarget), kMaxSceneGain);
+    uint64_t n = 0;
+    entry.dAfter = ApplyGain<true>(entry, dGain, &n) / static_cast<double>(n);
+}
+
+template <bool kAllPixels>
+double CFrameProcessor::ApplyGain(FrameEntry& entry, double dGain, uint64_t* pnCount) {
     // scaled[v] = (v + 0.5) * gain, the same product the scaling forms for a byte v.
     double scaled[256];
     for (int v = 0; v < 256; ++v) scaled[v] = (static_cast<double>(v) + 0.5) * dGain;
 
+    const FrameLayout layout(entry.pFormat);
     double dSum = 0.0;
+    uint64_t n = 0;
     const double dMinPixval = m_dMinPixval;
     for (LONG nRow = 0; nRow < layout.nHeight; ++nRow) {
         BYTE* p = layout.Row(entry.pPixels, nRow);
         for (LONG x = 0; x < layout.nWidth; ++x, p += 3) {
-            const bool bWasBright = CLuminanceTables::Of(p) > dMinPixval;
+            const bool bCounted = kAllPixels || CLuminanceTables::Of(p) > dMinPixval;
             p[0] = ScaledByte(scaled[p[0]] + RandomUnit());
             p[1] = ScaledByte(scaled[p[1]] + RandomUnit());
             p[2] = ScaledByte(scaled[p[2]] + RandomUnit());
-            dSum += bWasBright ? CLuminanceTables::Of(p) : 0.0;
-            n += bWasBright;
+            dSum += bCounted ? CLuminanceTables::Of(p) : 0.0;
+            n += bCounted;
         }
     }
-    if (n >= 1) entry.dAfter = dSum / static_cast<double>(n);
+    *pnCount = n;
+    return dSum;
 }
 
 DWORD CFrameProcessor::NextRandomDraw() {

@@ -3,8 +3,10 @@
 
 #include <cstdint>
 #include <list>
+#include <memory>
 
 #include "platform/wmf/wmsdk.h"
+#include "processor/SceneTarget.h"
 
 class CMediaWriter;
 
@@ -16,6 +18,10 @@ class CMediaWriter;
 // pPixels points into the sample; it is null when the header describes no pixels or the sample
 // cannot hold the frame it describes (such an entry is measured and manipulated as a frame
 // without pixels, and is not displayed, but its sample is still written when picked).
+// dTarget is the entry's target: without deflicker the target brightness as it stood when the
+// entry was queued (a window is picked against the target as it stands at the pick); with
+// deflicker the entry's local target, and for a picked entry that deflicker scales, the level its
+// gain aimed at.
 struct FrameEntry {
     INSSBuffer* pSample;
     BITMAPINFOHEADER* pFormat;
@@ -25,15 +31,17 @@ struct FrameEntry {
     double dDarkFraction;
     int nFrameNumber;
     BITMAPINFOHEADER header;
+    double dTarget = 0.0;
 };
 
-// The figures of one queued frame as the processor holds them. nNumber counts the frames
-// processed, 1 for the first; 0 stands for no frame (and all figures 0.0).
+// The figures of one queued frame as the processor holds them (see FrameEntry). nNumber counts
+// the frames processed, 1 for the first; 0 stands for no frame (and all figures 0.0).
 struct FrameFigures {
     int nNumber = 0;
     double dBefore = 0.0;
     double dAfter = 0.0;
     double dDarkFraction = 0.0;
+    double dTarget = 0.0;
 };
 
 // Receives every frame read (ProcessSample takes over the caller's reference), keeps at most 9
@@ -45,6 +53,16 @@ struct FrameFigures {
 // Frames are 24-bit, blue-green-red, rows padded to the DIB stride; every pixel operation walks
 // biWidth x biHeight pixels row by row in memory order and never touches padding bytes. A
 // header with a width or height of 0 or less describes a frame without pixels.
+//
+// Deflicker (off until SetDeflicker turns it on) replaces the one target brightness with a local
+// target that follows the scene (CSceneTarget, fed with the figures of every frame queued). Its
+// brightness is what a viewer sees, the mean luminance of all pixels: dBefore and dAfter hold
+// that measure while it is on, and the threshold only decides the dark fraction and the
+// crossings. Each window's pick is the frame closest to its own local target; the manipulation
+// then scales the picked frame so that its expected mean, dither and clipping at 255 counted,
+// meets the local target at the frame's place in the output's timeline (the output clock turned
+// back into input frames), never by more than kMaxSceneGain. With deflicker off every figure,
+// pick and pixel is what it would be without it.
 class CFrameProcessor {
   public:
     explicit CFrameProcessor(CMediaWriter* pWriter);
@@ -59,6 +77,11 @@ class CFrameProcessor {
     void SetMarkCrossings(int nState);
     // 1: display and statistics follow the entry written last; else the entry queued last.
     void SelectDisplay(int nState);
+    // Deflicker with a smoothing span of that many seconds of input (at most kMaxSceneSpan),
+    // from the next frame queued; 0 or less (or not a number) turns it off. Turning it on starts
+    // a new scene curve.
+    void SetDeflicker(double dSpanSeconds);
+    static constexpr double kMaxSceneGain = 4.0;
 
     // Measures and queues the frame, then picks, manipulates and writes when a window is
     // complete. The display results are the displayed entry's own header copy and its pixels,
@@ -69,6 +92,8 @@ class CFrameProcessor {
     // dBefore of the displayed entry, with its dAfter and dark fraction through the pointers
     // that are not null; 0.0 for all three while no entry is displayed.
     double GetStatistics(double* pdAfter, double* pdDarkFraction);
+    // dTarget of the displayed entry; 0.0 while no entry is displayed.
+    double GetTarget() const;
     // The frame queued last and the frame written last, whichever is displayed; a number of 0
     // while there is none. For observers that follow every frame (the brightness curves).
     FrameFigures GetLatestFigures() const { return FiguresOf(m_itLatest); }
@@ -90,9 +115,19 @@ class CFrameProcessor {
     FrameFigures FiguresOf(Cursor itEntry) const;
     void LoadDefaults();
     void DeriveTiming();
+    void ConfigureSceneTarget();
+    // The mean luminance of all pixels, with the dark fraction and the crossings of
+    // AnalyseFrame.
+    double MeasureLevel(const BITMAPINFOHEADER* pFormat, BYTE* pPixels, double* pdDarkFraction);
     void ScheduleOutput();
+    double TargetOf(const FrameEntry& entry) const;
     void ManipulateFrame(Cursor itEntry);
     void ManipulateEntry(FrameEntry& entry);
+    void ScaleToSceneTarget(FrameEntry& entry);
+    // Scales every byte by dGain with the dither; the sum of the new luminance of the pixels
+    // that were above the threshold (all pixels with kAllPixels), their count to *pnCount.
+    template <bool kAllPixels>
+    double ApplyGain(FrameEntry& entry, double dGain, uint64_t* pnCount);
     double RandomUnit();
     DWORD NextRandomDraw();
     void WriteEntry(Cursor itEntry, double dTime);
@@ -118,6 +153,9 @@ class CFrameProcessor {
     double m_dFrameDuration;
     double m_dIdealTime;
     double m_dOutputTime;
+    // Deflicker: its span in seconds (0: off) and the scene curve while it is on.
+    double m_dSceneSpan;
+    std::unique_ptr<CSceneTarget> m_pSceneTarget;
     // State of the generator behind RandomUnit (a 32-bit linear congruential generator).
     DWORD m_dwRandomState;
 };

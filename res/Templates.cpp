@@ -68,6 +68,7 @@ constexpr ControlTemplate kVarnelDialogControls[] = {
     {IDC_SHOW_WRITE,         AutoRadioButton, "Show Write",               535,  24,  53,  10, WS_GROUP,           0, 0},
     {IDC_SHOW_READ,          AutoRadioButton, "Show Read",                535,  38,  53,  10, 0,                  0, 0},
     {IDC_MARK_MIN_PIXEL,     AutoCheckBox,    "Mark Min Pixel crossings",  19,  85,  93,  10, WS_TABSTOP,         0, 0},
+    {IDC_FOLLOW_SCENE,       AutoCheckBox,    "Follow the Scene",          19,  95,  93,   9, WS_TABSTOP,         0, 0},
 };
 // clang-format on
 

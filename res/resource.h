@@ -57,3 +57,4 @@
 #define IDC_SHOW_WRITE 1030      // "Show Write"
 #define IDC_SHOW_READ 1031       // "Show Read"
 #define IDC_MARK_MIN_PIXEL 1032  // "Mark Min Pixel crossings"
+#define IDC_FOLLOW_SCENE 1033    // "Follow the Scene" (deflicker)

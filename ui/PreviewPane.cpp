@@ -78,18 +78,7 @@ void CPreviewPane::ShowFrame(BITMAPINFOHEADER* pHeader, const BYTE* pPixels) {
 }
 
 void CPreviewPane::BuildTestPattern() {
-    BITMAPINFOHEADER& header = m_bmiTestPattern.bmiHeader;
-    header.biSize = sizeof(BITMAPINFOHEADER);
-    header.biWidth = kTestPatternSide;
-    header.biHeight = kTestPatternSide;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    header.biSizeImage = 0;
-    header.biXPelsPerMeter = 0;
-    header.biYPelsPerMeter = 0;
-    header.biClrUsed = 0;
-    header.biClrImportant = 0;
+    m_bmiTestPattern.bmiHeader = DibHeader(kTestPatternSide, kTestPatternSide);
 
     BYTE* pPixel = m_abTestPattern.data();
     for (int nRow = 0; nRow < kTestPatternSide; ++nRow) {

@@ -127,9 +127,23 @@ void CScaledSlider::ShowRange() {
 
 void CScaledSlider::ShowValue() { ShowNumber(m_pValueEdit, m_dValue); }
 
+void CScaledSlider::ShowInstead(double dShown) {
+    ShowNumber(m_pValueEdit, dShown);
+    ShowPosition(dShown);
+}
+
+void CScaledSlider::ShowOwnValue() {
+    ShowValue();
+    UpdatePosition();
+}
+
 void CScaledSlider::UpdatePosition() {
     m_dStep = (m_dMax - m_dMin) / 100.0;
-    const double dPosition = kPositions - std::trunc((m_dValue - m_dMin) / m_dStep);
+    ShowPosition(m_dValue);
+}
+
+void CScaledSlider::ShowPosition(double dValue) {
+    const double dPosition = kPositions - std::trunc((dValue - m_dMin) / m_dStep);
     // A position set by code is no scroll by the user.
     const QSignalBlocker blocker(m_pTrackbar);
     m_pTrackbar->setValue(ShownPosition(dPosition, m_dStep));

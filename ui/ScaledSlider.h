@@ -37,6 +37,11 @@ class CScaledSlider {
     double OnValueEdited();
     double OnScrolled();
     double GetValue() const;
+    // Shows dShown in the value box and on the trackbar in place of the value, which stays what
+    // it is: the dialog shows a figure that stands in for the value for a while. ShowOwnValue
+    // shows the value again; so does any of the three operations above.
+    void ShowInstead(double dShown);
+    void ShowOwnValue();
 
   private:
     void WidenRange();
@@ -44,6 +49,7 @@ class CScaledSlider {
     void ShowRange();
     void ShowValue();
     void UpdatePosition();
+    void ShowPosition(double dValue);
 
     QLineEdit* m_pMaxEdit;
     QLineEdit* m_pMinEdit;

@@ -223,6 +223,20 @@ constexpr DWORD DibStride(LONG width, WORD bitCount = 24) {
     return ((static_cast<DWORD>(width) * bitCount + 31u) / 32u) * 4u;
 }
 
+// The header of a 24-bit DIB of width x height pixels (rows bottom-up for a positive height),
+// one plane, `compression` in biCompression (BI_RGB for plain pixels; the reader's headers carry
+// the codec's FOURCC), every other field 0.
+constexpr BITMAPINFOHEADER DibHeader(LONG width, LONG height, DWORD compression = BI_RGB) {
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof(BITMAPINFOHEADER);
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = compression;
+    return header;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Interfaces
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QString>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <filesystem>
@@ -61,10 +62,15 @@ class MainWindowTest : public ::testing::Test {
     std::unique_ptr<CVarnelDlg> m_pDlg;
 };
 
-// Runs fnAction on the popup or modal window of class T once it is open, looking for it every
-// few milliseconds from whichever event loop runs then (a menu's, a dialog's). Gives up after a
-// bound, with a failure, and closes what is open instead, so that no test can hang on a window
-// that did not open or was of another class.
+// Runs fnAction on the popup or modal window of class T once it is open and exposed, looking for
+// it every few milliseconds from whichever event loop runs then (a menu's, a dialog's). Gives up
+// after a bound, with a failure, and closes what is open instead, so that no test can hang on a
+// window that did not open or was of another class.
+//
+// Waiting for the exposure delivers the platform's events of the opening while the window is
+// open: the offscreen platform also activates a popup, and an activation that arrived only after
+// the popup had closed would take the activation from the dialog and commit the box with the
+// focus (a look that came due before the menu's loop first ran made that happen under load).
 template <class T>
 void WhenOpen(std::function<void(T*)> fnAction) {
     constexpr int kMaxLooks = 3000;
@@ -79,6 +85,7 @@ void WhenOpen(std::function<void(T*)> fnAction) {
         pTimer->stop();
         pTimer->deleteLater();
         if (pWanted != nullptr) {
+            if (!QTest::qWaitForWindowExposed(pWanted)) ADD_FAILURE() << "the window never showed";
             fnAction(pWanted);
             return;
         }

@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "app/LastError.h"
+#include "common/LastError.h"
 #include "res/resource.h"
 #include "tests/app/MainWindowFixture.h"
 #include "ui/DialogBuilder.h"
@@ -165,6 +165,21 @@ TEST_F(MainWindowTest, ImageManipulationChangesTheAfterReadoutFromTheNextStep) {
     ASSERT_TRUE(Button(IDC_SHOW_WRITE)->isChecked());
     ClickNext(1);  // frame 1 is picked, brightened towards 160 and written
     EXPECT_GT(ReadNumber(Text(IDC_AFTER)), 140.0);
+}
+
+TEST_F(MainWindowTest, FollowTheSceneShowsTheLocalTargetInTheBrightnessBoxUntilCleared) {
+    OpenGreyClipAndOutput();
+    Click(IDC_FOLLOW_SCENE);
+    ClickNext(3);
+    // Every frame of the grey clip is 128, and so is the scene's target.
+    EXPECT_EQ(Text(IDC_BRIGHTNESS_VALUE), "1.28e+02");
+    auto* pTrackbar = GetDlgItem<CTrackbar>(m_pDlg.get(), IDC_BRIGHTNESS_SLIDER);
+    EXPECT_FALSE(pTrackbar->isEnabled());
+    TypeAndLeave(IDC_BRIGHTNESS_VALUE, QString());  // leaving the box adopts no level
+    Click(IDC_FOLLOW_SCENE);
+    EXPECT_EQ(Text(IDC_BRIGHTNESS_VALUE), "1.60e+02");
+    EXPECT_TRUE(pTrackbar->isEnabled());
+    EXPECT_FALSE(Edit(IDC_BRIGHTNESS_VALUE)->isReadOnly());
 }
 
 TEST_F(MainWindowTest, AnIndeterminateCheckBoxCountsAsOff) {

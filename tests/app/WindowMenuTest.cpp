@@ -11,7 +11,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/CurvesWnd.h"
-#include "app/LastError.h"
+#include "common/LastError.h"
 #include "curves/CurveChart.h"
 #include "res/resource.h"
 #include "tests/app/MainWindowFixture.h"

@@ -59,6 +59,10 @@ TEST_F(BatchCommandTest, UsageErrorsExitWithTwoAndSayWhy) {
     for (const char* pszValue : {"bright", "nan", "inf", "12abc", ""}) {
         cases.push_back({{"--brightness", pszValue, "in.wmv", "out.wmv"}, ""});
     }
+    // A smoothing span that is no number, not above 0, or absurdly long.
+    for (const char* pszValue : {"=0", "=-1", "=abc", "=", "=nan", "=inf", "=61", "=1e9"}) {
+        cases.push_back({{std::string("--deflicker") + pszValue, "in.wmv", "out.wmv"}, "SECONDS"});
+    }
     for (const Case& c : cases) {
         const ProcessResult result = Batch(c.args);
         EXPECT_EQ(result.nExitStatus, 2) << result.strErr;
@@ -73,7 +77,7 @@ TEST_F(BatchCommandTest, HelpAndVersionSucceed) {
     EXPECT_EQ(help.nExitStatus, 0);
     for (const char* pszOption :
          {"--brightness", "--min-pixval", "--dark-factor", "--manipulate", "--mark-crossings",
-          "--report", "--plot", "--quiet", "--version"}) {
+          "--deflicker[=SECONDS]", "--report", "--plot", "--quiet", "--version"}) {
         EXPECT_NE(help.strOut.find(pszOption), std::string::npos) << pszOption;
     }
     const ProcessResult version = Batch({"--version"});
@@ -122,6 +126,18 @@ TEST_F(BatchCommandTest, FailuresNameTheFileAndTheCause) {
     ExpectFailure(Batch({"header.wmv", "out.wmv"}),
                   {"no frame of input \"header.wmv\" could be decoded", "0xC00D0BB8"});
     EXPECT_FALSE(fs::exists(m_dir / "out.wmv"));
+
+    // A header that claims 16000x16000 in a small file is refused before anything is decoded.
+    std::string strHuge = strClip;
+    const std::string strSize("\x60\x00\x00\x00\x40\x00\x00\x00", 8);  // 96x64
+    const std::string strClaim("\x80\x3E\x00\x00\x80\x3E\x00\x00", 8);
+    for (size_t at = strHuge.find(strSize); at != std::string::npos && at < nHeader;
+         at = strHuge.find(strSize, at + 8)) {
+        strHuge.replace(at, 8, strClaim);
+    }
+    batchtest::WriteFile(m_dir / "huge.wmv", strHuge);
+    ExpectFailure(Batch({"huge.wmv", "out.wmv"}),
+                  {"could not open input \"huge.wmv\"", "0xC00D0BB8"});
 
     const std::string strLong(300, 'n');
     ExpectFailure(Batch({"in.wmv", strLong + ".wmv"}),

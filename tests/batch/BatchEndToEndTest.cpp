@@ -30,6 +30,7 @@ struct ReportRow {
     bool bPicked = false;
     double dAfter = 0.0;
     std::vector<uint64_t> outputTimes;
+    double dTarget = 0.0;
 };
 
 // The rows of a report; the header line goes to *pstrHeader.
@@ -40,7 +41,7 @@ std::vector<ReportRow> ParseReport(const std::string& strText, std::string* pstr
         const std::vector<std::string> f = batchtest::Split(lines[i], ',');
         if (i == 0) {
             *pstrHeader = lines[0];
-        } else if (f.size() != 7) {
+        } else if (f.size() != 8) {
             ADD_FAILURE() << "row with " << f.size() << " fields: " << lines[i];
         } else {
             rows.push_back({std::atoi(f[0].c_str()),
@@ -49,7 +50,8 @@ std::vector<ReportRow> ParseReport(const std::string& strText, std::string* pstr
                             std::atof(f[3].c_str()),
                             f[4] == "1",
                             std::atof(f[5].c_str()),
-                            {}});
+                            {},
+                            std::atof(f[7].c_str())});
             for (const std::string& strTime : batchtest::Split(f[6], ' ')) {
                 if (!strTime.empty()) rows.back().outputTimes.push_back(std::stoull(strTime));
             }
@@ -179,7 +181,7 @@ TEST_F(BatchEndToEndTest, ReportHasOneRowPerFrameReadWithTheClipsGreyLevel) {
     ASSERT_GT(nFrames, 60);
     EXPECT_EQ(m_strHeader,
               "frame,time_s,brightness_before,dark_fraction,picked,brightness_after,"
-              "output_times_100ns");
+              "output_times_100ns,target");
     ASSERT_EQ(static_cast<long>(m_plain.size()), nFrames);
     // Times as the file holds them (milliseconds), counted from the file's start.
     for (size_t i = 0; i < m_plain.size(); ++i) {
@@ -188,6 +190,7 @@ TEST_F(BatchEndToEndTest, ReportHasOneRowPerFrameReadWithTheClipsGreyLevel) {
                     0.0015);
         EXPECT_NEAR(m_plain[i].dBefore, DesignedLevel(m_plain[i].nFrame), 3.0) << "frame " << i + 1;
         EXPECT_EQ(m_plain[i].dDarkFraction, 0.0) << "frame " << i + 1;
+        EXPECT_EQ(m_plain[i].dTarget, kTarget) << "frame " << i + 1;
     }
     EXPECT_NE(s_plain.strOut.find("frames read        " + std::to_string(nFrames)),
               std::string::npos)
@@ -282,4 +285,48 @@ TEST_F(BatchEndToEndTest, PlotsOfTheWholeRunAreWrittenInTheFormatOfTheirNames) {
     ASSERT_GT(strPng.size(), 24u);
     EXPECT_EQ(strPng.substr(0, 8), "\x89PNG\r\n\x1a\n");
     EXPECT_EQ(strPng.substr(16, 8), std::string("\0\0\x06\x40\0\0\x03\x84", 8));
+}
+
+// --deflicker --manipulate on eight seconds of flat grey frames that dim steadily from 190 to 90
+// while every frame is off the ramp by up to 15 levels: the local target follows the ramp and
+// ignores the flicker, and every written frame is scaled to its target.
+TEST(BatchDeflickerTest, TargetFollowsTheRampAndTheWrittenFramesFollowTheTarget) {
+    if (!batchtest::HaveFfmpeg()) GTEST_SKIP() << "the ffmpeg command is not available";
+    constexpr int kFrames = 240;
+    const auto ramp = [](int nFrame) { return 190.0 - 100.0 * (nFrame - 1) / (kFrames - 1); };
+    const std::string strLevel =
+        "190-100*N/" + std::to_string(kFrames - 1) + "+15*(mod(N*37\\,11)/5-1)";
+    batchtest::CTempDir dir;
+    ASSERT_TRUE(batchtest::MakeClip(
+        "-f lavfi -i 'color=c=black:size=" + std::to_string(kWidth) + "x" +
+            std::to_string(kHeight) + ":rate=30000/1001:duration=8.008,format=gbrp,geq=r=" +
+            strLevel + ":g=" + strLevel + ":b=" + strLevel + "' -c:v wmv2 -q:v 2 -f asf",
+        dir / "dimming.wmv"));
+    const batchtest::ProcessResult run = batchtest::RunBatch(
+        {"--deflicker", "--manipulate", "--report", "r.csv", "dimming.wmv", "out.wmv"}, dir.Path());
+    ASSERT_EQ(run.nExitStatus, 0) << run.strErr;
+    std::string strHeader;
+    const std::vector<ReportRow> rows = ParseReport(batchtest::ReadFile(dir / "r.csv"), &strHeader);
+    ASSERT_EQ(static_cast<int>(rows.size()), kFrames);
+
+    // Once the fit spans its four seconds, the target stays near the ramp while the frames
+    // themselves swing by up to 15 levels around it.
+    double dWorstFrame = 0.0;
+    for (const ReportRow& row : rows) {
+        if (row.nFrame <= 120) continue;
+        EXPECT_NEAR(row.dTarget, ramp(row.nFrame), 2.5) << "frame " << row.nFrame;
+        dWorstFrame = std::max(dWorstFrame, std::fabs(row.dBefore - ramp(row.nFrame)));
+    }
+    EXPECT_GT(dWorstFrame, 10.0);
+
+    // Each sample in the output holds the picture of its frame at the frame's target.
+    const std::vector<double> written = FrameMeans(dir / "out.wmv");
+    size_t nSample = 0;
+    for (const ReportRow& row : rows) {
+        for (size_t i = 0; i < row.outputTimes.size(); ++i, ++nSample) {
+            ASSERT_LT(nSample, written.size());
+            EXPECT_NEAR(written[nSample], row.dTarget, 1.5) << "frame " << row.nFrame;
+        }
+    }
+    EXPECT_EQ(nSample, written.size());
 }

@@ -10,7 +10,7 @@
 #include "batch/FrameLog.h"
 #include "batch/ProgressDisplay.h"
 #include "batch/ReportWriter.h"
-#include "platform/wmf/SampleBuffer.h"
+#include "platform/wmf/shared/SampleBuffer.h"
 #include "tests/batch/BatchTestSupport.h"
 
 class FrameLogTest : public ::testing::Test {
@@ -34,11 +34,11 @@ TEST_F(FrameLogTest, WriteIsMatchedToTheFrameHoldingTheSample) {
     const INSSBuffer* pFirst = NewSample();
     const INSSBuffer* pSecond = NewSample();
     m_log.AddFrame(1, 0.0, pFirst);
-    m_log.SetMeasurement(150.0, 0.25);
+    m_log.SetMeasurement(150.0, 0.25, 160.0);
     m_log.AddFrame(2, 0.033, pSecond);
-    m_log.SetMeasurement(170.0, 0.5);
+    m_log.SetMeasurement(170.0, 0.5, 160.0);
     EXPECT_TRUE(m_log.OnWritten(pFirst, 333667));
-    m_log.SetAfterOfLastWritten(160.5);
+    m_log.SetAfterOfLastWritten(160.5, 158.0);
     m_log.Retire();
     ASSERT_EQ(m_retired.size(), 1u);
     EXPECT_EQ(m_retired[0].nFrame, 1);
@@ -46,6 +46,7 @@ TEST_F(FrameLogTest, WriteIsMatchedToTheFrameHoldingTheSample) {
     EXPECT_EQ(m_retired[0].dBefore, 150.0);
     EXPECT_EQ(m_retired[0].dDarkFraction, 0.25);
     EXPECT_EQ(m_retired[0].dAfter, 160.5);
+    EXPECT_EQ(m_retired[0].dTarget, 158.0);  // the target the written frame was scaled to
     EXPECT_EQ(m_retired[0].outputTimes, std::vector<QWORD>{333667});
 }
 
@@ -107,11 +108,13 @@ TEST_F(ReportWriterTest, RowHoldsEveryColumnAndSpaceSeparatedTimes) {
     record.bPicked = true;
     record.dAfter = 160.5;
     record.outputTimes = {1334668, 1668335};
+    record.dTarget = 158.25;
     EXPECT_EQ(CReportWriter::FormatRow(record),
-              "23,0.7340667,161.250000,0.125000,1,160.500000,1334668 1668335");
+              "23,0.7340667,161.250000,0.125000,1,160.500000,1334668 1668335,158.250000");
     record.bPicked = false;
     record.outputTimes.clear();
-    EXPECT_EQ(CReportWriter::FormatRow(record), "23,0.7340667,161.250000,0.125000,0,160.500000,");
+    EXPECT_EQ(CReportWriter::FormatRow(record),
+              "23,0.7340667,161.250000,0.125000,0,160.500000,,158.250000");
 }
 
 TEST_F(ReportWriterTest, FileAppearsOnlyWhenFinished) {
@@ -167,7 +170,7 @@ std::string Summary(const BatchOptions& o) {
     std::ostringstream text;
     text << o.strInput << ' ' << o.strOutput << ' ' << o.dBrightness << ' ' << o.dMinPixval << ' '
          << o.dDarkFactor << ' ' << o.bManipulate << o.bMarkCrossings << o.bQuiet << " '"
-         << o.strReport << "'";
+         << o.strReport << "' " << o.dDeflicker;
     return text.str();
 }
 
@@ -176,12 +179,16 @@ std::string Summary(const BatchOptions& o) {
 TEST(BatchOptionsTest, DefaultsAreTheDialogsStartValuesAndEveryOptionReachesItsField) {
     BatchOptions options;
     EXPECT_EQ(Parse({"in.wmv", "out.wmv"}, &options), -1);
-    EXPECT_EQ(Summary(options), "in.wmv out.wmv 160 100 10 000 ''");
+    EXPECT_EQ(Summary(options), "in.wmv out.wmv 160 100 10 000 '' 0");
     options = BatchOptions{};
-    EXPECT_EQ(
-        Parse({"--brightness", "120.5", "--min-pixval=40", "--dark-factor", "-2", "--manipulate",
-               "--mark-crossings", "--report", "r.csv", "--quiet", "a.wmv", "b.wmv"},
-              &options),
-        -1);
-    EXPECT_EQ(Summary(options), "a.wmv b.wmv 120.5 40 -2 111 'r.csv'");
+    EXPECT_EQ(Parse({"--brightness", "120.5", "--min-pixval=40", "--dark-factor", "-2",
+                     "--manipulate", "--mark-crossings", "--report", "r.csv", "--quiet",
+                     "--deflicker=2.5", "a.wmv", "b.wmv"},
+                    &options),
+              -1);
+    EXPECT_EQ(Summary(options), "a.wmv b.wmv 120.5 40 -2 111 'r.csv' 2.5");
+    // Without a value the span is the default, and the next argument stays the input.
+    options = BatchOptions{};
+    EXPECT_EQ(Parse({"--deflicker", "a.wmv", "b.wmv"}, &options), -1);
+    EXPECT_EQ(Summary(options), "a.wmv b.wmv 160 100 10 000 '' 4");
 }

@@ -71,7 +71,7 @@ TEST(CurveRecorderTest, EveryFrameReadIsAPointAndThePicksCarryTheirWrittenBright
         BITMAPINFOHEADER* pFormat = nullptr;
         if (FAILED(reader.GetNextFrame(&pSample, &pFormat))) break;
         processor.ProcessSample(pSample, pFormat, nullptr, nullptr);
-        recorder.Record(processor, nFrame, dTime, kTarget, false);
+        recorder.Record(processor, nFrame, dTime, false);
     }
 
     ASSERT_EQ(data.Size(), static_cast<size_t>(kFrames));
@@ -119,7 +119,7 @@ TEST(CurveThinningTest, AMillionFramesThinToTheColumnsAndAOneFrameFlashStays) {
     CCurveData data;
     for (int n = 1; n <= kLong; ++n) {
         data.Append(n, n / 29.97, n == kFlash ? 250.0 : 100.0 + (n % 2), 0.1, kTarget);
-        if (n % 5 == 0) data.SetWritten(data.Size() - 1, kTarget);
+        if (n % 5 == 0) data.SetWritten(data.Size() - 1, kTarget, kTarget);
     }
     struct Case {
         double dFirst;
@@ -152,11 +152,11 @@ TEST(CurvePlotTest, SvgAndPngAreValidPicturesOfEverySeries) {
     CCurveData data;
     for (int n = 1; n <= 300; ++n) {
         data.Append(n, n / 29.97, 150.0 + (n % 3) * 20.0, 0.3, kTarget);
-        if (n % 5 == 0) data.SetWritten(data.Size() - 1, 158.0);
+        if (n % 5 == 0) data.SetWritten(data.Size() - 1, 158.0, kTarget);
     }
     CCurveChart chart;
     chart.SetHeadline(CurveTitleNames("in/clip.wmv", "out.wmv"),
-                      CurveTitleOptions(kTarget, 100.0, 10.0, true, false));
+                      CurveTitleOptions(kTarget, 100.0, 10.0, true, false, 0.0));
     chart.ShowRange(data, 1.0, 300.0, kCurvePlotSize.width());
     const std::string strColours[] = {ColourName(chart.BeforeSeries()->pen().color()),
                                       ColourName(chart.WrittenSeries()->pen().color()),

@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <optional>
 
-#include "platform/wmf/SampleBuffer.h"
+#include "platform/wmf/shared/SampleBuffer.h"
 
 struct FakeInput {
     std::wstring name;
@@ -714,12 +714,7 @@ FakeStream FakeVideoStream(WORD number, LONG width, LONG height, DWORD fourcc, D
     info.rcTarget = info.rcSource;
     info.dwBitRate = bitrate;
     info.AvgTimePerFrame = 333667;
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = fourcc;
+    info.bmiHeader = DibHeader(width, height, fourcc);
     s.format.resize(sizeof info);
     std::memcpy(s.format.data(), &info, sizeof info);
     return s;
@@ -878,5 +873,3 @@ HRESULT WMCreateWriter(IUnknown* /*pUnkReserved*/, IWMWriter** ppWriter) {
     if (SUCCEEDED(hr)) Fake().SetLastWriter(*ppWriter);
     return hr;
 }
-
-HRESULT CoInitialize(void* /*pvReserved*/) { return Fake().Enter("CoInitialize"); }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/wmf/SampleBuffer.h"
+#include "platform/wmf/shared/SampleBuffer.h"
 #include "tests/fakes/FakeRuntime.h"
 
 // The fake must itself hold to the rules that the code under test is checked against.

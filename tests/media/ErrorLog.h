@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LastError.h"
+#include "common/LastError.h"
 
 struct RecordedError {
     std::string message;

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "media/MediaWriter.h"
-#include "platform/wmf/SampleBuffer.h"
+#include "platform/wmf/shared/SampleBuffer.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/media/ErrorLog.h"
 #include "tests/media/WorkingDir.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/wmf/Profile.h"
+#include "platform/wmf/profile/Profile.h"
 #include "platform/wmf/wmsdk.h"
 #include "tests/platform/PlatformTestSupport.h"
 #include "tests/platform/ProfileQueries.h"

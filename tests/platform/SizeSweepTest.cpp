@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/wmf/ReaderSamples.h"
+#include "platform/wmf/reader/ReaderSamples.h"
 #include "platform/wmf/wmsdk.h"
 #include "tests/platform/PlatformTestSupport.h"
 

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/wmf/OpenInputs.h"
+#include "platform/wmf/shared/Runtime.h"
 #include "platform/wmf/wmsdk.h"
 #include "tests/platform/PlatformTestSupport.h"
 #include "tests/platform/ProfileQueries.h"

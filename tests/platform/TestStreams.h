@@ -1,7 +1,7 @@
 // Stream descriptions that the profile tests build their profiles from.
 #pragma once
 
-#include "platform/wmf/Profile.h"
+#include "platform/wmf/profile/Profile.h"
 
 namespace varnel_test {
 

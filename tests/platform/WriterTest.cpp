@@ -14,9 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/wmf/OpenInputs.h"
-#include "platform/wmf/Profile.h"
-#include "platform/wmf/SampleBuffer.h"
+#include "platform/wmf/profile/Profile.h"
+#include "platform/wmf/shared/Runtime.h"
+#include "platform/wmf/shared/SampleBuffer.h"
 #include "platform/wmf/wmsdk.h"
 #include "tests/platform/PlatformTestSupport.h"
 #include "tests/platform/TestStreams.h"

@@ -16,7 +16,7 @@ class FrameAnalysisTest : public ::testing::Test {
   protected:
     // A frame whose pixel i (memory order) is grey greys[i]; padding bytes hold kPadding.
     void Make(LONG nWidth, LONG nHeight, const std::vector<BYTE>& greys) {
-        m_header = FrameHeader(nWidth, nHeight);
+        m_header = DibHeader(nWidth, nHeight);
         m_bytes.assign(static_cast<size_t>(DibStride(nWidth)) * nHeight, kPadding);
         for (size_t i = 0; i < greys.size(); ++i) {
             SetPixel(Pixel(static_cast<int>(i)), greys[i], greys[i], greys[i]);

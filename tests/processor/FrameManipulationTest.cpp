@@ -42,7 +42,7 @@ class FrameManipulationTest : public ::testing::Test {
 
     CFrameProcessor m_processor{nullptr};
     CFrameProcessorProbe m_probe{m_processor};
-    BITMAPINFOHEADER m_header = FrameHeader(kWidth, kHeight);
+    BITMAPINFOHEADER m_header = DibHeader(kWidth, kHeight);
     std::vector<BYTE> m_bytes;
 };
 
@@ -156,6 +156,33 @@ TEST_F(FrameManipulationTest, SecondPassRepaintsMarkersOnThePixelsAsTheyStand) {
     EXPECT_LE(p2[0], 1);  // the black pixel after the red marker was painted red
     EXPECT_LE(p2[1], 1);
     EXPECT_EQ(p2[2], 255);
+}
+
+TEST_F(FrameManipulationTest, DeflickerBringsTheMeanOfAllPixelsToTheTargetClippingIncluded) {
+    m_processor.SetDeflicker(4.0);
+    struct Case {
+        int nDark;       // grey of the odd pixels
+        int nBright;     // grey of the even pixels
+        double dTarget;  // entry's local target
+        double dMean;    // mean luminance of all pixels after scaling
+    };
+    const Case cases[] = {
+        {50, 250, 180.0, 180.0},  // the bright half clips at 255 and the dark half makes up
+        {10, 10, 200.0, 42.0},    // never more than four times brighter
+        {0, 0, 100.0, 0.0},       // black stays black
+        {100, 200, 0.0, 0.0},     // a target of 0 or less darkens fully
+    };
+    for (const Case& c : cases) {
+        FrameEntry entry = Make([&c](int i, int) { return i % 2 ? c.nDark : c.nBright; });
+        entry.dTarget = c.dTarget;
+        m_probe.Manipulate(entry);
+        double dSum = 0.0;
+        for (int i = 0; i < kWidth * kHeight; ++i) {
+            dSum += CFrameProcessor::Luminance(PixelAt(m_bytes.data(), kWidth, i));
+        }
+        EXPECT_NEAR(entry.dAfter, dSum / (kWidth * kHeight), 1e-9);
+        EXPECT_NEAR(entry.dAfter, c.dMean, 0.6) << c.nDark << "/" << c.nBright;
+    }
 }
 
 TEST_F(FrameManipulationTest, RandomUnitGivesMultiplesOfOne32767thFromZeroToOne) {

@@ -7,20 +7,10 @@
 #include <vector>
 
 #include "media/MediaWriter.h"
-#include "platform/wmf/SampleBuffer.h"
+#include "platform/wmf/shared/SampleBuffer.h"
 #include "processor/FrameProcessor.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/platform/PlatformTestSupport.h"
-
-inline BITMAPINFOHEADER FrameHeader(LONG nWidth, LONG nHeight) {
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof(BITMAPINFOHEADER);
-    header.biWidth = nWidth;
-    header.biHeight = nHeight;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    return header;
-}
 
 inline void SetPixel(BYTE* p, BYTE blue, BYTE green, BYTE red) {
     p[0] = blue;
@@ -37,7 +27,7 @@ inline BYTE* PixelAt(BYTE* pFrame, LONG nWidth, int i) {
 // how many references the processor still holds (RefCount 1: the processor let go).
 class CFrameSource {
   public:
-    CFrameSource(LONG nWidth, LONG nHeight) : m_header(FrameHeader(nWidth, nHeight)) {}
+    CFrameSource(LONG nWidth, LONG nHeight) : m_header(DibHeader(nWidth, nHeight)) {}
     ~CFrameSource() {
         for (CSampleBuffer* pSample : m_samples) pSample->Release();
     }

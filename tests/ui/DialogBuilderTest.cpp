@@ -74,6 +74,7 @@ const std::vector<ExpectedControl> kMainDialog = {
     {1030, "CAutoRadioButton", "Show Write",               535,  24,  53,  10, false},
     {1031, "CAutoRadioButton", "Show Read",                535,  38,  53,  10, false},
     {1032, "QCheckBox",        "Mark Min Pixel crossings",  19,  85,  93,  10, true},
+    {1033, "QCheckBox",        "Follow the Scene",          19,  95,  93,   9, true},
 };
 // clang-format on
 

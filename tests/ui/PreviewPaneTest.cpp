@@ -24,17 +24,6 @@ std::ostream& operator<<(std::ostream& os, const Bgr& pixel) {
     return os << "(b " << pixel.nBlue << ", g " << pixel.nGreen << ", r " << pixel.nRed << ")";
 }
 
-BITMAPINFOHEADER FrameHeader(LONG nWidth, LONG nHeight, DWORD dwCompression = BI_RGB) {
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof(BITMAPINFOHEADER);
-    header.biWidth = nWidth;
-    header.biHeight = nHeight;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = dwCompression;
-    return header;
-}
-
 // A distinct colour for every pixel, by its column and its row as seen on screen (0 at the top).
 Bgr PixelAt(int nColumn, int nScreenRow) {
     return {10 + nColumn * 20, 100 + nScreenRow * 50, 250 - nColumn * 7 - nScreenRow};
@@ -94,7 +83,7 @@ class PreviewPaneTest : public testing::Test {
 TEST_F(PreviewPaneTest, NoFrameOrEitherPointerMissingShowsTheTestPatternAtTheControlsTopLeft) {
     const QPoint topLeft = m_pPicture->pos();
     std::vector<BYTE> frame = BottomUpFrame(6, 2);
-    BITMAPINFOHEADER header = FrameHeader(6, 2);
+    BITMAPINFOHEADER header = DibHeader(6, 2);
     for (const auto& [pHeader, pPixels] : {std::pair<BITMAPINFOHEADER*, BYTE*>{nullptr, nullptr},
                                            {&header, nullptr},
                                            {nullptr, frame.data()}}) {
@@ -123,7 +112,7 @@ TEST_F(PreviewPaneTest, BottomUpFramesAppearUprightWithTheirColoursPaddedOrWithA
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.nWidth << "x" << c.nHeight << " " << c.dwCompression);
         std::vector<BYTE> frame = BottomUpFrame(c.nWidth, c.nHeight);
-        BITMAPINFOHEADER header = FrameHeader(c.nWidth, c.nHeight, c.dwCompression);
+        BITMAPINFOHEADER header = DibHeader(c.nWidth, c.nHeight, c.dwCompression);
         m_pPane->ShowFrame(&header, frame.data());
         EXPECT_EQ(header.biCompression, BI_RGB);
         ExpectFrameShown(c.nWidth, c.nHeight);
@@ -134,7 +123,7 @@ TEST_F(PreviewPaneTest, BottomUpFramesAppearUprightWithTheirColoursPaddedOrWithA
 TEST_F(PreviewPaneTest, ATopDownFrameAppearsUprightToo) {
     std::vector<BYTE> frame = BottomUpFrame(4, 3);
     // The same bytes read top-down show the rows in the other order.
-    BITMAPINFOHEADER header = FrameHeader(4, -3);
+    BITMAPINFOHEADER header = DibHeader(4, -3);
     m_pPane->ShowFrame(&header, frame.data());
     const QImage shown = Shown();
     ASSERT_EQ(shown.size(), QSize(4, 3));
@@ -146,7 +135,7 @@ TEST_F(PreviewPaneTest, EachFrameReplacesTheOneBitmapAndKeepsNoFrameBytes) {
     QPixmap first;
     {
         std::vector<BYTE> frame = BottomUpFrame(6, 2);
-        BITMAPINFOHEADER header = FrameHeader(6, 2);
+        BITMAPINFOHEADER header = DibHeader(6, 2);
         m_pPane->ShowFrame(&header, frame.data());
         first = m_pPicture->pixmap();
         std::fill(frame.begin(), frame.end(), BYTE{0});
@@ -157,7 +146,7 @@ TEST_F(PreviewPaneTest, EachFrameReplacesTheOneBitmapAndKeepsNoFrameBytes) {
 
     for (int i = 0; i < 5; ++i) {
         std::vector<BYTE> frame = BottomUpFrame(5, 3);
-        BITMAPINFOHEADER header = FrameHeader(5, 3);
+        BITMAPINFOHEADER header = DibHeader(5, 3);
         m_pPane->ShowFrame(&header, frame.data());
     }
     // Neither the pane nor the control holds the first picture any more.
@@ -190,7 +179,7 @@ TEST_F(PreviewPaneTest, HeadersThatDescribeNoDrawableFrameShowNoGarbage) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.nWidth << "x" << c.nHeight << "x" << c.wBitCount
                                         << " compression " << c.dwCompression);
-        BITMAPINFOHEADER header = FrameHeader(c.nWidth, c.nHeight, c.dwCompression);
+        BITMAPINFOHEADER header = DibHeader(c.nWidth, c.nHeight, c.dwCompression);
         header.biBitCount = c.wBitCount;
         m_pPane->ShowFrame(&header, abPixels);
         EXPECT_EQ(header.biCompression, c.dwCompression);
@@ -204,7 +193,7 @@ TEST_F(PreviewPaneTest, HeadersThatDescribeNoDrawableFrameShowNoGarbage) {
 TEST_F(PreviewPaneTest, ThirtyTwoBitFramesAreDrawn) {
     // 2 x 2, bottom-up, blue-green-red-unused.
     const BYTE abPixels[] = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0};
-    BITMAPINFOHEADER header = FrameHeader(2, 2);
+    BITMAPINFOHEADER header = DibHeader(2, 2);
     header.biBitCount = 32;
     m_pPane->ShowFrame(&header, abPixels);
     const QImage shown = Shown();

@@ -1,5 +1,0 @@
-#include "app/LastError.h"
-
-HRESULT g_lastErrorCode = 0;
-
-void RecordLastError(const char* /*message*/, HRESULT status) { g_lastErrorCode = status; }

@@ -1,0 +1,5 @@
+#include "common/LastError.h"
+
+HRESULT g_lastErrorCode = 0;
+
+void RecordLastError(const char* /*message*/, HRESULT status) { g_lastErrorCode = status; }

@@ -1,3 +1,0 @@
-#include "platform/wmf/wmsdk.h"
-
-HRESULT CoInitialize(void* /*pvReserved*/) { return S_OK; }

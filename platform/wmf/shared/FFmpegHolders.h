@@ -1,0 +1,36 @@
+// Owning holders of the FFmpeg objects that the reader and the writer use, each released by the
+// FFmpeg call made for it. Include only from platform/wmf/ sources.
+#pragma once
+
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
+namespace wmf {
+
+// Frees through an FFmpeg function that takes the address of the pointer.
+template <typename T, void (*Free)(T**)>
+struct AvAddressDeleter {
+    void operator()(T* p) const { Free(&p); }
+};
+
+struct ScalerDeleter {
+    void operator()(SwsContext* p) const { sws_freeContext(p); }
+};
+
+// An input opened with avformat_open_input.
+using InputContextHolder =
+    std::unique_ptr<AVFormatContext, AvAddressDeleter<AVFormatContext, avformat_close_input>>;
+// A decoder's or an encoder's context.
+using CodecContextHolder =
+    std::unique_ptr<AVCodecContext, AvAddressDeleter<AVCodecContext, avcodec_free_context>>;
+using AvFrameHolder = std::unique_ptr<AVFrame, AvAddressDeleter<AVFrame, av_frame_free>>;
+using AvPacketHolder = std::unique_ptr<AVPacket, AvAddressDeleter<AVPacket, av_packet_free>>;
+using ScalerHolder = std::unique_ptr<SwsContext, ScalerDeleter>;
+
+}  // namespace wmf

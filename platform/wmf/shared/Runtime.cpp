@@ -1,0 +1,51 @@
+#include "platform/wmf/shared/Runtime.h"
+
+#include <map>
+#include <mutex>
+#include <utility>
+
+HRESULT CoInitialize(void* /*pvReserved*/) { return S_OK; }
+
+namespace wmf {
+namespace {
+
+std::mutex& Lock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::map<std::pair<dev_t, ino_t>, int>& Registry() {
+    static std::map<std::pair<dev_t, ino_t>, int> registry;
+    return registry;
+}
+
+}  // namespace
+
+bool NarrowFromWide(LPCWSTR pwszText, std::string* pNarrow) {
+    if (pwszText == nullptr || pNarrow == nullptr) return false;
+    std::string narrow;
+    for (const WCHAR* p = pwszText; *p != L'\0'; ++p) {
+        if (*p < 0 || *p > 0xFF) return false;
+        narrow.push_back(static_cast<char>(static_cast<unsigned char>(*p)));
+    }
+    *pNarrow = std::move(narrow);
+    return true;
+}
+
+void RegisterOpenInput(dev_t device, ino_t inode) {
+    std::lock_guard<std::mutex> guard(Lock());
+    ++Registry()[{device, inode}];
+}
+
+void UnregisterOpenInput(dev_t device, ino_t inode) {
+    std::lock_guard<std::mutex> guard(Lock());
+    auto it = Registry().find({device, inode});
+    if (it != Registry().end() && --it->second <= 0) Registry().erase(it);
+}
+
+bool IsOpenInput(dev_t device, ino_t inode) {
+    std::lock_guard<std::mutex> guard(Lock());
+    return Registry().count({device, inode}) != 0;
+}
+
+}  // namespace wmf

@@ -1,0 +1,74 @@
+#include "platform/wmf/writer/WriterConverter.h"
+
+#include <cstring>
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
+namespace wmf {
+
+HRESULT CWriterConverter::Create(const WriterVideoFormat& format,
+                                 std::unique_ptr<CWriterConverter>* ppConverter) {
+    if (ppConverter == nullptr) return E_POINTER;
+    const int nWidth = format.PaddedWidth();
+    const int nHeight = format.PaddedHeight();
+    ScalerHolder pScaler(sws_getContext(nWidth, nHeight, AV_PIX_FMT_BGR24, nWidth, nHeight,
+                                        AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr,
+                                        nullptr));
+    if (!pScaler) return E_OUTOFMEMORY;
+    ppConverter->reset(new CWriterConverter(format, std::move(pScaler)));
+    return S_OK;
+}
+
+CWriterConverter::CWriterConverter(const WriterVideoFormat& format, ScalerHolder pScaler)
+    : m_format(format),
+      m_nPaddedWidth(format.PaddedWidth()),
+      m_nPaddedHeight(format.PaddedHeight()),
+      m_pScaler(std::move(pScaler)) {}
+
+AvFrameHolder CWriterConverter::NewPicture() const {
+    AvFrameHolder pPicture(av_frame_alloc());
+    if (!pPicture) return nullptr;
+    pPicture->format = AV_PIX_FMT_YUV420P;
+    pPicture->width = m_nPaddedWidth;
+    pPicture->height = m_nPaddedHeight;
+    if (av_frame_get_buffer(pPicture.get(), 0) < 0) return nullptr;
+    return pPicture;
+}
+
+bool CWriterConverter::Stage(const BYTE* pDib) {
+    if (!m_pStaged) {
+        AvFrameHolder pStaged(av_frame_alloc());
+        if (!pStaged) return false;
+        pStaged->format = AV_PIX_FMT_BGR24;
+        pStaged->width = m_nPaddedWidth;
+        pStaged->height = m_nPaddedHeight;
+        if (av_frame_get_buffer(pStaged.get(), 0) < 0) return false;
+        m_pStaged = std::move(pStaged);
+    }
+    const size_t nSourceStride = m_format.Stride();
+    const size_t nRowBytes = static_cast<size_t>(m_format.nWidth) * 3;
+    const ptrdiff_t nLine = m_pStaged->linesize[0];
+    for (LONG y = 0; y < m_format.nHeight; ++y) {
+        const LONG nSourceRow = m_format.bTopDown ? y : m_format.nHeight - 1 - y;
+        BYTE* pRow = m_pStaged->data[0] + y * nLine;
+        std::memcpy(pRow, pDib + nSourceRow * nSourceStride, nRowBytes);
+        if (m_nPaddedWidth != m_format.nWidth)
+            std::memcpy(pRow + nRowBytes, pRow + nRowBytes - 3, 3);
+    }
+    if (m_nPaddedHeight != m_format.nHeight) {
+        BYTE* pLast = m_pStaged->data[0] + (m_nPaddedHeight - 1) * nLine;
+        std::memcpy(pLast, pLast - nLine, static_cast<size_t>(m_nPaddedWidth) * 3);
+    }
+    return true;
+}
+
+bool CWriterConverter::Convert(const BYTE* pDib, AVFrame* pPicture) {
+    if (!Stage(pDib)) return false;
+    return sws_scale(m_pScaler.get(), m_pStaged->data, m_pStaged->linesize, 0, m_nPaddedHeight,
+                     pPicture->data, pPicture->linesize) > 0;
+}
+
+}  // namespace wmf

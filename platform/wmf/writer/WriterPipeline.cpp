@@ -1,0 +1,129 @@
+#include "platform/wmf/writer/WriterPipeline.h"
+
+#include <utility>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+namespace wmf {
+
+CWriterPipeline::CWriterPipeline(std::unique_ptr<CWriterConverter> pConverter,
+                                 std::unique_ptr<CWriterEncoder> pEncoder)
+    : m_pConverter(std::move(pConverter)),
+      m_pEncoder(std::move(pEncoder)),
+      m_converting(&CWriterPipeline::ConvertLoop, this),
+      m_encoding(&CWriterPipeline::EncodeLoop, this) {}
+
+CWriterPipeline::~CWriterPipeline() { Stop(true); }
+
+HRESULT CWriterPipeline::Push(INSSBuffer* pSample, const BYTE* pBytes, REFERENCE_TIME time) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_cvChanged.wait(lock, [this] { return m_jobs.size() < kDepth || FAILED(m_hrFailure); });
+    if (FAILED(m_hrFailure)) return m_hrFailure;
+    if (m_bClosing) return NS_E_INVALID_REQUEST;
+    pSample->AddRef();
+    m_jobs.push_back(Job{pSample, pBytes, time});
+    m_cvChanged.notify_all();
+    return S_OK;
+}
+
+HRESULT CWriterPipeline::Finish() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_bClosing) return NS_E_INVALID_REQUEST;
+    }
+    Stop(false);
+    if (FAILED(m_hrFailure)) return m_hrFailure;
+    return m_pEncoder->Finish();
+}
+
+void CWriterPipeline::Stop(bool bDrop) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bClosing = true;
+        m_bDrop = m_bDrop || bDrop;
+        m_cvChanged.notify_all();
+    }
+    if (m_converting.joinable()) m_converting.join();
+    if (m_encoding.joinable()) m_encoding.join();
+}
+
+void CWriterPipeline::Fail(HRESULT hr) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (SUCCEEDED(m_hrFailure)) m_hrFailure = hr;
+    m_cvChanged.notify_all();
+}
+
+AvFrameHolder CWriterPipeline::TakeFreePicture() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_freePictures.empty()) {
+            AvFrameHolder pFrame = std::move(m_freePictures.back());
+            m_freePictures.pop_back();
+            // The encoder may still hold the buffers; then the picture gets new ones.
+            if (av_frame_make_writable(pFrame.get()) == 0) return pFrame;
+        }
+    }
+    return m_pConverter->NewPicture();
+}
+
+void CWriterPipeline::ConvertLoop() {
+    for (;;) {
+        Job job;
+        bool bWork;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_cvChanged.wait(lock, [this] { return !m_jobs.empty() || m_bClosing; });
+            if (m_jobs.empty()) break;  // closing, and nothing left
+            job = m_jobs.front();
+            m_jobs.pop_front();
+            bWork = SUCCEEDED(m_hrFailure) && !m_bDrop;
+            m_cvChanged.notify_all();
+        }
+
+        AvFrameHolder pFrame = bWork ? TakeFreePicture() : nullptr;
+        if (pFrame && !m_pConverter->Convert(job.pBytes, pFrame.get())) pFrame.reset();
+        job.pSample->Release();
+        if (!bWork) continue;
+        if (!pFrame) {
+            Fail(E_OUTOFMEMORY);
+            continue;
+        }
+
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_cvChanged.wait(
+            lock, [this] { return m_pictures.size() < kDepth || FAILED(m_hrFailure) || m_bDrop; });
+        if (SUCCEEDED(m_hrFailure) && !m_bDrop) {
+            m_pictures.push_back(Picture{std::move(pFrame), job.time});
+            m_cvChanged.notify_all();
+        }
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bConverted = true;
+    m_cvChanged.notify_all();
+}
+
+void CWriterPipeline::EncodeLoop() {
+    for (;;) {
+        Picture picture;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_cvChanged.wait(lock, [this] { return !m_pictures.empty() || m_bConverted; });
+            if (m_pictures.empty()) return;  // the conversion has ended, and nothing left
+            picture = std::move(m_pictures.front());
+            m_pictures.pop_front();
+            m_cvChanged.notify_all();
+            if (FAILED(m_hrFailure) || m_bDrop) continue;
+        }
+        const HRESULT hr = m_pEncoder->Encode(picture.pFrame.get(), picture.time);
+        if (FAILED(hr)) {
+            Fail(hr);
+            continue;
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_freePictures.push_back(std::move(picture.pFrame));
+    }
+}
+
+}  // namespace wmf
