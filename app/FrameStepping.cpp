@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "app/VarnelDlg.h"
+#include "curves/CurveRecorder.h"
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
 #include "processor/FrameProcessor.h"
@@ -40,12 +41,17 @@ int TruncateFrameNumber(double dNumber) {
 
 void CVarnelDlg::OnNext() {
     // The readouts follow the step: each is set and repainted as soon as its figure is known.
+    // The brightness curves record every frame processed.
     struct Readouts {
         CVarnelDlg& dlg;
-        void OnFrameNumber(int nFrame) {
+        int nFrame = 0;
+        double dTime = 0.0;
+        void OnFrameNumber(int nNumber) {
+            nFrame = nNumber;
             dlg.SetReadout(dlg.m_editFrameNumber, QString::number(nFrame));
         }
-        void OnFrameTime(double dTime) {
+        void OnFrameTime(double dFrameTime) {
+            dTime = dFrameTime;
             dlg.SetReadout(dlg.m_editFrameTime, FormatNumber("%e", dTime));
         }
         void OnDisplay(const FrameStepDisplay& display) {
@@ -54,12 +60,15 @@ void CVarnelDlg::OnNext() {
             dlg.SetReadout(dlg.m_editDark, FormatNumber("%e", display.dDarkFraction * 100.0));
             dlg.ShowSceneTarget();
             dlg.m_pPreview->ShowFrame(display.pFormat, display.pPixels);
+            dlg.m_pCurveRecorder->Record(*dlg.m_pProcessor, nFrame, dTime,
+                                         GetCheck(dlg.m_btnImageManipulation) == 1);
         }
     } readouts{*this};
     if (FAILED(StepFrame(*m_pReader, *m_pProcessor, readouts))) {
         m_bFreePlay = 0;
         m_pWriter->CloseOutput();
     }
+    FollowCurves(readouts.nFrame);
 }
 
 void CVarnelDlg::OnFreePlay() {
@@ -103,6 +112,7 @@ void CVarnelDlg::AdvanceWithoutShowing(int64_t nCount) {
         if (FAILED(m_pReader->GetNextFrame(&pSample, &pFormat))) bReading = false;
         if (pSample != nullptr) pSample->Release();
     }
+    FollowCurves(m_pReader->GetFrameNumber());
 }
 
 void CVarnelDlg::OnShowWrite() { m_pProcessor->SelectDisplay(GetCheck(m_btnShowWrite) & 3); }

@@ -13,6 +13,10 @@
 #include <QStyle>
 
 #include "app/AboutDlg.h"
+#include "app/CurvesWnd.h"
+#include "curves/CurveChart.h"
+#include "curves/CurveData.h"
+#include "curves/CurveRecorder.h"
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
 #include "platform/wmf/VideoFileTypes.h"
@@ -69,6 +73,9 @@ CVarnelDlg::CVarnelDlg(QWidget* pParent)
       m_btnFollowScene(nullptr),
       m_hIcon(LoadResourceIcon(IDR_MAINFRAME)),
       m_bFreePlay(0),
+      m_pCurveData(std::make_unique<CCurveData>()),
+      m_pCurveRecorder(std::make_unique<CCurveRecorder>(m_pCurveData.get())),
+      m_pCurvesWnd(nullptr),
       m_pSysMenu(nullptr) {
     m_timer.setSingleShot(true);
     m_timer.setInterval(kPlayTimerInterval);
@@ -80,6 +87,7 @@ CVarnelDlg::~CVarnelDlg() {
     // way out, which takes the focus from a box after the media objects are gone.
     StopRouting();
     ReleaseMediaObjects();
+    delete m_pCurvesWnd;  // before the data it reads
 }
 
 void CVarnelDlg::DoDataExchange(bool bSaveAndValidate) {
@@ -122,6 +130,7 @@ bool CVarnelDlg::OnInitDialog() {
         m_pSysMenu->addSeparator();
         m_pSysMenu->addAction(strAboutMenu)->setData(IDM_ABOUTBOX);
     }
+    m_pSysMenu->addAction(LoadResourceString(IDS_CURVES))->setData(IDM_CURVES);
     connect(m_pSysMenu, &QMenu::triggered, this, &CVarnelDlg::OnWindowMenuTriggered);
     auto* pMenuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
     connect(pMenuKey, &QShortcut::activated, this, &CVarnelDlg::OnMenuKey);
@@ -214,9 +223,30 @@ void CVarnelDlg::OnSysCommand(unsigned int nID, intptr_t /*lParam*/) {
     if ((nID & 0xFFF0) == kAboutCommand) {
         CAboutDlg dlgAbout;
         dlgAbout.DoModal();
+    } else if ((nID & 0xFFF0) == kCurvesCommand) {
+        OnBrightnessCurves();
     } else {
         DefaultSysCommand(nID);
     }
+}
+
+void CVarnelDlg::OnBrightnessCurves() {
+    if (m_pCurvesWnd == nullptr) m_pCurvesWnd = new CCurvesWnd(m_pCurveData.get(), this);
+    FollowCurves(m_pReader != nullptr ? m_pReader->GetFrameNumber() : 0);
+    m_pCurvesWnd->show();
+    m_pCurvesWnd->raise();
+}
+
+void CVarnelDlg::FollowCurves(int nFrame) {
+    if (m_pCurvesWnd == nullptr || m_pProcessor == nullptr) return;
+    const bool bManipulate = m_btnImageManipulation->isChecked();
+    m_pCurvesWnd->SetHeadline(
+        CurveTitleNames(m_editInputName->text(), m_editOutputName->text()),
+        CurveTitleOptions(m_pBrightnessSlider->GetValue(), m_pMinPixvalSlider->GetValue(),
+                          m_pDarkFactorSlider->GetValue(), bManipulate,
+                          m_btnMarkMinPixel->isChecked(),
+                          IsFollowingScene() ? kDefaultSceneSpan : 0.0));
+    m_pCurvesWnd->Follow(nFrame);
 }
 
 void CVarnelDlg::DefaultSysCommand(unsigned int nID) {
@@ -244,6 +274,7 @@ QIcon CVarnelDlg::OnQueryDragIcon() const { return m_hIcon; }
 
 void CVarnelDlg::done(int nResult) {
     StopRouting();
+    if (m_pCurvesWnd != nullptr) m_pCurvesWnd->close();
     CTemplateDlg::done(nResult);
     ReleaseMediaObjects();
 }
@@ -318,6 +349,9 @@ void CVarnelDlg::OnKillFocusInputName() {
     const QByteArray name = m_editInputName->text().toLocal8Bit();
     m_pReader->OpenByName(name.constData());
     m_pWriter->DeriveOutputProfile(m_pReader->GetProfile());
+    // A new run: its frames count from the start again.
+    m_pCurveData->Clear();
+    FollowCurves(m_pReader->GetFrameNumber());
 }
 
 void CVarnelDlg::OnKillFocusOutputName() {

@@ -10,6 +10,9 @@
 #include "app/TemplateDlg.h"
 
 class CBitmapStatic;
+class CCurveData;
+class CCurveRecorder;
+class CCurvesWnd;
 class CEditBox;
 class CFrameProcessor;
 class CMediaReader;
@@ -25,6 +28,9 @@ class QPaintEvent;
 
 // The main dialog (template IDD_VARNEL_DIALOG): the two file names, the frame controls, the
 // switches, the three scaled sliders, the readouts and the preview.
+//
+// The "Brightness Curves" window (window menu) follows the frame steps, skips and seeks; it closes
+// with the dialog.
 //
 // Ownership: the controls are the window's children. The reader, the writer, the processor,
 // the preview and the three sliders are created when the window opens (OnInitDialog) and owned
@@ -44,6 +50,8 @@ class CVarnelDlg : public CTemplateDlg {
     // The window-menu command that opens the About box; any id that equals it once its four low
     // bits are cleared does.
     static constexpr unsigned int kAboutCommand = 0x0010;
+    // The window-menu command that opens the "Brightness Curves" window, likewise.
+    static constexpr unsigned int kCurvesCommand = 0x0020;
     // The window-menu command that closes the window.
     static constexpr unsigned int kCloseCommand = 0xF060;
     // The play timer stands for the window timer of id 0, armed one-shot.
@@ -96,6 +104,11 @@ class CVarnelDlg : public CTemplateDlg {
     // alike. A sender that is none of the three trackbars gets the default handling (none).
     void OnVScroll(unsigned int nSBCode, unsigned int nPos, CTrackbar* pScrollBar);
 
+    // Opens the "Brightness Curves" window, or brings it to the front.
+    void OnBrightnessCurves();
+    // The curves window once it has been opened, else null.
+    CCurvesWnd* GetCurvesWnd() const { return m_pCurvesWnd; }
+
     // Continuous play is on (0 or 1), and whether the play timer has a tick pending.
     int GetFreePlay() const { return m_bFreePlay; }
     bool IsPlayTimerArmed() const { return m_timer.isActive(); }
@@ -132,6 +145,8 @@ class CVarnelDlg : public CTemplateDlg {
     void AdvanceWithoutShowing(int64_t nCount);
     // Sets the text of a readout and repaints it at once.
     void SetReadout(CEditBox* pEdit, const QString& text);
+    // Tells the curves window, when open, that the frames moved on to nFrame.
+    void FollowCurves(int nFrame);
     void SetTimer();
     void KillTimer();
     // Ends the routing of control events and timer ticks to the handlers.
@@ -171,6 +186,12 @@ class CVarnelDlg : public CTemplateDlg {
     std::unique_ptr<CScaledSlider> m_pMinPixvalSlider;
     std::unique_ptr<CScaledSlider> m_pDarkFactorSlider;
     int m_bFreePlay;
+
+    // The brightness curves: the figures of every frame processed, recorded whether or not the
+    // window is open (a few numbers a frame), and the window once opened (a Qt child).
+    std::unique_ptr<CCurveData> m_pCurveData;
+    std::unique_ptr<CCurveRecorder> m_pCurveRecorder;
+    CCurvesWnd* m_pCurvesWnd;
 
     // The window timer of id 0: single shot, 33 ms; arming it again restarts it.
     QTimer m_timer;

@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include "VarnelVersion.h"
+#include "curves/CurvePlot.h"
 #include "processor/SceneTarget.h"
 
 namespace {
@@ -32,6 +33,16 @@ const CLI::Validator kFiniteNumber(
         return {};
     },
     "NUMBER");
+
+// The picture's format follows its name.
+const CLI::Validator kPlotName(
+    [](std::string& strValue) -> std::string {
+        if (CurvePlotFormatOf(strValue) == CurvePlotFormat::kUnknown) {
+            return "the plot's name must end in .svg or .png: " + strValue;
+        }
+        return {};
+    },
+    "FILE");
 
 // A smoothing span: seconds above 0, at most kMaxSceneSpan.
 const CLI::Validator kSceneSpan(
@@ -137,6 +148,10 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
         ->check(kSceneSpan);
     app.add_option("--report", options.strReport, "Write one CSV row per frame read to FILE.csv")
         ->type_name("FILE.csv");
+    app.add_option("--plot", options.strPlot,
+                   "Draw the brightness curves of the whole run to FILE.svg or FILE.png")
+        ->type_name("FILE.svg|FILE.png")
+        ->check(kPlotName);
     app.add_flag("--quiet", options.bQuiet, "Print neither progress nor summary");
     std::string strInputRate;
     app.add_option("--input-rate", strInputRate,

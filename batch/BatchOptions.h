@@ -16,6 +16,7 @@ struct BatchOptions {
     bool bMarkCrossings = false;
     double dDeflicker = 0.0;  // smoothing span of deflicker in seconds; 0: off
     std::string strReport;    // empty: no report
+    std::string strPlot;      // empty: no picture of the brightness curves
     bool bQuiet = false;
     // --input-rate: frames per second of the input, or the stream's own rate (bInputRateAuto).
     double dInputRate = 29.97;

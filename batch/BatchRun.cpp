@@ -8,10 +8,13 @@
 
 #include <unistd.h>
 
+#include "batch/PlotWriter.h"
 #include "batch/ProgressDisplay.h"
 #include "batch/ReportWriter.h"
 #include "batch/StatusText.h"
 #include "common/LastError.h"
+#include "curves/CurveData.h"
+#include "curves/CurveRecorder.h"
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
 #include "processor/FrameProcessor.h"
@@ -74,6 +77,14 @@ void CBatchRun::OnSampleWritten(void* pContext, INSSBuffer* pSample, QWORD cnsTi
 bool CBatchRun::ValidatePaths() {
     if (!m_options.strReport.empty() && SamePath(m_options.strReport, m_options.strOutput)) {
         std::fprintf(m_pErr, "varnel-batch: the report and the output must be different files\n");
+        return false;
+    }
+    if (!m_options.strPlot.empty() &&
+        (SamePath(m_options.strPlot, m_options.strOutput) ||
+         (!m_options.strReport.empty() && SamePath(m_options.strPlot, m_options.strReport)))) {
+        std::fprintf(m_pErr,
+                     "varnel-batch: the plot must be a file other than the output and the "
+                     "report\n");
         return false;
     }
     return true;
@@ -144,6 +155,16 @@ int CBatchRun::Run() {
             return Fail("could not write report " + Quoted(m_options.strReport), g_lastErrorCode);
         }
     }
+    const std::string strPlotWhat = "could not write plot " + Quoted(m_options.strPlot);
+    if (!m_options.strPlot.empty()) {
+        m_pPlot = std::make_unique<CPlotWriter>(m_options.strPlot);
+        if (const HRESULT hr = m_pPlot->Open(); FAILED(hr)) {
+            RecordLastError("Could not begin writing plot", hr);
+            return Fail(strPlotWhat, g_lastErrorCode);
+        }
+        m_pCurveData = std::make_unique<CCurveData>();
+        m_pCurveRecorder = std::make_unique<CCurveRecorder>(m_pCurveData.get());
+    }
 
     const HRESULT hrRead = PlayToEnd(reader, processor);
     // As in the dialog, the step whose read fails ends the output. After an interruption or a
@@ -182,6 +203,13 @@ int CBatchRun::Run() {
         }
     }
     if (FAILED(writer.FinishHeldOutput(true))) return Fail(strOutputWhat, g_lastErrorCode);
+    // The output stands; a plot that fails now fails the run but takes nothing back.
+    if (m_pPlot) {
+        if (const HRESULT hr = m_pPlot->Finish(*m_pCurveData, m_options); FAILED(hr)) {
+            RecordLastError("Could not end writing plot", hr);
+            return Fail(strPlotWhat, g_lastErrorCode);
+        }
+    }
 
     m_summary.dWallTime =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -210,15 +238,21 @@ HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
 
     // The log takes each frame before the processor does (it may write the frame at once) and
     // its figures after.
+    // The curves (--plot) record every frame processed.
     struct Log {
         CFrameLog& log;
         CFrameProcessor& processor;
+        CCurveRecorder* pCurves;
+        bool bManipulating;
+        int nFrame;
         double dTime;
-        void OnSample(int nFrame, double dFrameTime, INSSBuffer* pSample) {
+        void OnSample(int nNumber, double dFrameTime, INSSBuffer* pSample) {
+            nFrame = nNumber;
             dTime = dFrameTime;
             log.AddFrame(nFrame, dTime, pSample);
         }
         void OnDisplay(const FrameStepDisplay& display) {
+            if (pCurves != nullptr) pCurves->Record(processor, nFrame, dTime, bManipulating);
             log.SetMeasurement(display.dBefore, display.dDarkFraction, processor.GetTarget());
             if (!log.TakeWrittenMark()) return;
             // The written frame's figures, as "Show Write" would show them.
@@ -230,7 +264,7 @@ HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
             log.SetAfterOfLastWritten(dAfter, dTarget);
             log.Retire();
         }
-    } frames{m_log, processor, 0.0};
+    } frames{m_log, processor, m_pCurveRecorder.get(), m_options.bManipulate, 0, 0.0};
 
     HRESULT hrRead = S_OK;
     while (*m_pInterrupted == 0 && SUCCEEDED(m_hrWriteFailure)) {

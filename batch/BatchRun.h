@@ -11,9 +11,12 @@
 #include "batch/RunSummary.h"
 #include "platform/wmf/wmsdk.h"
 
+class CCurveData;
+class CCurveRecorder;
+class CFrameProcessor;
 class CMediaReader;
 class CMediaWriter;
-class CFrameProcessor;
+class CPlotWriter;
 class CReportWriter;
 
 // Does what the dialog does when its user commits the input name, then the output name, then
@@ -25,11 +28,12 @@ class CReportWriter;
 // Run returns the exit status: 0 when the input was read to its end and the output finished;
 // 1 when the input cannot be opened or has no video stream, the output or the report cannot be
 // written, or a read fails before the end of the input; 128 plus the signal number when a signal
-// stopped the run; kExitUsage when the report would overwrite the output. Each failure is one
-// line on the error stream naming it with its status (g_lastErrorCode). After a failure neither
-// the output nor the report exists under its name: both are written to hidden temporaries that
-// replace the named files only at the end of a successful run, so whatever was there before
-// stays.
+// stopped the run; kExitUsage when the report or the plot would overwrite the output or each
+// other. Each failure is one line on the error stream naming it with its status
+// (g_lastErrorCode). After a failure neither the output nor the report exists under its name:
+// both are written to hidden temporaries that replace the named files only at the end of a
+// successful run, so whatever was there before stays. The plot (--plot) is drawn last, once the output is in place: a plot that cannot be
+// drawn or written fails the run with 1 but leaves the output and the report where they are.
 //
 // The media objects live only for the run; the interrupt flag (set by a signal handler) is
 // polled once per frame.
@@ -61,6 +65,10 @@ class CBatchRun {
     const volatile std::sig_atomic_t* m_pInterrupted;
     // The --report file while a run writes one; a report not finished is removed with it.
     std::unique_ptr<CReportWriter> m_pReport;
+    // The --plot picture while a run draws one, and the figures of every frame for it.
+    std::unique_ptr<CPlotWriter> m_pPlot;
+    std::unique_ptr<CCurveData> m_pCurveData;
+    std::unique_ptr<CCurveRecorder> m_pCurveRecorder;
     CFrameLog m_log;
     HRESULT m_hrWriteFailure;
     RunSummary m_summary;

@@ -230,6 +230,12 @@ double CFrameProcessor::GetTarget() const {
     return *m_pDisplayed != m_queue.end() ? (*m_pDisplayed)->dTarget : 0.0;
 }
 
+FrameFigures CFrameProcessor::FiguresOf(Cursor itEntry) const {
+    if (itEntry == m_queue.end()) return {};
+    return {itEntry->nFrameNumber, itEntry->dBefore, itEntry->dAfter, itEntry->dDarkFraction,
+            itEntry->dTarget};
+}
+
 void CFrameProcessor::ProcessSample(INSSBuffer* pSample, const BITMAPINFOHEADER* pFormat,
                                     BITMAPINFOHEADER** ppDisplayFormat, BYTE** ppDisplayPixels) {
     BITMAPINFOHEADER header{};

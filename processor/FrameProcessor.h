@@ -34,6 +34,16 @@ struct FrameEntry {
     double dTarget = 0.0;
 };
 
+// The figures of one queued frame as the processor holds them (see FrameEntry). nNumber counts
+// the frames processed, 1 for the first; 0 stands for no frame (and all figures 0.0).
+struct FrameFigures {
+    int nNumber = 0;
+    double dBefore = 0.0;
+    double dAfter = 0.0;
+    double dDarkFraction = 0.0;
+    double dTarget = 0.0;
+};
+
 // Receives every frame read (ProcessSample takes over the caller's reference), keeps at most 9
 // in its queue, picks out of each window of 6 the frame closest to the target brightness,
 // optionally scales its pixels towards the target, and hands it once or twice to the writer at
@@ -90,6 +100,10 @@ class CFrameProcessor {
     double GetStatistics(double* pdAfter, double* pdDarkFraction);
     // dTarget of the displayed entry; 0.0 while no entry is displayed.
     double GetTarget() const;
+    // The frame queued last and the frame written last, whichever is displayed; a number of 0
+    // while there is none. For observers that follow every frame (the brightness curves).
+    FrameFigures GetLatestFigures() const { return FiguresOf(m_itLatest); }
+    FrameFigures GetLastWrittenFigures() const { return FiguresOf(m_itLastWritten); }
 
     // Mean luminance of the pixels above the threshold; the share of pixels at or below it goes
     // to pdDarkFraction when not null. With marking on, paints threshold crossings in place.
@@ -104,6 +118,7 @@ class CFrameProcessor {
     using EntryList = std::list<FrameEntry>;
     using Cursor = EntryList::iterator;
 
+    FrameFigures FiguresOf(Cursor itEntry) const;
     void LoadDefaults();
     void DeriveTiming();
     void ConfigureSceneTarget();

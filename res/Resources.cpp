@@ -15,6 +15,8 @@ QString LoadResourceString(int nId) {
     switch (nId) {
         case IDS_ABOUTBOX:
             return QStringLiteral("&About Varnel...");
+        case IDS_CURVES:
+            return QStringLiteral("Brightness C&urves...");
         default:
             return QString();
     }

@@ -15,12 +15,14 @@
 
 // String table.
 #define IDS_ABOUTBOX 101  // "&About Varnel...", the About item of the window menu
+#define IDS_CURVES 103    // "Brightness C&urves...", the curves item of the window menu
 
 // The application icon (32x32 and 16x16, 16 colours).
 #define IDR_MAINFRAME 128
 
-// Window-menu command that opens the About box.
+// Window-menu commands that open the About box and the brightness curves.
 #define IDM_ABOUTBOX 0x0010
+#define IDM_CURVES 0x0020
 
 // Controls of the main dialog.
 #define IDC_PICTURE 1000             // preview picture (bitmap static)

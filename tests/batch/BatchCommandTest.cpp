@@ -52,7 +52,9 @@ TEST_F(BatchCommandTest, UsageErrorsExitWithTwoAndSayWhy) {
                                {{"--speed", "4", "in.wmv", "out.wmv"}, "--speed"},
                                {{"in.wmv", "out.wmv", "extra.wmv"}, ""},
                                {{"in.wmv", "out.wmv", "--report"}, ""},
-                               {{"--report", "same.wmv", "in.wmv", "./same.wmv"}, ""}};
+                               {{"--report", "same.wmv", "in.wmv", "./same.wmv"}, ""},
+                               {{"--plot", "curves.pdf", "in.wmv", "out.wmv"}, ".svg or .png"},
+                               {{"--plot", "same.svg", "in.wmv", "./same.svg"}, "plot"}};
     // A figure that is not a number.
     for (const char* pszValue : {"bright", "nan", "inf", "12abc", ""}) {
         cases.push_back({{"--brightness", pszValue, "in.wmv", "out.wmv"}, ""});
@@ -75,7 +77,7 @@ TEST_F(BatchCommandTest, HelpAndVersionSucceed) {
     EXPECT_EQ(help.nExitStatus, 0);
     for (const char* pszOption :
          {"--brightness", "--min-pixval", "--dark-factor", "--manipulate", "--mark-crossings",
-          "--deflicker[=SECONDS]", "--report", "--quiet", "--version"}) {
+          "--deflicker[=SECONDS]", "--report", "--plot", "--quiet", "--version"}) {
         EXPECT_NE(help.strOut.find(pszOption), std::string::npos) << pszOption;
     }
     const ProcessResult version = Batch({"--version"});

@@ -136,10 +136,10 @@ class BatchEndToEndTest : public ::testing::Test {
                 "' -f lavfi -i sine=duration=3 -c:v wmv2 -q:v 2 -c:a wmav2 -f asf",
             *s_pDir / "flicker.wmv");
         if (!s_bClip) return;
-        s_plain =
-            Run({"--brightness", "160.3", "--report", "plain.csv", "flicker.wmv", "plain.wmv"});
+        s_plain = Run({"--brightness", "160.3", "--report", "plain.csv", "--plot", "plain.svg",
+                       "flicker.wmv", "plain.wmv"});
         s_manipulated = Run({"--brightness", "160.3", "--manipulate", "--report", "manipulated.csv",
-                             "flicker.wmv", "manipulated.wmv"});
+                             "--plot", "manipulated.PNG", "flicker.wmv", "manipulated.wmv"});
     }
     static void TearDownTestSuite() {
         delete s_pDir;
@@ -273,6 +273,18 @@ TEST_F(BatchEndToEndTest, TerminalShowsProgressAgainstTheExpectedTotal) {
     EXPECT_NEAR(nExpected, static_cast<int>(m_plain.size()), m_plain.size() / 10.0) << strDrawn;
     EXPECT_NE(strDrawn.find(" fps"), std::string::npos) << strDrawn;
     EXPECT_NE(strDrawn.find("frames read"), std::string::npos) << strDrawn;
+}
+
+TEST_F(BatchEndToEndTest, PlotsOfTheWholeRunAreWrittenInTheFormatOfTheirNames) {
+    const std::string strSvg = batchtest::ReadFile(*s_pDir / "plain.svg");
+    EXPECT_EQ(strSvg.rfind("<?xml", 0), 0u);
+    EXPECT_NE(strSvg.find("viewBox=\"0 0 1600 900\""), std::string::npos);
+    EXPECT_NE(strSvg.find("flicker.wmv"), std::string::npos);
+    // PNG: the signature, then the header chunk with the width and height, big-endian.
+    const std::string strPng = batchtest::ReadFile(*s_pDir / "manipulated.PNG");
+    ASSERT_GT(strPng.size(), 24u);
+    EXPECT_EQ(strPng.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_EQ(strPng.substr(16, 8), std::string("\0\0\x06\x40\0\0\x03\x84", 8));
 }
 
 // --deflicker --manipulate on eight seconds of flat grey frames that dim steadily from 190 to 90

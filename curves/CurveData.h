@@ -1,0 +1,45 @@
+// The figures behind the brightness curves: a few numbers per frame read, never pixels.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// One frame read. fAfter is NaN while the frame has not been written.
+struct CurvePoint {
+    double dTime = 0.0;          // the frame's time in the input, seconds
+    int nFrame = 0;              // the reader's frame number
+    float fBefore = 0.0f;        // brightness as read
+    float fAfter = 0.0f;         // brightness as written (after manipulation when it is on)
+    float fTarget = 0.0f;        // the target brightness in force for the frame
+    float fDarkFraction = 0.0f;  // share of dark pixels, 0 to 1
+    bool bPicked = false;        // written to the output
+};
+
+// The points of one run in reading order, 32 bytes a frame (a 10-hour input of about a million
+// frames takes some 32 MB). Frame numbers increase along a run: a point whose number does not
+// exceed the last one's starts a new run, and the points before it are dropped. Revision()
+// changes with every change, so a view can tell whether it is up to date.
+class CCurveData {
+  public:
+    void Append(int nFrame, double dTime, double dBefore, double dDarkFraction, double dTarget);
+    // Marks point i as written with the brightness dAfter and the target it was written
+    // against (deflicker may aim a written frame at another level); an index out of range is
+    // ignored.
+    void SetWritten(size_t i, double dAfter, double dTarget);
+    void Clear();
+
+    bool Empty() const { return m_points.empty(); }
+    size_t Size() const { return m_points.size(); }
+    const CurvePoint& At(size_t i) const { return m_points[i]; }
+    const std::vector<CurvePoint>& Points() const { return m_points; }
+    // The index of the first point whose frame number is dFrame or more (Size() when none).
+    size_t LowerBound(double dFrame) const;
+    // The index of the point whose frame number lies nearest to dFrame; Size() when empty.
+    size_t Nearest(double dFrame) const;
+    uint64_t Revision() const { return m_nRevision; }
+
+  private:
+    std::vector<CurvePoint> m_points;
+    uint64_t m_nRevision = 0;
+};
