@@ -21,20 +21,8 @@ ffmpeg -v error -y -f lavfi \
     -i "testsrc2=size=1280x720:rate=30000/1001:duration=20,eq=brightness='0.12*sin(2.4*n)':eval=frame" \
     -c:v wmv2 -b:v 4M -f asf clip720.wmv
 
-# Wall time in seconds of one run of a command; the script stops when the command fails.
-wall_time() {
-    local start end
-    start=$(date +%s.%N)
-    if ! "$@" >/dev/null 2>"$WORK/stderr"; then
-        echo "failed: $*" >&2
-        cat "$WORK/stderr" >&2
-        exit 1
-    fi
-    end=$(date +%s.%N)
-    awk -v s="$start" -v e="$end" 'BEGIN { print e - s }'
-}
-
-median() { sort -g | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'; }
+# shellcheck source=bench/timing.sh
+source "$ROOT/bench/timing.sh"
 
 for input in sample.wmv clip720.wmv; do
     : >plain.t; : >svg.t; : >png.t

@@ -23,20 +23,8 @@ ffmpeg -v error -y -f lavfi \
 RATE="$(ffprobe -v error -select_streams v:0 -show_entries stream=bit_rate -of csv=p=0 clip.wmv)"
 case "$RATE" in '' | N/A | 0) RATE=4000000 ;; esac
 
-# Wall time in seconds of one run of a command; the script stops when the command fails.
-wall_time() {
-    local start end
-    start=$(date +%s.%N)
-    if ! "$@" >/dev/null 2>"$WORK/stderr"; then
-        echo "failed: $*" >&2
-        cat "$WORK/stderr" >&2
-        exit 1
-    fi
-    end=$(date +%s.%N)
-    awk -v s="$start" -v e="$end" 'BEGIN { print e - s }'
-}
-
-median() { sort -g | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'; }
+# shellcheck source=bench/timing.sh
+source "$ROOT/bench/timing.sh"
 
 # The three commands take turns, so that a change in the machine's load hits them alike.
 for _ in $(seq "$RUNS"); do

@@ -103,14 +103,7 @@ bool CFrameConverter::Convert(const AVFrame& picture, ReadySample* pReady) {
 }
 
 AVFrame* CFrameConverter::ConvertedPicture() {
-    if (m_pConverted) return m_pConverted.get();
-    AvFrameHolder pPicture(av_frame_alloc());
-    if (!pPicture) return nullptr;
-    pPicture->format = AV_PIX_FMT_BGR24;
-    pPicture->width = m_nWidth;
-    pPicture->height = m_nHeight;
-    if (av_frame_get_buffer(pPicture.get(), 0) < 0) return nullptr;
-    m_pConverted = std::move(pPicture);
+    if (!m_pConverted) m_pConverted = AllocatePicture(AV_PIX_FMT_BGR24, m_nWidth, m_nHeight);
     return m_pConverted.get();
 }
 

@@ -33,4 +33,17 @@ using AvFrameHolder = std::unique_ptr<AVFrame, AvAddressDeleter<AVFrame, av_fram
 using AvPacketHolder = std::unique_ptr<AVPacket, AvAddressDeleter<AVPacket, av_packet_free>>;
 using ScalerHolder = std::unique_ptr<SwsContext, ScalerDeleter>;
 
+// A picture with buffers of its own in `format` at width x height, its lines aligned and padded
+// as FFmpeg's vector code expects (the scaler reads and writes past a line's end); null when out
+// of memory.
+inline AvFrameHolder AllocatePicture(AVPixelFormat format, int width, int height) {
+    AvFrameHolder pPicture(av_frame_alloc());
+    if (!pPicture) return nullptr;
+    pPicture->format = format;
+    pPicture->width = width;
+    pPicture->height = height;
+    if (av_frame_get_buffer(pPicture.get(), 0) < 0) return nullptr;
+    return pPicture;
+}
+
 }  // namespace wmf

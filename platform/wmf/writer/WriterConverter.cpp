@@ -29,25 +29,12 @@ CWriterConverter::CWriterConverter(const WriterVideoFormat& format, ScalerHolder
       m_pScaler(std::move(pScaler)) {}
 
 AvFrameHolder CWriterConverter::NewPicture() const {
-    AvFrameHolder pPicture(av_frame_alloc());
-    if (!pPicture) return nullptr;
-    pPicture->format = AV_PIX_FMT_YUV420P;
-    pPicture->width = m_nPaddedWidth;
-    pPicture->height = m_nPaddedHeight;
-    if (av_frame_get_buffer(pPicture.get(), 0) < 0) return nullptr;
-    return pPicture;
+    return AllocatePicture(AV_PIX_FMT_YUV420P, m_nPaddedWidth, m_nPaddedHeight);
 }
 
 bool CWriterConverter::Stage(const BYTE* pDib) {
-    if (!m_pStaged) {
-        AvFrameHolder pStaged(av_frame_alloc());
-        if (!pStaged) return false;
-        pStaged->format = AV_PIX_FMT_BGR24;
-        pStaged->width = m_nPaddedWidth;
-        pStaged->height = m_nPaddedHeight;
-        if (av_frame_get_buffer(pStaged.get(), 0) < 0) return false;
-        m_pStaged = std::move(pStaged);
-    }
+    if (!m_pStaged) m_pStaged = AllocatePicture(AV_PIX_FMT_BGR24, m_nPaddedWidth, m_nPaddedHeight);
+    if (!m_pStaged) return false;
     const size_t nSourceStride = m_format.Stride();
     const size_t nRowBytes = static_cast<size_t>(m_format.nWidth) * 3;
     const ptrdiff_t nLine = m_pStaged->linesize[0];
