@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "app/VarnelDlg.h"
-#include "tests/platform/PlatformTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 class CEditBox;
 class QAbstractButton;

@@ -13,39 +13,23 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/platform/PlatformTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace batchtest {
 
 using varnel_test::CTempDir;
+using varnel_test::DirEntries;
+using varnel_test::HaveFfmpeg;
+using varnel_test::HaveProgram;
 using varnel_test::MakeClip;
 using varnel_test::ProbeFrameCount;
 using varnel_test::Quoted;
+using varnel_test::ReadFile;
 using varnel_test::RunCommand;
+using varnel_test::WriteFile;
 
 // The path of varnel-batch under test.
 inline const std::string kBatch = VARNEL_BATCH_EXECUTABLE;
-
-inline std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-inline void WriteFile(const std::filesystem::path& path, const std::string& strText) {
-    std::ofstream(path, std::ios::binary) << strText;
-}
-
-// Names of the entries of a folder, sorted.
-inline std::vector<std::string> DirEntries(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Splits at `cSeparator`; an empty last field counts. With '\n': non-empty lines only, without
 // a carriage return before the line feed.
@@ -65,12 +49,6 @@ inline std::vector<std::string> Split(const std::string& strText, char cSeparato
     }
     return parts;
 }
-
-// Whether a program of that name can be found on the search path.
-inline bool HaveProgram(const std::string& strName) {
-    return !RunCommand("command -v " + strName + " 2>/dev/null").empty();
-}
-inline bool HaveFfmpeg() { return HaveProgram("ffmpeg") && HaveProgram("ffprobe"); }
 
 // Starts args[0] (a path) with the other arguments in workDir, standard input /dev/null, the
 // output to the two files, without waiting. The process id, or -1.

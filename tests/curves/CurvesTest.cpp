@@ -16,7 +16,7 @@
 #include "curves/CurveThinning.h"
 #include "media/MediaReader.h"
 #include "processor/FrameProcessor.h"
-#include "tests/platform/PlatformTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

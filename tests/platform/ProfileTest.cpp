@@ -5,9 +5,9 @@
 
 #include "platform/wmf/profile/Profile.h"
 #include "platform/wmf/wmsdk.h"
-#include "tests/platform/PlatformTestSupport.h"
-#include "tests/platform/ProfileQueries.h"
-#include "tests/platform/TestStreams.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/ProfileQueries.h"
+#include "tests/support/TestStreams.h"
 
 namespace {
 

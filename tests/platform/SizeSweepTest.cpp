@@ -11,7 +11,7 @@
 
 #include "platform/wmf/reader/ReaderSamples.h"
 #include "platform/wmf/wmsdk.h"
-#include "tests/platform/PlatformTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include "platform/wmf/shared/Runtime.h"
 #include "platform/wmf/wmsdk.h"
-#include "tests/platform/PlatformTestSupport.h"
-#include "tests/platform/ProfileQueries.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/ProfileQueries.h"
 
 namespace {
 

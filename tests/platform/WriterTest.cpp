@@ -19,8 +19,8 @@
 #include "platform/wmf/shared/SampleBuffer.h"
 #include "platform/wmf/wmsdk.h"
 #include "platform/wmf/writer/WriterFormat.h"
-#include "tests/platform/PlatformTestSupport.h"
-#include "tests/platform/TestStreams.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/TestStreams.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "platform/wmf/shared/SampleBuffer.h"
 #include "processor/FrameProcessor.h"
 #include "tests/fakes/FakeRuntime.h"
-#include "tests/platform/PlatformTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 inline void SetPixel(BYTE* p, BYTE blue, BYTE green, BYTE red) {
     p[0] = blue;

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/wmf/wmsdk.h"
-#include "tests/platform/PlatformTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace varnel_test {
 

@@ -1,12 +1,17 @@
-// Helpers shared by the tests of the runtime layer: interface holders, temporary folders, and
-// clips made with the ffmpeg command.
+// Helpers shared by every test folder: interface holders, temporary folders and working
+// directories, reading and writing whole files, the shared test data, and clips made with the
+// ffmpeg command.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -52,6 +57,40 @@ inline long ProbeFrameCount(const std::filesystem::path& file) {
     return count.empty() ? -1 : std::strtol(count.c_str(), nullptr, 10);
 }
 
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void WriteFile(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Names of the entries of a folder, sorted.
+inline std::vector<std::string> DirEntries(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A file of the shared test data (../shared/testdata by default); empty when it is absent, so
+// that a test can skip: if (file.empty()) GTEST_SKIP() << "test data absent: " << name;
+inline std::filesystem::path TestDataFile(const std::string& name) {
+    const std::filesystem::path file = std::filesystem::path(VARNEL_TESTDATA_DIR) / name;
+    return std::filesystem::exists(file) ? file : std::filesystem::path();
+}
+
+// Whether a program of that name can be found on the search path.
+inline bool HaveProgram(const std::string& name) {
+    return !RunCommand("command -v " + name + " 2>/dev/null").empty();
+}
+inline bool HaveFfmpeg() { return HaveProgram("ffmpeg") && HaveProgram("ffprobe"); }
+
 // Byte-transparent widening: each byte becomes the wide character of the same value.
 inline std::wstring Widened(const std::string& text) {
     std::wstring wide;
@@ -78,6 +117,26 @@ class CTempDir {
 
   private:
     std::filesystem::path m_path;
+};
+
+// Makes a temporary directory the process's working directory; the destructor goes back to the
+// previous one, and the directory goes with everything in it.
+class CScopedWorkingDir {
+  public:
+    CScopedWorkingDir() : m_previous(std::filesystem::current_path()) {
+        std::filesystem::current_path(m_dir.Path());
+    }
+    ~CScopedWorkingDir() { std::filesystem::current_path(m_previous); }
+    CScopedWorkingDir(const CScopedWorkingDir&) = delete;
+    CScopedWorkingDir& operator=(const CScopedWorkingDir&) = delete;
+
+    const std::filesystem::path& Path() const { return m_dir.Path(); }
+    // The names of the entries, sorted.
+    std::vector<std::string> Entries() const { return DirEntries(m_dir.Path()); }
+
+  private:
+    std::filesystem::path m_previous;
+    CTempDir m_dir;
 };
 
 }  // namespace varnel_test
