@@ -256,8 +256,8 @@ void CFrameProcessor::ProcessSample(INSSBuffer* pSample, const BITMAPINFOHEADER*
     }
 
     double dDarkFraction = 0.0;
-    const double dBefore = m_pSceneTarget ? MeasureLevel(&header, pPixels, &dDarkFraction)
-                                          : AnalyseFrame(&header, pPixels, &dDarkFraction);
+    const double dBefore =
+        MeasureFrame(&header, pPixels, m_pSceneTarget != nullptr, &dDarkFraction);
     const double dAfter = 0.0;
     m_nFrameCount += 1;
     double dTarget = m_dBrightness;
@@ -286,41 +286,31 @@ double CFrameProcessor::Luminance(const BYTE* pPixel) {
 
 double CFrameProcessor::AnalyseFrame(const BITMAPINFOHEADER* pFormat, BYTE* pPixels,
                                      double* pdDarkFraction) {
-    const FrameLayout layout(pFormat);
-    if (layout.Empty() || pPixels == nullptr) {
-        if (pdDarkFraction != nullptr) *pdDarkFraction = 0.0;
-        return 0.0;
-    }
-    uint64_t nCount = 0;
-    const double dSum = m_bMarkCrossings ? Analyse<true>(layout, pPixels, m_dMinPixval, &nCount)
-                                         : Analyse<false>(layout, pPixels, m_dMinPixval, &nCount);
-    const double dResult = nCount >= 1 ? dSum / static_cast<double>(nCount) : 0.0;
-    if (pdDarkFraction != nullptr) {
-        const double dTotal = static_cast<double>(layout.PixelCount());
-        *pdDarkFraction = (dTotal - static_cast<double>(nCount)) / dTotal;
-    }
-    return dResult;
+    return MeasureFrame(pFormat, pPixels, false, pdDarkFraction);
 }
 
-double CFrameProcessor::MeasureLevel(const BITMAPINFOHEADER* pFormat, BYTE* pPixels,
-                                     double* pdDarkFraction) {
+double CFrameProcessor::MeasureFrame(const BITMAPINFOHEADER* pFormat, BYTE* pPixels,
+                                     bool bAllPixels, double* pdDarkFraction) {
+    if (pdDarkFraction != nullptr) *pdDarkFraction = 0.0;
     const FrameLayout layout(pFormat);
-    if (layout.Empty() || pPixels == nullptr) {
-        if (pdDarkFraction != nullptr) *pdDarkFraction = 0.0;
-        return 0.0;
-    }
+    if (layout.Empty() || pPixels == nullptr) return 0.0;
     uint64_t nCount = 0;
     double dAllSum = 0.0;
-    if (m_bMarkCrossings) {
-        Analyse<true, true>(layout, pPixels, m_dMinPixval, &nCount, &dAllSum);
+    double dSum = 0.0;
+    if (bAllPixels) {
+        dSum = m_bMarkCrossings
+                   ? Analyse<true, true>(layout, pPixels, m_dMinPixval, &nCount, &dAllSum)
+                   : Analyse<false, true>(layout, pPixels, m_dMinPixval, &nCount, &dAllSum);
     } else {
-        Analyse<false, true>(layout, pPixels, m_dMinPixval, &nCount, &dAllSum);
+        dSum = m_bMarkCrossings ? Analyse<true>(layout, pPixels, m_dMinPixval, &nCount)
+                                : Analyse<false>(layout, pPixels, m_dMinPixval, &nCount);
     }
     const double dTotal = static_cast<double>(layout.PixelCount());
     if (pdDarkFraction != nullptr) {
         *pdDarkFraction = (dTotal - static_cast<double>(nCount)) / dTotal;
     }
-    return dAllSum / dTotal;
+    if (bAllPixels) return dAllSum / dTotal;
+    return nCount >= 1 ? dSum / static_cast<double>(nCount) : 0.0;
 }
 
 double CFrameProcessor::TargetOf(const FrameEntry& entry) const {

@@ -122,9 +122,10 @@ class CFrameProcessor {
     void LoadDefaults();
     void DeriveTiming();
     void ConfigureSceneTarget();
-    // The mean luminance of all pixels, with the dark fraction and the crossings of
-    // AnalyseFrame.
-    double MeasureLevel(const BITMAPINFOHEADER* pFormat, BYTE* pPixels, double* pdDarkFraction);
+    // AnalyseFrame, or with bAllPixels the mean luminance of all pixels (what a viewer sees)
+    // with the same dark fraction and crossings; one walk of the pixels either way.
+    double MeasureFrame(const BITMAPINFOHEADER* pFormat, BYTE* pPixels, bool bAllPixels,
+                        double* pdDarkFraction);
     void ScheduleOutput();
     double TargetOf(const FrameEntry& entry) const;
     void ManipulateFrame(Cursor itEntry);
