@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -22,12 +23,19 @@ std::string FormatSeconds(double dSeconds) {
     return szText;
 }
 
+// The value of a text that is a number and nothing else; nullopt otherwise.
+std::optional<double> WholeNumber(const std::string& strValue) {
+    char* pEnd = nullptr;
+    const double dValue = std::strtod(strValue.c_str(), &pEnd);
+    if (pEnd == strValue.c_str() || *pEnd != '\0') return std::nullopt;
+    return dValue;
+}
+
 // Figures must be plain finite numbers: a target or threshold of nan or inf has no meaning.
 const CLI::Validator kFiniteNumber(
     [](std::string& strValue) -> std::string {
-        char* pEnd = nullptr;
-        const double dValue = std::strtod(strValue.c_str(), &pEnd);
-        if (pEnd == strValue.c_str() || *pEnd != '\0' || !std::isfinite(dValue)) {
+        const std::optional<double> dValue = WholeNumber(strValue);
+        if (!dValue || !std::isfinite(*dValue)) {
             return "not a finite number: " + strValue;
         }
         return {};
@@ -47,10 +55,8 @@ const CLI::Validator kPlotName(
 // A smoothing span: seconds above 0, at most kMaxSceneSpan.
 const CLI::Validator kSceneSpan(
     [](std::string& strValue) -> std::string {
-        char* pEnd = nullptr;
-        const double dValue = std::strtod(strValue.c_str(), &pEnd);
-        if (pEnd == strValue.c_str() || *pEnd != '\0' || !(dValue > 0.0) ||
-            !(dValue <= kMaxSceneSpan)) {
+        const std::optional<double> dValue = WholeNumber(strValue);
+        if (!dValue || !(*dValue > 0.0) || !(*dValue <= kMaxSceneSpan)) {
             return "SECONDS must be a number above 0 and at most " + FormatSeconds(kMaxSceneSpan) +
                    ": " + strValue;
         }
@@ -62,10 +68,8 @@ const CLI::Validator kSceneSpan(
 const CLI::Validator kInputRate(
     [](std::string& strValue) -> std::string {
         if (strValue == "auto") return {};
-        char* pEnd = nullptr;
-        const double dValue = std::strtod(strValue.c_str(), &pEnd);
-        if (pEnd == strValue.c_str() || *pEnd != '\0' || !(dValue >= kMinInputRate) ||
-            !(dValue <= kMaxInputRate)) {
+        const std::optional<double> dValue = WholeNumber(strValue);
+        if (!dValue || !(*dValue >= kMinInputRate) || !(*dValue <= kMaxInputRate)) {
             return "not auto nor a frame rate from 1 to 240: " + strValue;
         }
         return {};
