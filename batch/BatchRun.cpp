@@ -205,7 +205,8 @@ int CBatchRun::Run() {
     if (FAILED(writer.FinishHeldOutput(true))) return Fail(strOutputWhat, g_lastErrorCode);
     // The output stands; a plot that fails now fails the run but takes nothing back.
     if (m_pPlot) {
-        if (const HRESULT hr = m_pPlot->Finish(*m_pCurveData, m_options); FAILED(hr)) {
+        if (const HRESULT hr = m_pPlot->Finish(*m_pCurveData, m_options, m_summary.dInputRate);
+            FAILED(hr)) {
             RecordLastError("Could not end writing plot", hr);
             return Fail(strPlotWhat, g_lastErrorCode);
         }

@@ -27,7 +27,8 @@ CPlotWriter::CPlotWriter(std::string strPath) : m_strPath(std::move(strPath)) {}
 
 HRESULT CPlotWriter::Open() { return wmf::CStagedFile::Create(m_strPath, &m_pStaged); }
 
-HRESULT CPlotWriter::Finish(const CCurveData& data, const BatchOptions& options) {
+HRESULT CPlotWriter::Finish(const CCurveData& data, const BatchOptions& options,
+                            double dInputRate) {
     if (!m_pStaged) return NS_E_INVALID_REQUEST;
     QByteArray bytes;
     {
@@ -35,9 +36,14 @@ HRESULT CPlotWriter::Finish(const CCurveData& data, const BatchOptions& options)
         CCurveChart chart;  // gone before the application
         const QString strNames = CurveTitleNames(QString::fromLocal8Bit(options.strInput.c_str()),
                                                  QString::fromLocal8Bit(options.strOutput.c_str()));
-        const QString strOptions =
+        QString strOptions =
             CurveTitleOptions(options.dBrightness, options.dMinPixval, options.dDarkFactor,
                               options.bManipulate, options.bMarkCrossings, options.dDeflicker);
+        strOptions += QStringLiteral(", input %1 fps").arg(dInputRate, 0, 'f', 3);
+        if (options.nQuality >= 0) strOptions += QStringLiteral(", CRF %1").arg(options.nQuality);
+        if (options.bBitRate && options.dwBitRate > 0) {
+            strOptions += QStringLiteral(", %1 bit/s").arg(options.dwBitRate);
+        }
         chart.SetHeadline(strNames, strOptions);
         const double dFirst = data.Empty() ? 1.0 : data.At(0).nFrame;
         const double dLast = data.Empty() ? 1.0 : data.Points().back().nFrame;

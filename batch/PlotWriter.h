@@ -13,7 +13,8 @@ struct BatchOptions;
 // Stages the picture when the run starts, so that a name that cannot be written fails before
 // any frame is read, and draws and commits it when the run has ended: SVG or PNG by the name's
 // extension (ParseBatchOptions lets no other through), 1600x900, with the input and output names
-// and the options in its title. Drawing needs a QApplication; Finish makes one on Qt's offscreen
+// and the options in its title, the input rate the run used (dInputRate) and the output's
+// quality setting among them. Drawing needs a QApplication; Finish makes one on Qt's offscreen
 // platform for the time it draws when the program has none, so no display is needed.
 //
 // Open and Finish return S_OK or a failure status: those of wmf::CStagedFile, E_FAIL when the
@@ -24,7 +25,7 @@ class CPlotWriter {
     explicit CPlotWriter(std::string strPath);
 
     HRESULT Open();
-    HRESULT Finish(const CCurveData& data, const BatchOptions& options);
+    HRESULT Finish(const CCurveData& data, const BatchOptions& options, double dInputRate);
 
   private:
     std::string m_strPath;
