@@ -1,10 +1,7 @@
-// Helpers of the varnel-batch tests: running programs and reading back what they wrote. Temporary
-// folders and clips made with the ffmpeg command come from the runtime tests' helpers.
+// Helpers of the varnel-batch tests: the program run as a process, and its output read back.
 #pragma once
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,46 +14,28 @@
 
 namespace batchtest {
 
-using varnel_test::CTempDir;
-using varnel_test::DirEntries;
-using varnel_test::HaveFfmpeg;
-using varnel_test::HaveProgram;
-using varnel_test::MakeClip;
-using varnel_test::ProbeFrameCount;
-using varnel_test::Quoted;
-using varnel_test::ReadFile;
-using varnel_test::RunCommand;
-using varnel_test::WriteFile;
+using namespace varnel_test;
 
 // The path of varnel-batch under test.
 inline const std::string kBatch = VARNEL_BATCH_EXECUTABLE;
 
-// Splits at `cSeparator`; an empty last field counts. With '\n': non-empty lines only, without
-// a carriage return before the line feed.
+// The fields of a line split at `cSeparator`, or with '\n' the non-empty lines.
 inline std::vector<std::string> Split(const std::string& strText, char cSeparator = '\n') {
     std::vector<std::string> parts;
     std::istringstream stream(strText);
     for (std::string strPart; std::getline(stream, strPart, cSeparator);) {
-        if (cSeparator != '\n') {
-            parts.push_back(strPart);
-            continue;
-        }
-        if (!strPart.empty() && strPart.back() == '\r') strPart.pop_back();
-        if (!strPart.empty()) parts.push_back(strPart);
-    }
-    if (cSeparator != '\n' && !strText.empty() && strText.back() == cSeparator) {
-        parts.emplace_back();
+        if (cSeparator != '\n' || !strPart.empty()) parts.push_back(strPart);
     }
     return parts;
 }
 
-// Starts args[0] (a path) with the other arguments in workDir, standard input /dev/null, the
-// output to the two files, without waiting. The process id, or -1.
-inline int StartProcess(const std::vector<std::string>& args, const std::filesystem::path& workDir,
-                        const std::filesystem::path& outFile,
-                        const std::filesystem::path& errFile) {
+// Starts varnel-batch with `args` in workDir, standard input /dev/null, its output to the two
+// files, without waiting. The process id, or -1.
+inline int StartBatch(std::vector<std::string> args, const std::filesystem::path& workDir,
+                      const std::filesystem::path& outFile, const std::filesystem::path& errFile) {
+    args.insert(args.begin(), kBatch);
     std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
@@ -93,9 +72,8 @@ struct ProcessResult {
 
 // varnel-batch with `args`, run in workDir to its end.
 inline ProcessResult RunBatch(std::vector<std::string> args, const std::filesystem::path& workDir) {
-    args.insert(args.begin(), kBatch);
     CTempDir capture;
-    const int nPid = StartProcess(args, workDir, capture / "stdout", capture / "stderr");
+    const int nPid = StartBatch(std::move(args), workDir, capture / "stdout", capture / "stderr");
     return {nPid > 0 ? WaitProcess(nPid) : -1, ReadFile(capture / "stdout"),
             ReadFile(capture / "stderr")};
 }
