@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,26 +31,23 @@ inline std::vector<std::string> Split(const std::string& strText, char cSeparato
 }
 
 // Starts varnel-batch with `args` in workDir, standard input /dev/null, its output to the two
-// files, without waiting. The process id, or -1.
+// files (absolute paths), without waiting. The process id, or -1.
 inline int StartBatch(std::vector<std::string> args, const std::filesystem::path& workDir,
                       const std::filesystem::path& outFile, const std::filesystem::path& errFile) {
     args.insert(args.begin(), kBatch);
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fdIn = open("/dev/null", O_RDONLY);
-        const int fdOut = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int fdErr = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fdIn < 0 || fdOut < 0 || fdErr < 0 || chdir(workDir.c_str()) != 0) _exit(126);
-        dup2(fdIn, 0);
-        dup2(fdOut, 1);
-        dup2(fdErr, 2);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid > 0 ? static_cast<int>(pid) : -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT, 0644);
+    pid_t pid = -1;
+    const int nError = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return nError == 0 ? static_cast<int>(pid) : -1;
 }
 
 // The exit status of a started process (128 + the signal that ended it), waiting for it unless
