@@ -31,11 +31,9 @@ TEST(CurveRecorderTest, EveryFrameReadIsAPointAndThePicksCarryTheirWrittenBright
     if (!varnel_test::HaveFfmpeg()) GTEST_SKIP() << "the ffmpeg command is not available";
     // A lossless clip at 29.97 frames a second of 60 flat grey frames at those levels.
     varnel_test::CTempDir dir;
-    std::string strLevel = "50";
-    const int nSteps[6] = {0, 70, 150, 110, 180, 90};
-    for (int i = 1; i < 6; ++i) {
-        strLevel += "+" + std::to_string(nSteps[i]) + "*eq(mod(N\\,6)\\," + std::to_string(i) + ")";
-    }
+    const std::string strLevel =
+        "50+70*eq(mod(N\\,6)\\,1)+150*eq(mod(N\\,6)\\,2)+110*eq(mod(N\\,6)\\,3)"
+        "+180*eq(mod(N\\,6)\\,4)+90*eq(mod(N\\,6)\\,5)";
     ASSERT_TRUE(varnel_test::MakeClip(
         "-f lavfi -i 'color=c=black:size=64x48:rate=30000/1001,format=gbrp,geq=r=" + strLevel +
             ":g=" + strLevel + ":b=" + strLevel + "' -frames:v 60 -c:v ffv1",
