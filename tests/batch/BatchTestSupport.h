@@ -1,15 +1,13 @@
-// Helpers of the varnel-batch tests: running programs and reading back what they wrote. Temporary
-// folders and clips made with the ffmpeg command come from the runtime tests' helpers.
+// Helpers of the varnel-batch tests: the program run as a process, and its output read back.
 #pragma once
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,60 +15,39 @@
 
 namespace batchtest {
 
-using varnel_test::CTempDir;
-using varnel_test::DirEntries;
-using varnel_test::HaveFfmpeg;
-using varnel_test::HaveProgram;
-using varnel_test::MakeClip;
-using varnel_test::ProbeFrameCount;
-using varnel_test::Quoted;
-using varnel_test::ReadFile;
-using varnel_test::RunCommand;
-using varnel_test::WriteFile;
+using namespace varnel_test;
 
 // The path of varnel-batch under test.
 inline const std::string kBatch = VARNEL_BATCH_EXECUTABLE;
 
-// Splits at `cSeparator`; an empty last field counts. With '\n': non-empty lines only, without
-// a carriage return before the line feed.
+// The fields of a line split at `cSeparator`, or with '\n' the non-empty lines.
 inline std::vector<std::string> Split(const std::string& strText, char cSeparator = '\n') {
     std::vector<std::string> parts;
     std::istringstream stream(strText);
     for (std::string strPart; std::getline(stream, strPart, cSeparator);) {
-        if (cSeparator != '\n') {
-            parts.push_back(strPart);
-            continue;
-        }
-        if (!strPart.empty() && strPart.back() == '\r') strPart.pop_back();
-        if (!strPart.empty()) parts.push_back(strPart);
-    }
-    if (cSeparator != '\n' && !strText.empty() && strText.back() == cSeparator) {
-        parts.emplace_back();
+        if (cSeparator != '\n' || !strPart.empty()) parts.push_back(strPart);
     }
     return parts;
 }
 
-// Starts args[0] (a path) with the other arguments in workDir, standard input /dev/null, the
-// output to the two files, without waiting. The process id, or -1.
-inline int StartProcess(const std::vector<std::string>& args, const std::filesystem::path& workDir,
-                        const std::filesystem::path& outFile,
-                        const std::filesystem::path& errFile) {
+// Starts varnel-batch with `args` in workDir, standard input /dev/null, its output to the two
+// files (absolute paths), without waiting. The process id, or -1.
+inline int StartBatch(std::vector<std::string> args, const std::filesystem::path& workDir,
+                      const std::filesystem::path& outFile, const std::filesystem::path& errFile) {
+    args.insert(args.begin(), kBatch);
     std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fdIn = open("/dev/null", O_RDONLY);
-        const int fdOut = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int fdErr = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fdIn < 0 || fdOut < 0 || fdErr < 0 || chdir(workDir.c_str()) != 0) _exit(126);
-        dup2(fdIn, 0);
-        dup2(fdOut, 1);
-        dup2(fdErr, 2);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid > 0 ? static_cast<int>(pid) : -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT, 0644);
+    pid_t pid = -1;
+    const int nError = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return nError == 0 ? static_cast<int>(pid) : -1;
 }
 
 // The exit status of a started process (128 + the signal that ended it), waiting for it unless
@@ -93,9 +70,8 @@ struct ProcessResult {
 
 // varnel-batch with `args`, run in workDir to its end.
 inline ProcessResult RunBatch(std::vector<std::string> args, const std::filesystem::path& workDir) {
-    args.insert(args.begin(), kBatch);
     CTempDir capture;
-    const int nPid = StartProcess(args, workDir, capture / "stdout", capture / "stderr");
+    const int nPid = StartBatch(std::move(args), workDir, capture / "stdout", capture / "stderr");
     return {nPid > 0 ? WaitProcess(nPid) : -1, ReadFile(capture / "stdout"),
             ReadFile(capture / "stderr")};
 }
