@@ -31,9 +31,10 @@ class CReportWriter;
 // stopped the run; kExitUsage when the report or the plot would overwrite the output or each
 // other. Each failure is one line on the error stream naming it with its status
 // (g_lastErrorCode). After a failure neither the output nor the report exists under its name:
-// both are written to hidden temporaries that replace the named files only at the end of a
-// successful run, so whatever was there before stays. The plot (--plot) is drawn last, once the output is in place: a plot that cannot be
-// drawn or written fails the run with 1 but leaves the output and the report where they are.
+// both are written to staged files (wmf::CStagedFile: nameless until committed) that replace
+// the named files only at the end of a successful run, so whatever was there before stays. The plot
+// (--plot) is drawn last, once the output is in place: a plot that cannot be drawn or written fails
+// the run with 1 but leaves the output and the report where they are.
 //
 // The media objects live only for the run; the interrupt flag (set by a signal handler) is
 // polled once per frame.
