@@ -1,6 +1,7 @@
 // The fixture of the main-window tests: a CVarnelDlg opened and active on the offscreen
-// platform, in a working folder of its own (where "lastprofile.xml" lands), with clips made by
-// the ffmpeg command.
+// platform, in a working folder of its own (where "lastprofile.xml" lands), with a grey clip
+// made by the ffmpeg command. The clip's and the output's names carry accents, so every test also
+// shows that typed names reach the media objects.
 #pragma once
 
 #include <QApplication>
@@ -26,15 +27,12 @@ class MainWindowTest : public ::testing::Test {
     // Frames of the grey clip: all equally bright, so the processor picks the first frame of
     // every window and writes frames 1, 4, 7, ... once each.
     static constexpr int kGreyFrames = 60;
-    static constexpr int kGreyWidth = 64;
-    static constexpr int kGreyHeight = 48;
     static constexpr int kGreySamplesWritten = (kGreyFrames - 6) / 3 + 1;
 
-    // A lossless clip of kGreyFrames mid-grey frames at 29.97 per second, and its path as text.
+    // A lossless clip of kGreyFrames mid-grey (128) 64 x 48 frames at 29.97 per second.
     static const std::filesystem::path& GreyClip();
-    static QString GreyClipText() { return PathText(GreyClip()); }
     static QString PathText(const std::filesystem::path& path) {
-        return QString::fromLocal8Bit(path.string().c_str());
+        return QString::fromUtf8(path.string().c_str());
     }
 
     void SetUp() override;
@@ -49,13 +47,17 @@ class MainWindowTest : public ::testing::Test {
     void ClickNext(int nCount);
     // Commits the grey clip as input and Output() as output.
     void OpenGreyClipAndOutput();
-    // The picture the preview shows now.
-    QImage Picture() const;
-    static bool IsTestPattern(const QImage& picture);
+    // The size of the picture the preview shows now; the test pattern is 256 x 256.
+    QSize PictureSize() const;
     // Spins the event loop until play is off and no tick is pending.
     bool WaitUntilPlayStops();
+    bool ProfileSaved() const { return std::filesystem::exists(m_workDir / "lastprofile.xml"); }
 
-    std::filesystem::path Output() const { return m_workDir / "out.wmv"; }
+    std::filesystem::path Output() const { return m_workDir / "Ausgabe-ñ.wmv"; }
+    // The frames ffprobe reads from a written file; -1 when there is none.
+    static long Written(const std::filesystem::path& file) {
+        return varnel_test::ProbeFrameCount(file);
+    }
 
     varnel_test::CTempDir m_workDir;
     QString m_strPreviousDir;
@@ -96,11 +98,3 @@ void WhenOpen(std::function<void(T*)> fnAction) {
     });
     pTimer->start(10);
 }
-
-// What ffprobe finds in a written file.
-struct ProbedOutput {
-    int nStreams = 0;
-    std::string strCodec;
-    long nPackets = -1;
-};
-ProbedOutput ProbeOutput(const std::filesystem::path& file);
