@@ -1,14 +1,18 @@
 // The frame controls of the main window: "Next >", the forward seek of the "Frame #" box,
 // "Skip 100", and "FreePlay" on its one-shot timer.
-#include <QTest>
 #include <climits>
 
-#include "res/resource.h"
 #include "tests/app/MainWindowFixture.h"
-#include "ui/DialogControls.h"
 #include "ui/NumberText.h"
 
-class FrameControlsTest : public MainWindowTest {};
+class FrameControlsTest : public MainWindowTest {
+  protected:
+    // Spins the event loop until play is off and no tick is pending; the bound is against a hang.
+    bool WaitUntilPlayStops() {
+        return QTest::qWaitFor(
+            [this] { return m_pDlg->GetFreePlay() == 0 && !m_pDlg->IsPlayTimerArmed(); }, 300000);
+    }
+};
 
 // From frame 10 of the grey clip, each row types into "Frame #" and leaves it (or clicks
 // "Skip 100"), then takes one step; the box then shows pszFrame. A seek reads the box with atof
@@ -58,19 +62,12 @@ TEST_F(FrameControlsTest, FreePlayRunsToTheEndFinishesTheOutputAndStepsOnlyOnceM
     Click(IDC_FREEPLAY);  // pressed twice before the tick: no step
     ASSERT_TRUE(WaitUntilPlayStops());
     EXPECT_TRUE(Text(IDC_FRAME_NUMBER).isEmpty());
-
     Click(IDC_FREEPLAY);
-    EXPECT_EQ(m_pDlg->GetFreePlay(), 1);
     ASSERT_TRUE(WaitUntilPlayStops());
     // One step failed at the end (frame 61) and no step followed it.
     EXPECT_EQ(Text(IDC_FRAME_NUMBER), QString::number(kGreyFrames + 1));
     EXPECT_EQ(Written(Output()), kGreySamplesWritten);
-
-    const QString lastTime = Text(IDC_FRAME_TIME);
-    ClickNext(1);
-    Click(IDC_FREEPLAY);  // takes one failing step and stops
+    Click(IDC_FREEPLAY);  // after the end: one failing step, and play stops
     ASSERT_TRUE(WaitUntilPlayStops());
-    EXPECT_EQ(Text(IDC_FRAME_NUMBER), QString::number(kGreyFrames + 3));
-    EXPECT_EQ(Text(IDC_FRAME_TIME), lastTime);
-    EXPECT_EQ(Written(Output()), kGreySamplesWritten);
+    EXPECT_EQ(Text(IDC_FRAME_NUMBER), QString::number(kGreyFrames + 2));
 }

@@ -4,12 +4,10 @@
 // shows that typed names reach the media objects.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
-#include <QImage>
-#include <QString>
 #include <QTest>
 #include <QTimer>
-#include <QWidget>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -17,10 +15,10 @@
 #include <gtest/gtest.h>
 
 #include "app/VarnelDlg.h"
+#include "res/resource.h"
 #include "tests/support/TestSupport.h"
-
-class CEditBox;
-class QAbstractButton;
+#include "ui/DialogBuilder.h"
+#include "ui/DialogControls.h"
 
 class MainWindowTest : public ::testing::Test {
   protected:
@@ -30,37 +28,67 @@ class MainWindowTest : public ::testing::Test {
     static constexpr int kGreySamplesWritten = (kGreyFrames - 6) / 3 + 1;
 
     // A lossless clip of kGreyFrames mid-grey (128) 64 x 48 frames at 29.97 per second.
-    static const std::filesystem::path& GreyClip();
+    static const std::filesystem::path& GreyClip() {
+        static varnel_test::CTempDir s_clipDir;
+        static const std::filesystem::path s_clip = s_clipDir / "Überblick-é.mkv";
+        static const bool s_bMade = varnel_test::MakeClip(
+            "-f lavfi -i color=c=0x808080:s=64x48:r=30000/1001 -c:v ffv1 -frames:v " +
+                std::to_string(kGreyFrames),
+            s_clip);
+        return s_bMade ? s_clip : s_clipDir.Path();
+    }
     static QString PathText(const std::filesystem::path& path) {
         return QString::fromUtf8(path.string().c_str());
     }
 
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        ASSERT_TRUE(std::filesystem::is_regular_file(GreyClip())) << "ffmpeg made no test clip";
+        OpenWindow();
+    }
+    void OpenWindow() {
+        m_pDlg = std::make_unique<CVarnelDlg>();
+        ASSERT_TRUE(m_pDlg->Create());
+        m_pDlg->show();
+        m_pDlg->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_pDlg.get()));
+    }
 
-    CEditBox* Edit(int nId) const;
-    QAbstractButton* Button(int nId) const;
-    QString Text(int nId) const;
-    // Types the text into the box, then moves the focus on with Tab: the box commits.
-    void TypeAndLeave(int nId, const QString& text);
-    void Click(int nId);
-    void ClickNext(int nCount);
-    // Commits the grey clip as input and Output() as output.
-    void OpenGreyClipAndOutput();
+    CEditBox* Edit(int nId) const { return GetDlgItem<CEditBox>(m_pDlg.get(), nId); }
+    QAbstractButton* Button(int nId) const {
+        return GetDlgItem<QAbstractButton>(m_pDlg.get(), nId);
+    }
+    QString Text(int nId) const { return Edit(nId)->text(); }
+    // Types the text into the box (accents included), then moves the focus on with Tab: the box
+    // commits.
+    void TypeAndLeave(int nId, const QString& text) {
+        Edit(nId)->setFocus(Qt::MouseFocusReason);
+        Edit(nId)->selectAll();
+        Edit(nId)->insert(text);
+        QTest::keyClick(Edit(nId), Qt::Key_Tab);
+    }
+    void Click(int nId) { QTest::mouseClick(Button(nId), Qt::LeftButton); }
+    void ClickNext(int nCount) {
+        for (int i = 0; i < nCount; ++i) Click(IDC_NEXT);
+    }
+    void OpenGreyClipAndOutput() {
+        TypeAndLeave(IDC_INPUT_NAME, PathText(GreyClip()));
+        TypeAndLeave(IDC_OUTPUT_NAME, PathText(Output()));
+    }
     // The size of the picture the preview shows now; the test pattern is 256 x 256.
-    QSize PictureSize() const;
-    // Spins the event loop until play is off and no tick is pending.
-    bool WaitUntilPlayStops();
-    bool ProfileSaved() const { return std::filesystem::exists(m_workDir / "lastprofile.xml"); }
-
-    std::filesystem::path Output() const { return m_workDir / "Ausgabe-ñ.wmv"; }
+    QSize PictureSize() const {
+        return GetDlgItem<CBitmapStatic>(m_pDlg.get(), IDC_PICTURE)->pixmap().size();
+    }
+    bool ProfileSaved() const {
+        return std::filesystem::exists(m_workDir.Path() / "lastprofile.xml");
+    }
+    std::filesystem::path Output() const { return m_workDir.Path() / "Ausgabe-ñ.wmv"; }
     // The frames ffprobe reads from a written file; -1 when there is none.
     static long Written(const std::filesystem::path& file) {
         return varnel_test::ProbeFrameCount(file);
     }
 
-    varnel_test::CTempDir m_workDir;
-    QString m_strPreviousDir;
+    // The working folder outlives the window, which is destroyed first.
+    varnel_test::CScopedWorkingDir m_workDir;
     std::unique_ptr<CVarnelDlg> m_pDlg;
 };
 
@@ -75,7 +103,6 @@ class MainWindowTest : public ::testing::Test {
 // focus (a look that came due before the menu's loop first ran made that happen under load).
 template <class T>
 void WhenOpen(std::function<void(T*)> fnAction) {
-    constexpr int kMaxLooks = 3000;
     auto* pTimer = new QTimer;
     auto pnLooks = std::make_shared<int>(0);
     QObject::connect(pTimer, &QTimer::timeout, [pTimer, pnLooks, fnAction] {
@@ -83,13 +110,12 @@ void WhenOpen(std::function<void(T*)> fnAction) {
         QWidget* pModal = QApplication::activeModalWidget();
         T* pWanted = qobject_cast<T*>(pPopup);
         if (pWanted == nullptr) pWanted = qobject_cast<T*>(pModal);
-        if (pWanted == nullptr && ++*pnLooks < kMaxLooks) return;
+        if (pWanted == nullptr && ++*pnLooks < 3000) return;
         pTimer->stop();
         pTimer->deleteLater();
         if (pWanted != nullptr) {
             if (!QTest::qWaitForWindowExposed(pWanted)) ADD_FAILURE() << "the window never showed";
-            fnAction(pWanted);
-            return;
+            return fnAction(pWanted);
         }
         ADD_FAILURE() << "the expected window did not open";
         for (QWidget* pOpen : {pPopup, pModal}) {

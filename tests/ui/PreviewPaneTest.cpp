@@ -4,7 +4,6 @@
 #include <QImage>
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -21,17 +20,17 @@ QRgb PixelAt(int nColumn, int nScreenRow) {
     return qRgb(250 - nColumn * 7 - nScreenRow, 100 + nScreenRow * 50, 10 + nColumn * 20);
 }
 
-// A frame of those pixels (blue, green, red[, unused]), rows bottom-up or top-down, each padded
-// to the DIB stride with bytes that must not show. At least 64 bytes, all 0x77 without a size.
+// A frame of those pixels (blue, green, red[, unused]), rows bottom-up for a positive height,
+// each padded to the DIB stride with bytes that must not show. Without a size a frame has 64
+// bytes, so that a pane that read it anyway would not read beyond it.
 std::vector<BYTE> Frame(LONG nWidth, LONG nHeight, WORD wBitCount) {
     const int nRows = nHeight == INT32_MIN ? 0 : std::abs(nHeight);
     if (nWidth <= 0 || nWidth > 64 || nRows > 64) return std::vector<BYTE>(64, 0x77);
     const DWORD dwStride = DibStride(nWidth, wBitCount);
     std::vector<BYTE> bytes(std::max<size_t>(64, dwStride * nRows), 0xEE);
     for (int nRow = 0; nRow < nRows; ++nRow) {
-        const int nScreenRow = nHeight > 0 ? nRows - 1 - nRow : nRow;
         for (int nColumn = 0; nColumn < nWidth; ++nColumn) {
-            const QRgb pixel = PixelAt(nColumn, nScreenRow);
+            const QRgb pixel = PixelAt(nColumn, nHeight > 0 ? nRows - 1 - nRow : nRow);
             BYTE* pPixel = bytes.data() + nRow * dwStride + nColumn * (wBitCount / 8);
             pPixel[0] = static_cast<BYTE>(qBlue(pixel));
             pPixel[1] = static_cast<BYTE>(qGreen(pixel));
@@ -43,41 +42,9 @@ std::vector<BYTE> Frame(LONG nWidth, LONG nHeight, WORD wBitCount) {
 
 }  // namespace
 
-class PreviewPaneTest : public testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(CDialogBuilder::Build(&m_dialog, IDD_VARNEL_DIALOG));
-        m_pPicture = GetDlgItem<CBitmapStatic>(&m_dialog, IDC_PICTURE);
-        ASSERT_NE(m_pPicture, nullptr);
-        m_pPane = std::make_unique<CPreviewPane>(&m_dialog, m_pPicture);
-    }
-
-    void ShowFrame(LONG nWidth, LONG nHeight) {
-        std::vector<BYTE> frame = Frame(nWidth, nHeight, 24);
-        BITMAPINFOHEADER header = DibHeader(nWidth, nHeight);
-        m_pPane->ShowFrame(&header, frame.data());
-    }
-
-    // Whether the control shows the frame of Frame() upright, every pixel in place.
-    bool ShowsUpright(int nWidth, int nHeight) const {
-        const QImage shown = m_pPicture->pixmap().toImage();
-        if (shown.size() != QSize(nWidth, nHeight)) return false;
-        for (int y = 0; y < nHeight; ++y) {
-            for (int x = 0; x < nWidth; ++x) {
-                if ((shown.pixel(x, y) & 0xFFFFFF) != (PixelAt(x, y) & 0xFFFFFF)) return false;
-            }
-        }
-        return true;
-    }
-
-    QDialog m_dialog;
-    CBitmapStatic* m_pPicture = nullptr;
-    std::unique_ptr<CPreviewPane> m_pPane;
-};
-
 // Each header is shown after a frame of 6 x 2, whose one bitmap it must replace; the caller's
 // bytes are zeroed before the picture is read back, as the pane keeps none of them.
-TEST_F(PreviewPaneTest, EachHeaderShowsItsFrameUprightOrTheTestPatternOrBlackOrNothing) {
+TEST(PreviewPaneTest, EachHeaderShowsItsFrameUprightOrTheTestPatternOrBlackOrNothing) {
     enum Shown { kUpright, kTestPattern, kBlack, kNothing };
     const struct {
         const char* pszCase;
@@ -103,22 +70,33 @@ TEST_F(PreviewPaneTest, EachHeaderShowsItsFrameUprightOrTheTestPatternOrBlackOrN
         {"the lowest height", 6, INT32_MIN, 24, BI_RGB, false, false, kNothing},
         {"beyond the largest side", 1 << 30, 1 << 30, 24, BI_RGB, false, false, kNothing},
     };
-    const QPoint topLeft = m_pPicture->pos();
+    QDialog dialog;
+    ASSERT_TRUE(CDialogBuilder::Build(&dialog, IDD_VARNEL_DIALOG));
+    auto* pPicture = GetDlgItem<CBitmapStatic>(&dialog, IDC_PICTURE);
+    CPreviewPane pane(&dialog, pPicture);
+    const QPoint topLeft = pPicture->pos();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszCase);
-        ShowFrame(6, 2);
-        const QPixmap previous = m_pPicture->pixmap();
+        std::vector<BYTE> before = Frame(6, 2, 24);
+        BITMAPINFOHEADER beforeHeader = DibHeader(6, 2);
+        pane.ShowFrame(&beforeHeader, before.data());
+        const QPixmap previous = pPicture->pixmap();
+
         std::vector<BYTE> frame = Frame(c.nWidth, c.nHeight, c.wBitCount);
         BITMAPINFOHEADER header = DibHeader(c.nWidth, c.nHeight, c.dwCompression);
         header.biBitCount = c.wBitCount;
-        m_pPane->ShowFrame(c.bNullHeader ? nullptr : &header,
-                           c.bNullPixels ? nullptr : frame.data());
+        pane.ShowFrame(c.bNullHeader ? nullptr : &header, c.bNullPixels ? nullptr : frame.data());
         std::fill(frame.begin(), frame.end(), BYTE{0});
         EXPECT_EQ(header.biCompression, c.dwCompression > 3 ? BI_RGB : c.dwCompression);
         EXPECT_TRUE(previous.isDetached());
-        const QImage shown = m_pPicture->pixmap().toImage();
+        const QImage shown = pPicture->pixmap().toImage();
         if (c.shown == kUpright) {
-            EXPECT_TRUE(ShowsUpright(c.nWidth, std::abs(c.nHeight)));
+            ASSERT_EQ(shown.size(), QSize(c.nWidth, std::abs(c.nHeight)));
+            for (int y = 0; y < shown.height(); ++y) {
+                for (int x = 0; x < shown.width(); ++x) {
+                    ASSERT_EQ(shown.pixel(x, y) | 0xFF000000, PixelAt(x, y)) << x << "," << y;
+                }
+            }
         } else if (c.shown == kTestPattern) {
             // 256 x 256, blue = column, red = (512 - (row + column)) mod 256, row 0 at the bottom.
             ASSERT_EQ(shown.size(), QSize(256, 256));
@@ -130,6 +108,6 @@ TEST_F(PreviewPaneTest, EachHeaderShowsItsFrameUprightOrTheTestPatternOrBlackOrN
         } else {
             EXPECT_TRUE(shown.isNull());
         }
-        if (!shown.isNull()) EXPECT_EQ(m_pPicture->geometry(), QRect(topLeft, shown.size()));
+        if (!shown.isNull()) EXPECT_EQ(pPicture->geometry(), QRect(topLeft, shown.size()));
     }
 }
