@@ -5,14 +5,7 @@
 #include "tests/app/MainWindowFixture.h"
 #include "ui/NumberText.h"
 
-class FrameControlsTest : public MainWindowTest {
-  protected:
-    // Spins the event loop until play is off and no tick is pending; the bound is against a hang.
-    bool WaitUntilPlayStops() {
-        return QTest::qWaitFor(
-            [this] { return m_pDlg->GetFreePlay() == 0 && !m_pDlg->IsPlayTimerArmed(); }, 300000);
-    }
-};
+class FrameControlsTest : public MainWindowTest {};
 
 // From frame 10 of the grey clip, each row types into "Frame #" and leaves it (or clicks
 // "Skip 100"), then takes one step; the box then shows pszFrame. A seek reads the box with atof
@@ -53,10 +46,15 @@ TEST_F(FrameControlsTest, SeeksAndSkipsMoveOnWithoutProcessingWhatTheyPass) {
     }
     // 18 frames reached the processor (1-10, 26-32 and 41): picks at its frames 6, 9, ..., 18.
     m_pDlg->reject();
-    EXPECT_EQ(Written(Output()), 5);
+    EXPECT_EQ(ProbeFrameCount(Output()), 5);
 }
 
 TEST_F(FrameControlsTest, FreePlayRunsToTheEndFinishesTheOutputAndStepsOnlyOnceMore) {
+    // Until play is off and no tick is pending; the bound is against a hang.
+    const auto WaitUntilPlayStops = [this] {
+        return QTest::qWaitFor(
+            [this] { return m_pDlg->GetFreePlay() == 0 && !m_pDlg->IsPlayTimerArmed(); }, 300000);
+    };
     OpenGreyClipAndOutput();
     Click(IDC_FREEPLAY);
     Click(IDC_FREEPLAY);  // pressed twice before the tick: no step
@@ -66,7 +64,7 @@ TEST_F(FrameControlsTest, FreePlayRunsToTheEndFinishesTheOutputAndStepsOnlyOnceM
     ASSERT_TRUE(WaitUntilPlayStops());
     // One step failed at the end (frame 61) and no step followed it.
     EXPECT_EQ(Text(IDC_FRAME_NUMBER), QString::number(kGreyFrames + 1));
-    EXPECT_EQ(Written(Output()), kGreySamplesWritten);
+    EXPECT_EQ(ProbeFrameCount(Output()), kGreySamplesWritten);
     Click(IDC_FREEPLAY);  // after the end: one failing step, and play stops
     ASSERT_TRUE(WaitUntilPlayStops());
     EXPECT_EQ(Text(IDC_FRAME_NUMBER), QString::number(kGreyFrames + 2));

@@ -20,6 +20,9 @@
 #include "ui/DialogBuilder.h"
 #include "ui/DialogControls.h"
 
+// The frames ffprobe reads from a written file; -1 when there is none.
+using varnel_test::ProbeFrameCount;
+
 class MainWindowTest : public ::testing::Test {
   protected:
     // Frames of the grey clip: all equally bright, so the processor picks the first frame of
@@ -54,9 +57,6 @@ class MainWindowTest : public ::testing::Test {
     }
 
     CEditBox* Edit(int nId) const { return GetDlgItem<CEditBox>(m_pDlg.get(), nId); }
-    QAbstractButton* Button(int nId) const {
-        return GetDlgItem<QAbstractButton>(m_pDlg.get(), nId);
-    }
     QString Text(int nId) const { return Edit(nId)->text(); }
     // Types the text into the box (accents included), then moves the focus on with Tab: the box
     // commits.
@@ -66,7 +66,9 @@ class MainWindowTest : public ::testing::Test {
         Edit(nId)->insert(text);
         QTest::keyClick(Edit(nId), Qt::Key_Tab);
     }
-    void Click(int nId) { QTest::mouseClick(Button(nId), Qt::LeftButton); }
+    void Click(int nId) {
+        QTest::mouseClick(GetDlgItem<QAbstractButton>(m_pDlg.get(), nId), Qt::LeftButton);
+    }
     void ClickNext(int nCount) {
         for (int i = 0; i < nCount; ++i) Click(IDC_NEXT);
     }
@@ -82,10 +84,6 @@ class MainWindowTest : public ::testing::Test {
         return std::filesystem::exists(m_workDir.Path() / "lastprofile.xml");
     }
     std::filesystem::path Output() const { return m_workDir.Path() / "Ausgabe-ñ.wmv"; }
-    // The frames ffprobe reads from a written file; -1 when there is none.
-    static long Written(const std::filesystem::path& file) {
-        return varnel_test::ProbeFrameCount(file);
-    }
 
     // The working folder outlives the window, which is destroyed first.
     varnel_test::CScopedWorkingDir m_workDir;
@@ -118,9 +116,8 @@ void WhenOpen(std::function<void(T*)> fnAction) {
             return fnAction(pWanted);
         }
         ADD_FAILURE() << "the expected window did not open";
-        for (QWidget* pOpen : {pPopup, pModal}) {
-            if (pOpen != nullptr) pOpen->close();
-        }
+        if (pPopup != nullptr) pPopup->close();
+        if (pModal != nullptr) pModal->close();
     });
     pTimer->start(10);
 }

