@@ -32,7 +32,7 @@ void PrintTo(const SliderEdit& edit, std::ostream* pStream) { *pStream << edit.p
 
 // clang-format off
 const SliderEdit kEdits[] = {
-    {"start: numbers as %3.2e, the position truncated", 170, 20, 100, nullptr, nullptr, nullptr,
+    {"start: the position truncated", 170, 20, 100, nullptr, nullptr, nullptr,
      100, "1.70e+02", "2.00e+01", "1.00e+02", 47, 47, 99.5},
     {"a value above the maximum becomes the maximum", 200, 100, 160, nullptr, nullptr, "250",
      250, "2.50e+02", "1.00e+02", "250", 0, 50, 175},
