@@ -1,14 +1,13 @@
 // The fixture of the main-window tests: a CVarnelDlg opened and active on the offscreen
-// platform, in a working folder of its own (where "lastprofile.xml" lands), with clips made by
-// the ffmpeg command.
+// platform, in a working folder of its own (where "lastprofile.xml" lands), with a grey clip
+// made by the ffmpeg command. The clip's and the output's names carry accents, so every test also
+// shows that typed names reach the media objects.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
-#include <QImage>
-#include <QString>
 #include <QTest>
 #include <QTimer>
-#include <QWidget>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -16,49 +15,78 @@
 #include <gtest/gtest.h>
 
 #include "app/VarnelDlg.h"
+#include "res/resource.h"
 #include "tests/support/TestSupport.h"
+#include "ui/DialogBuilder.h"
+#include "ui/DialogControls.h"
 
-class CEditBox;
-class QAbstractButton;
+// The frames ffprobe reads from a written file; -1 when there is none.
+using varnel_test::ProbeFrameCount;
 
 class MainWindowTest : public ::testing::Test {
   protected:
     // Frames of the grey clip: all equally bright, so the processor picks the first frame of
     // every window and writes frames 1, 4, 7, ... once each.
     static constexpr int kGreyFrames = 60;
-    static constexpr int kGreyWidth = 64;
-    static constexpr int kGreyHeight = 48;
     static constexpr int kGreySamplesWritten = (kGreyFrames - 6) / 3 + 1;
 
-    // A lossless clip of kGreyFrames mid-grey frames at 29.97 per second, and its path as text.
-    static const std::filesystem::path& GreyClip();
-    static QString GreyClipText() { return PathText(GreyClip()); }
+    // A lossless clip of kGreyFrames mid-grey (128) 64 x 48 frames at 29.97 per second.
+    static const std::filesystem::path& GreyClip() {
+        static varnel_test::CTempDir s_clipDir;
+        static const std::filesystem::path s_clip = s_clipDir / "Überblick-é.mkv";
+        static const bool s_bMade = varnel_test::MakeClip(
+            "-f lavfi -i color=c=0x808080:s=64x48:r=30000/1001 -c:v ffv1 -frames:v " +
+                std::to_string(kGreyFrames),
+            s_clip);
+        return s_bMade ? s_clip : s_clipDir.Path();
+    }
     static QString PathText(const std::filesystem::path& path) {
-        return QString::fromLocal8Bit(path.string().c_str());
+        return QString::fromUtf8(path.string().c_str());
     }
 
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        ASSERT_TRUE(std::filesystem::is_regular_file(GreyClip())) << "ffmpeg made no test clip";
+        OpenWindow();
+    }
+    void OpenWindow() {
+        m_pDlg = std::make_unique<CVarnelDlg>();
+        ASSERT_TRUE(m_pDlg->Create());
+        m_pDlg->show();
+        m_pDlg->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_pDlg.get()));
+    }
 
-    CEditBox* Edit(int nId) const;
-    QAbstractButton* Button(int nId) const;
-    QString Text(int nId) const;
-    // Types the text into the box, then moves the focus on with Tab: the box commits.
-    void TypeAndLeave(int nId, const QString& text);
-    void Click(int nId);
-    void ClickNext(int nCount);
-    // Commits the grey clip as input and Output() as output.
-    void OpenGreyClipAndOutput();
-    // The picture the preview shows now.
-    QImage Picture() const;
-    static bool IsTestPattern(const QImage& picture);
-    // Spins the event loop until play is off and no tick is pending.
-    bool WaitUntilPlayStops();
+    CEditBox* Edit(int nId) const { return GetDlgItem<CEditBox>(m_pDlg.get(), nId); }
+    QString Text(int nId) const { return Edit(nId)->text(); }
+    // Types the text into the box (accents included), then moves the focus on with Tab: the box
+    // commits.
+    void TypeAndLeave(int nId, const QString& text) {
+        Edit(nId)->setFocus(Qt::MouseFocusReason);
+        Edit(nId)->selectAll();
+        Edit(nId)->insert(text);
+        QTest::keyClick(Edit(nId), Qt::Key_Tab);
+    }
+    void Click(int nId) {
+        QTest::mouseClick(GetDlgItem<QAbstractButton>(m_pDlg.get(), nId), Qt::LeftButton);
+    }
+    void ClickNext(int nCount) {
+        for (int i = 0; i < nCount; ++i) Click(IDC_NEXT);
+    }
+    void OpenGreyClipAndOutput() {
+        TypeAndLeave(IDC_INPUT_NAME, PathText(GreyClip()));
+        TypeAndLeave(IDC_OUTPUT_NAME, PathText(Output()));
+    }
+    // The size of the picture the preview shows now; the test pattern is 256 x 256.
+    QSize PictureSize() const {
+        return GetDlgItem<CBitmapStatic>(m_pDlg.get(), IDC_PICTURE)->pixmap().size();
+    }
+    bool ProfileSaved() const {
+        return std::filesystem::exists(m_workDir.Path() / "lastprofile.xml");
+    }
+    std::filesystem::path Output() const { return m_workDir.Path() / "Ausgabe-ñ.wmv"; }
 
-    std::filesystem::path Output() const { return m_workDir / "out.wmv"; }
-
-    varnel_test::CTempDir m_workDir;
-    QString m_strPreviousDir;
+    // The working folder outlives the window, which is destroyed first.
+    varnel_test::CScopedWorkingDir m_workDir;
     std::unique_ptr<CVarnelDlg> m_pDlg;
 };
 
@@ -73,7 +101,6 @@ class MainWindowTest : public ::testing::Test {
 // focus (a look that came due before the menu's loop first ran made that happen under load).
 template <class T>
 void WhenOpen(std::function<void(T*)> fnAction) {
-    constexpr int kMaxLooks = 3000;
     auto* pTimer = new QTimer;
     auto pnLooks = std::make_shared<int>(0);
     QObject::connect(pTimer, &QTimer::timeout, [pTimer, pnLooks, fnAction] {
@@ -81,26 +108,16 @@ void WhenOpen(std::function<void(T*)> fnAction) {
         QWidget* pModal = QApplication::activeModalWidget();
         T* pWanted = qobject_cast<T*>(pPopup);
         if (pWanted == nullptr) pWanted = qobject_cast<T*>(pModal);
-        if (pWanted == nullptr && ++*pnLooks < kMaxLooks) return;
+        if (pWanted == nullptr && ++*pnLooks < 3000) return;
         pTimer->stop();
         pTimer->deleteLater();
         if (pWanted != nullptr) {
             if (!QTest::qWaitForWindowExposed(pWanted)) ADD_FAILURE() << "the window never showed";
-            fnAction(pWanted);
-            return;
+            return fnAction(pWanted);
         }
         ADD_FAILURE() << "the expected window did not open";
-        for (QWidget* pOpen : {pPopup, pModal}) {
-            if (pOpen != nullptr) pOpen->close();
-        }
+        if (pPopup != nullptr) pPopup->close();
+        if (pModal != nullptr) pModal->close();
     });
     pTimer->start(10);
 }
-
-// What ffprobe finds in a written file.
-struct ProbedOutput {
-    int nStreams = 0;
-    std::string strCodec;
-    long nPackets = -1;
-};
-ProbedOutput ProbeOutput(const std::filesystem::path& file);

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QImage>
 #include <algorithm>
-#include <memory>
+#include <cstdlib>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -15,32 +15,26 @@
 
 namespace {
 
-struct Bgr {
-    int nBlue, nGreen, nRed;
-    bool operator==(const Bgr&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Bgr& pixel) {
-    return os << "(b " << pixel.nBlue << ", g " << pixel.nGreen << ", r " << pixel.nRed << ")";
-}
-
 // A distinct colour for every pixel, by its column and its row as seen on screen (0 at the top).
-Bgr PixelAt(int nColumn, int nScreenRow) {
-    return {10 + nColumn * 20, 100 + nScreenRow * 50, 250 - nColumn * 7 - nScreenRow};
+QRgb PixelAt(int nColumn, int nScreenRow) {
+    return qRgb(250 - nColumn * 7 - nScreenRow, 100 + nScreenRow * 50, 10 + nColumn * 20);
 }
 
-// A bottom-up frame of those pixels, rows padded to the DIB stride with bytes that must not
-// show.
-std::vector<BYTE> BottomUpFrame(int nWidth, int nHeight) {
-    const DWORD dwStride = DibStride(nWidth);
-    std::vector<BYTE> bytes(dwStride * nHeight, 0xEE);
-    for (int nRow = 0; nRow < nHeight; ++nRow) {
+// A frame of those pixels (blue, green, red[, unused]), rows bottom-up for a positive height,
+// each padded to the DIB stride with bytes that must not show. Without a size that fits, 64
+// bytes: a pane that read them anyway would not read beyond.
+std::vector<BYTE> Frame(LONG nWidth, LONG nHeight, WORD wBitCount) {
+    const int nRows = nHeight == INT32_MIN ? 0 : std::abs(nHeight);
+    if (nWidth <= 0 || nWidth > 64 || nRows > 64) return std::vector<BYTE>(64, 0x77);
+    const DWORD dwStride = DibStride(nWidth, wBitCount);
+    std::vector<BYTE> bytes(std::max<size_t>(64, dwStride * nRows), 0xEE);
+    for (int nRow = 0; nRow < nRows; ++nRow) {
         for (int nColumn = 0; nColumn < nWidth; ++nColumn) {
-            const Bgr pixel = PixelAt(nColumn, nHeight - 1 - nRow);
-            BYTE* pPixel = bytes.data() + nRow * dwStride + nColumn * 3;
-            pPixel[0] = static_cast<BYTE>(pixel.nBlue);
-            pPixel[1] = static_cast<BYTE>(pixel.nGreen);
-            pPixel[2] = static_cast<BYTE>(pixel.nRed);
+            const QRgb pixel = PixelAt(nColumn, nHeight > 0 ? nRows - 1 - nRow : nRow);
+            BYTE* pPixel = bytes.data() + nRow * dwStride + nColumn * (wBitCount / 8);
+            pPixel[0] = static_cast<BYTE>(qBlue(pixel));
+            pPixel[1] = static_cast<BYTE>(qGreen(pixel));
+            pPixel[2] = static_cast<BYTE>(qRed(pixel));
         }
     }
     return bytes;
@@ -48,156 +42,67 @@ std::vector<BYTE> BottomUpFrame(int nWidth, int nHeight) {
 
 }  // namespace
 
-class PreviewPaneTest : public testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(CDialogBuilder::Build(&m_dialog, IDD_VARNEL_DIALOG));
-        m_pPicture = GetDlgItem<CBitmapStatic>(&m_dialog, IDC_PICTURE);
-        ASSERT_NE(m_pPicture, nullptr);
-        m_pPane = std::make_unique<CPreviewPane>(&m_dialog, m_pPicture);
-    }
-
-    // What the picture control shows.
-    QImage Shown() const { return m_pPicture->pixmap().toImage(); }
-
-    static Bgr At(const QImage& image, int x, int y) {
-        const QRgb rgb = image.pixel(x, y);
-        return {qBlue(rgb), qGreen(rgb), qRed(rgb)};
-    }
-
-    void ExpectFrameShown(int nWidth, int nHeight) {
-        const QImage shown = Shown();
-        ASSERT_EQ(shown.size(), QSize(nWidth, nHeight));
-        for (int y = 0; y < nHeight; ++y) {
-            for (int x = 0; x < nWidth; ++x) {
-                EXPECT_EQ(At(shown, x, y), PixelAt(x, y)) << "at " << x << "," << y;
-            }
-        }
-    }
-
-    QDialog m_dialog;
-    CBitmapStatic* m_pPicture = nullptr;
-    std::unique_ptr<CPreviewPane> m_pPane;
-};
-
-TEST_F(PreviewPaneTest, NoFrameOrEitherPointerMissingShowsTheTestPatternAtTheControlsTopLeft) {
-    const QPoint topLeft = m_pPicture->pos();
-    std::vector<BYTE> frame = BottomUpFrame(6, 2);
-    BITMAPINFOHEADER header = DibHeader(6, 2);
-    for (const auto& [pHeader, pPixels] : {std::pair<BITMAPINFOHEADER*, BYTE*>{nullptr, nullptr},
-                                           {&header, nullptr},
-                                           {nullptr, frame.data()}}) {
-        m_pPane->ShowFrame(&header, frame.data());
-        m_pPane->ShowFrame(pHeader, pPixels);
-        const QImage shown = Shown();
-        ASSERT_EQ(shown.size(), QSize(256, 256));
-        EXPECT_EQ(At(shown, 0, 255), (Bgr{0, 0, 0}));      // bottom left
-        EXPECT_EQ(At(shown, 1, 255), (Bgr{1, 0, 255}));    // its right neighbour
-        EXPECT_EQ(At(shown, 255, 255), (Bgr{255, 0, 1}));  // bottom right
-        EXPECT_EQ(At(shown, 255, 0), (Bgr{255, 0, 2}));    // top right
-        EXPECT_EQ(At(shown, 0, 0), (Bgr{0, 0, 1}));        // top left: row 255, column 0
-        EXPECT_EQ(m_pPicture->geometry(), QRect(topLeft, QSize(256, 256)));
-    }
-}
-
-TEST_F(PreviewPaneTest, BottomUpFramesAppearUprightWithTheirColoursPaddedOrWithAFourCC) {
+// Each header is shown after the test pattern, whose one bitmap it must replace; the caller's
+// bytes are zeroed before the picture is read back, as the pane keeps none of them.
+TEST(PreviewPaneTest, EachHeaderShowsItsFrameUprightOrTheTestPatternOrBlackOrNothing) {
+    enum Shown { kUpright, kTestPattern, kBlack, kNothing };
     const struct {
+        const char* pszCase;
         LONG nWidth, nHeight;
-        DWORD dwCompression;
-    } cases[] = {
-        {6, 2, BI_RGB},
-        {5, 3, BI_RGB},      // 15 bytes a row, padded to 16
-        {6, 2, 0x33564D57},  // "WMV3": drawn as RGB and rewritten in the caller's header
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.nWidth << "x" << c.nHeight << " " << c.dwCompression);
-        std::vector<BYTE> frame = BottomUpFrame(c.nWidth, c.nHeight);
-        BITMAPINFOHEADER header = DibHeader(c.nWidth, c.nHeight, c.dwCompression);
-        m_pPane->ShowFrame(&header, frame.data());
-        EXPECT_EQ(header.biCompression, BI_RGB);
-        ExpectFrameShown(c.nWidth, c.nHeight);
-        EXPECT_EQ(m_pPicture->size(), QSize(c.nWidth, c.nHeight));
-    }
-}
-
-TEST_F(PreviewPaneTest, ATopDownFrameAppearsUprightToo) {
-    std::vector<BYTE> frame = BottomUpFrame(4, 3);
-    // The same bytes read top-down show the rows in the other order.
-    BITMAPINFOHEADER header = DibHeader(4, -3);
-    m_pPane->ShowFrame(&header, frame.data());
-    const QImage shown = Shown();
-    ASSERT_EQ(shown.size(), QSize(4, 3));
-    EXPECT_EQ(At(shown, 0, 0), PixelAt(0, 2));
-    EXPECT_EQ(At(shown, 3, 2), PixelAt(3, 0));
-}
-
-TEST_F(PreviewPaneTest, EachFrameReplacesTheOneBitmapAndKeepsNoFrameBytes) {
-    QPixmap first;
-    {
-        std::vector<BYTE> frame = BottomUpFrame(6, 2);
-        BITMAPINFOHEADER header = DibHeader(6, 2);
-        m_pPane->ShowFrame(&header, frame.data());
-        first = m_pPicture->pixmap();
-        std::fill(frame.begin(), frame.end(), BYTE{0});
-    }
-    // The caller's bytes are gone; the picture is the pane's own.
-    EXPECT_EQ(At(first.toImage(), 2, 1), PixelAt(2, 1));
-    EXPECT_FALSE(first.isDetached());  // shared with the pane and the control
-
-    for (int i = 0; i < 5; ++i) {
-        std::vector<BYTE> frame = BottomUpFrame(5, 3);
-        BITMAPINFOHEADER header = DibHeader(5, 3);
-        m_pPane->ShowFrame(&header, frame.data());
-    }
-    // Neither the pane nor the control holds the first picture any more.
-    EXPECT_TRUE(first.isDetached());
-    EXPECT_NE(m_pPicture->pixmap().cacheKey(), first.cacheKey());
-    ExpectFrameShown(5, 3);
-}
-
-TEST_F(PreviewPaneTest, HeadersThatDescribeNoDrawableFrameShowNoGarbage) {
-    BYTE abPixels[64];
-    std::fill(std::begin(abPixels), std::end(abPixels), BYTE{0x77});
-    const struct {
-        LONG nWidth;
-        LONG nHeight;
         WORD wBitCount;
         DWORD dwCompression;
-        QSize shown;
+        bool bNullHeader, bNullPixels;
+        Shown shown;
     } cases[] = {
-        {0, 2, 24, BI_RGB, QSize(0, 0)},
-        {6, 0, 24, BI_RGB, QSize(0, 0)},
-        {-6, 2, 24, BI_RGB, QSize(0, 0)},
-        {6, INT32_MIN, 24, BI_RGB, QSize(0, 0)},
-        {1 << 30, 1 << 30, 24, BI_RGB, QSize(0, 0)},
-        {4, 2, 8, BI_RGB, QSize(4, 2)},
-        // Compressions up to bitfields are left alone and not converted as 24-bit RGB rows.
-        {6, 2, 24, 1, QSize(6, 2)},
-        {6, 2, 24, 2, QSize(6, 2)},
-        {6, 2, 24, 3, QSize(6, 2)},
+        {"bottom-up, 15 bytes a row padded to 16", 5, 3, 24, BI_RGB, false, false, kUpright},
+        {"top-down", 4, -3, 24, BI_RGB, false, false, kUpright},
+        {"32-bit pixels", 3, 2, 32, BI_RGB, false, false, kUpright},
+        {"a codec's FourCC is drawn as RGB", 6, 2, 24, 0x33564D57, false, false, kUpright},
+        {"no header", 6, 2, 24, BI_RGB, true, false, kTestPattern},
+        {"no pixels", 6, 2, 24, BI_RGB, false, true, kTestPattern},
+        {"8-bit pixels", 4, 2, 8, BI_RGB, false, false, kBlack},
+        {"bitfields", 6, 2, 24, 3, false, false, kBlack},
+        {"no width", 0, 2, 24, BI_RGB, false, false, kNothing},
+        {"no height", 6, 0, 24, BI_RGB, false, false, kNothing},
+        {"negative width", -6, 2, 24, BI_RGB, false, false, kNothing},
+        {"the lowest height", 6, INT32_MIN, 24, BI_RGB, false, false, kNothing},
+        {"beyond the largest side", 1 << 30, 1 << 30, 24, BI_RGB, false, false, kNothing},
     };
+    QDialog dialog;
+    ASSERT_TRUE(CDialogBuilder::Build(&dialog, IDD_VARNEL_DIALOG));
+    auto* pPicture = GetDlgItem<CBitmapStatic>(&dialog, IDC_PICTURE);
+    CPreviewPane pane(&dialog, pPicture);
+    const QPoint topLeft = pPicture->pos();
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.nWidth << "x" << c.nHeight << "x" << c.wBitCount
-                                        << " compression " << c.dwCompression);
+        SCOPED_TRACE(c.pszCase);
+        pane.ShowFrame(nullptr, nullptr);
+        const QPixmap previous = pPicture->pixmap();
+
+        std::vector<BYTE> frame = Frame(c.nWidth, c.nHeight, c.wBitCount);
         BITMAPINFOHEADER header = DibHeader(c.nWidth, c.nHeight, c.dwCompression);
         header.biBitCount = c.wBitCount;
-        m_pPane->ShowFrame(&header, abPixels);
-        EXPECT_EQ(header.biCompression, c.dwCompression);
-        ASSERT_EQ(m_pPicture->pixmap().size(), c.shown);
-        if (c.dwCompression != BI_RGB) {
-            EXPECT_EQ(At(Shown(), 0, 0), (Bgr{0, 0, 0}));  // black
+        pane.ShowFrame(c.bNullHeader ? nullptr : &header, c.bNullPixels ? nullptr : frame.data());
+        std::fill(frame.begin(), frame.end(), BYTE{0});
+        EXPECT_EQ(header.biCompression, c.dwCompression > 3 ? BI_RGB : c.dwCompression);
+        EXPECT_TRUE(previous.isDetached());
+        const QImage shown = pPicture->pixmap().toImage();
+        if (c.shown == kUpright) {
+            ASSERT_EQ(shown.size(), QSize(c.nWidth, std::abs(c.nHeight)));
+            for (int y = 0; y < shown.height(); ++y) {
+                for (int x = 0; x < shown.width(); ++x) {
+                    ASSERT_EQ(shown.pixel(x, y) | 0xFF000000, PixelAt(x, y)) << x << "," << y;
+                }
+            }
+        } else if (c.shown == kTestPattern) {
+            // 256 x 256, blue = column, red = (512 - (row + column)) mod 256, row 0 at the bottom.
+            ASSERT_EQ(shown.size(), QSize(256, 256));
+            EXPECT_EQ(shown.pixel(255, 0), qRgb(2, 0, 255));
+        } else if (c.shown == kBlack) {
+            EXPECT_EQ(shown.size(), QSize(c.nWidth, c.nHeight));
+            EXPECT_EQ(shown.pixel(0, 0), qRgb(0, 0, 0));
+        } else {
+            EXPECT_TRUE(shown.isNull());
         }
+        if (!shown.isNull()) EXPECT_EQ(pPicture->geometry(), QRect(topLeft, shown.size()));
     }
-}
-
-TEST_F(PreviewPaneTest, ThirtyTwoBitFramesAreDrawn) {
-    // 2 x 2, bottom-up, blue-green-red-unused.
-    const BYTE abPixels[] = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0};
-    BITMAPINFOHEADER header = DibHeader(2, 2);
-    header.biBitCount = 32;
-    m_pPane->ShowFrame(&header, abPixels);
-    const QImage shown = Shown();
-    ASSERT_EQ(shown.size(), QSize(2, 2));
-    EXPECT_EQ(At(shown, 0, 1), (Bgr{1, 2, 3}));
-    EXPECT_EQ(At(shown, 1, 0), (Bgr{10, 11, 12}));
 }
