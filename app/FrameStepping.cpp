@@ -102,15 +102,18 @@ void CVarnelDlg::OnKillFocusFrameNumber() {
 void CVarnelDlg::OnChangeFrameNumber() {}
 
 void CVarnelDlg::AdvanceWithoutShowing(int64_t nCount) {
-    bool bReading = true;
     for (int64_t i = 0; i < nCount; ++i) {
         m_pReader->NextFrameNumber();
-        if (!bReading) continue;
         INSSBuffer* pSample = nullptr;
         BITMAPINFOHEADER* pFormat = nullptr;
-        // Every later read would fail the same way: the input has ended (or none is open).
-        if (FAILED(m_pReader->GetNextFrame(&pSample, &pFormat))) bReading = false;
+        const HRESULT hr = m_pReader->GetNextFrame(&pSample, &pFormat);
         if (pSample != nullptr) pSample->Release();
+        if (FAILED(hr)) {
+            // Every later read would fail the same way: the input has ended (or none is open).
+            // The rest of the count only moves the counter, at once however large it is.
+            m_pReader->SkipFrameNumbers(nCount - i - 1);
+            break;
+        }
     }
     FollowCurves(m_pReader->GetFrameNumber());
 }

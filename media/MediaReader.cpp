@@ -225,6 +225,13 @@ int CMediaReader::NextFrameNumber() {
     return m_nFrame;
 }
 
+int CMediaReader::SkipFrameNumbers(int64_t nCount) {
+    if (nCount <= 0) return m_nFrame;
+    m_nFrame = static_cast<int>(std::min<int64_t>(INT_MAX, int64_t{m_nFrame} + nCount));
+    m_bSampleCurrent = FALSE;
+    return m_nFrame;
+}
+
 int CMediaReader::GetFrameNumber() {
     if (!m_bSampleCurrent) ReadNextSample();
     return m_nFrame;

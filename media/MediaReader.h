@@ -1,6 +1,7 @@
 // CMediaReader: the input file, read forward one decoded video frame at a time.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "platform/wmf/wmsdk.h"
@@ -40,6 +41,9 @@ class CMediaReader {
 
     // Advances the counter (it stops at the largest int) and marks the sample stale.
     int NextFrameNumber();
+    // NextFrameNumber nCount times at once (none for nCount of 0 or less), reading nothing: the
+    // frames a seek passes after the input has ended.
+    int SkipFrameNumbers(int64_t nCount);
     // These read the sample of the current frame first when it is stale.
     int GetFrameNumber();
     double GetFrameTime();
