@@ -12,6 +12,8 @@
 
 namespace {
 
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
 class FrameManipulationTest : public ::testing::Test {
   protected:
     static constexpr LONG kWidth = 7;  // rows carry 3 bytes of padding
@@ -24,20 +26,23 @@ class FrameManipulationTest : public ::testing::Test {
     // An entry over a frame whose pixel i has blue, green and red from byteOf(i, channel),
     // measured as the processor measures queued frames.
     template <class ByteOf>
-    FrameEntry Make(ByteOf byteOf) {
+    FrameEntry Make(ByteOf byteOf, CFrameProcessor* pProcessor = nullptr) {
         m_bytes.assign(static_cast<size_t>(DibStride(kWidth)) * kHeight, 0xEE);
         for (int i = 0; i < kWidth * kHeight; ++i) {
             BYTE* p = PixelAt(m_bytes.data(), kWidth, i);
             for (int c = 0; c < 3; ++c) p[c] = static_cast<BYTE>(byteOf(i, c));
         }
         FrameEntry entry{nullptr, &m_header, m_bytes.data(), 0.0, 0.0, 0.0, 1, m_header};
-        entry.dBefore = m_processor.AnalyseFrame(&m_header, m_bytes.data(), &entry.dDarkFraction);
+        entry.dBefore = (pProcessor != nullptr ? *pProcessor : m_processor)
+                            .AnalyseFrame(&m_header, m_bytes.data(), &entry.dDarkFraction);
         return entry;
     }
-    // Sets the target so that the gain comes out exactly as given for this entry.
-    void SetGain(const FrameEntry& entry, double dGain, double dDarkFactor = 0.0) {
-        m_processor.SetParameters(dGain * (entry.dBefore - entry.dDarkFraction * dDarkFactor),
-                                  100.0, dDarkFactor);
+    double MeanOfAllPixels() {
+        double dSum = 0.0;
+        for (int i = 0; i < kWidth * kHeight; ++i) {
+            dSum += CFrameProcessor::Luminance(PixelAt(m_bytes.data(), kWidth, i));
+        }
+        return dSum / (kWidth * kHeight);
     }
 
     CFrameProcessor m_processor{nullptr};
@@ -46,103 +51,75 @@ class FrameManipulationTest : public ::testing::Test {
     std::vector<BYTE> m_bytes;
 };
 
-TEST_F(FrameManipulationTest, GainOfOneGivesEachByteItsValueOrOneMore) {
-    FrameEntry entry = Make([](int i, int c) { return (i * 3 + c) % 256; });
-    SetGain(entry, 1.0);
-    const std::vector<BYTE> before = m_bytes;
-    m_probe.Manipulate(entry);
-    int nRaised = 0;
-    int nBytes = 0;
-    for (int i = 0; i < kWidth * kHeight; ++i) {
-        for (int c = 0; c < 3; ++c) {
-            const BYTE old = PixelAt(const_cast<BYTE*>(before.data()), kWidth, i)[c];
-            const BYTE now = PixelAt(m_bytes.data(), kWidth, i)[c];
-            ASSERT_TRUE(now == old || (old < 255 && now == old + 1))
-                << int{old} << " -> " << int{now};
-            nRaised += now != old;
-            nBytes += old < 255;
-        }
-    }
-    EXPECT_NEAR(static_cast<double>(nRaised) / nBytes, 0.5, 0.06);
-    EXPECT_TRUE(std::equal(before.begin() + kWidth * 3, before.begin() + DibStride(kWidth),
-                           m_bytes.begin() + kWidth * 3));  // padding of the first row
-}
-
+// Every byte becomes (byte + 0.5) * gain plus a draw of the generator, truncated and clipped at
+// 255; dAfter is the mean luminance of the pixels that were above the threshold.
 TEST_F(FrameManipulationTest, MatchesThePlainStepsForEveryByte) {
-    // A twin with the same writer draws the same random sequence.
-    CFrameProcessor twin(nullptr);
-    CFrameProcessorProbe twinProbe(twin);
-    FrameEntry entry = Make([](int i, int c) { return (i * 7 + c * 50) % 256; });
-    SetGain(entry, 1.37, 10.0);
-    const std::vector<BYTE> before = m_bytes;
-    m_probe.Manipulate(entry);
-    const double dGain = m_probe.Brightness() / (entry.dBefore - entry.dDarkFraction * 10.0);
-    double dSum = 0.0;
-    int n = 0;
-    for (int i = 0; i < kWidth * kHeight; ++i) {
-        BYTE p[3];
-        std::copy_n(PixelAt(const_cast<BYTE*>(before.data()), kWidth, i), 3, p);
-        const bool bWasBright = CFrameProcessor::Luminance(p) > 100.0;
-        for (int c = 0; c < 3; ++c) {
-            const int v = static_cast<int>((p[c] + 0.5) * dGain + twinProbe.RandomUnit());
-            p[c] = static_cast<BYTE>(v > 255 ? 255 : v);
-            ASSERT_EQ(PixelAt(m_bytes.data(), kWidth, i)[c], p[c]) << "pixel " << i;
+    for (const auto& [dGain, dDarkFactor] : {std::pair{1.0, 0.0}, {1.37, 10.0}, {4.0, 0.0}}) {
+        CFrameProcessor processor(nullptr);
+        CFrameProcessorProbe probe(processor);
+        CFrameProcessor twin(nullptr);  // draws the same random sequence
+        CFrameProcessorProbe twinProbe(twin);
+        processor.SetManipulation(1);
+        FrameEntry entry = Make([](int i, int c) { return (i * 7 + c * 50) % 256; }, &processor);
+        processor.SetParameters(dGain * (entry.dBefore - entry.dDarkFraction * dDarkFactor), 100.0,
+                                dDarkFactor);
+        const std::vector<BYTE> before = m_bytes;
+        probe.Manipulate(entry);
+        double dSum = 0.0;
+        int n = 0;
+        for (int i = 0; i < kWidth * kHeight; ++i) {
+            BYTE p[3];
+            std::copy_n(PixelAt(const_cast<BYTE*>(before.data()), kWidth, i), 3, p);
+            const bool bWasBright = CFrameProcessor::Luminance(p) > 100.0;
+            for (int c = 0; c < 3; ++c) {
+                const int v = static_cast<int>((p[c] + 0.5) * dGain + twinProbe.RandomUnit());
+                p[c] = static_cast<BYTE>(v > 255 ? 255 : v);
+                ASSERT_EQ(PixelAt(m_bytes.data(), kWidth, i)[c], p[c]) << "pixel " << i;
+            }
+            if (bWasBright) {
+                dSum += CFrameProcessor::Luminance(p);
+                ++n;
+            }
         }
-        if (bWasBright) {
-            dSum += CFrameProcessor::Luminance(p);
-            ++n;
-        }
+        ASSERT_GT(n, 0);
+        EXPECT_NEAR(entry.dAfter, dSum / n, 1e-9) << "gain " << dGain;
+        // The padding of the first row is left alone.
+        EXPECT_TRUE(std::equal(before.begin() + kWidth * 3, before.begin() + DibStride(kWidth),
+                               m_bytes.begin() + kWidth * 3));
     }
-    ASSERT_GT(n, 0);
-    EXPECT_EQ(entry.dAfter, dSum / n);
 }
 
-TEST_F(FrameManipulationTest, ScaledValuesAbove255Store255) {
-    FrameEntry entry = Make([](int, int) { return 200; });
-    SetGain(entry, 4.0);
-    m_probe.Manipulate(entry);
-    EXPECT_TRUE(std::all_of(m_bytes.begin(), m_bytes.begin() + kWidth * 3,
-                            [](BYTE b) { return b == 255; }));
-    EXPECT_NEAR(entry.dAfter, 255.0, 1e-9);
-}
-
-TEST_F(FrameManipulationTest, NoBrightPixelKeepsAfterAtZero) {
-    FrameEntry entry = Make([](int, int) { return 40; });
-    entry.dBefore = 80.0;  // a positive reference, so the pixels are scaled
-    m_probe.Manipulate(entry);
-    EXPECT_GT(m_bytes[0], 40);
-    EXPECT_EQ(entry.dAfter, 0.0);
-}
-
-TEST_F(FrameManipulationTest, SwitchedOffLeavesPixelsAndAfterAlone) {
-    m_processor.SetMarkCrossings(1);
-    FrameEntry entry = Make([](int i, int) { return i % 2 ? 30 : 200; });
-    const std::vector<BYTE> marked = m_bytes;
-    m_processor.SetManipulation(2);
-    m_probe.Manipulate(entry);
-    EXPECT_EQ(m_bytes, marked);
-    EXPECT_EQ(entry.dAfter, 0.0);
-}
-
-TEST_F(FrameManipulationTest, NonPositiveOrTinyReferenceLeavesTheFrameAsItIs) {
-    FrameEntry entry = Make([](int i, int) { return i % 2 ? 30 : 200; });  // half dark
-    const std::vector<BYTE> before = m_bytes;
-    const double dMeasured = entry.dBefore;
-    // reference = dBefore - dark fraction * factor: 0, below 0, not a number, and so small
-    // that the gain is infinite.
-    const double factors[] = {dMeasured / entry.dDarkFraction, 1000.0,
-                              std::numeric_limits<double>::quiet_NaN()};
-    for (double dFactor : factors) {
+TEST_F(FrameManipulationTest, FrameIsLeftAsItIsWithoutASoundGain) {
+    const struct {
+        const char* pszCase;
+        int nManipulation;
+        double dDarkFactor;  // reference = dBefore - dark fraction * factor; NaN: makes it 0
+        double dBefore;      // 0: as measured
+        int nDark, nBright;  // greys of the odd and even pixels
+        bool bChanged;
+        double dAfter;  // NaN: as measured
+    } cases[] = {
+        {"switched off", 2, 0.0, 0.0, 30, 200, false, 0.0},
+        {"reference 0", 1, kNaN, 0.0, 30, 200, false, kNaN},
+        {"reference below 0", 1, 1000.0, 0.0, 30, 200, false, kNaN},
+        {"reference not a number", 1, 0.0, kNaN, 30, 200, false, kNaN},
+        {"infinite gain", 1, 0.0, std::numeric_limits<double>::denorm_min(), 30, 200, false, kNaN},
+        {"no bright pixel: scaled, dAfter 0", 1, 0.0, 80.0, 40, 40, true, 0.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszCase);
+        FrameEntry entry = Make([&c](int i, int) { return i % 2 ? c.nDark : c.nBright; });
+        const double dMeasured = entry.dBefore;
+        const double dFactor =
+            std::isnan(c.dDarkFactor) ? dMeasured / entry.dDarkFraction : c.dDarkFactor;
+        if (c.dBefore != 0.0) entry.dBefore = c.dBefore;
+        m_processor.SetManipulation(c.nManipulation);
         m_processor.SetParameters(165.0, 100.0, dFactor);
-        entry.dAfter = -1.0;
+        const std::vector<BYTE> before = m_bytes;
         m_probe.Manipulate(entry);
-        EXPECT_EQ(m_bytes, before) << "dark factor " << dFactor;
-        EXPECT_EQ(entry.dAfter, dMeasured);
+        EXPECT_EQ(m_bytes != before, c.bChanged);
+        EXPECT_EQ(entry.dAfter, std::isnan(c.dAfter) ? dMeasured : c.dAfter);
     }
-    m_processor.SetParameters(165.0, 100.0, 0.0);
-    entry.dBefore = std::numeric_limits<double>::denorm_min();
-    m_probe.Manipulate(entry);
-    EXPECT_EQ(m_bytes, before);
 }
 
 TEST_F(FrameManipulationTest, SecondPassRepaintsMarkersOnThePixelsAsTheyStand) {
@@ -176,11 +153,7 @@ TEST_F(FrameManipulationTest, DeflickerBringsTheMeanOfAllPixelsToTheTargetClippi
         FrameEntry entry = Make([&c](int i, int) { return i % 2 ? c.nDark : c.nBright; });
         entry.dTarget = c.dTarget;
         m_probe.Manipulate(entry);
-        double dSum = 0.0;
-        for (int i = 0; i < kWidth * kHeight; ++i) {
-            dSum += CFrameProcessor::Luminance(PixelAt(m_bytes.data(), kWidth, i));
-        }
-        EXPECT_NEAR(entry.dAfter, dSum / (kWidth * kHeight), 1e-9);
+        EXPECT_NEAR(entry.dAfter, MeanOfAllPixels(), 1e-9);
         EXPECT_NEAR(entry.dAfter, c.dMean, 0.6) << c.nDark << "/" << c.nBright;
     }
 }
@@ -202,8 +175,8 @@ TEST_F(FrameManipulationTest, RandomUnitGivesMultiplesOfOne32767thFromZeroToOne)
     EXPECT_NEAR(dSum / kDraws, 0.5, 0.01);
 }
 
-TEST_F(FrameManipulationTest, OnlyThePickedFrameIsScaledWhenWritten) {
-    CWritingOutput output(kWidth, kHeight);
+TEST_F(FrameManipulationTest, OnlyThePickedFrameIsScaledBeforeItIsWritten) {
+    CRecordingOutput output;
     CFrameSource frames(kWidth, kHeight);
     CFrameProcessor processor(output.Writer());
     processor.SetManipulation(1);
@@ -216,10 +189,10 @@ TEST_F(FrameManipulationTest, OnlyThePickedFrameIsScaledWhenWritten) {
     processor.GetStatistics(&dAfter, nullptr);  // the frame just read, not picked
     EXPECT_EQ(dAfter, 0.0);
     // Frame 3 is picked: gain 165 / 150, so 150 becomes 150.5 * 1.1 = 165.55 plus the dither.
-    const BYTE picked = frames.Samples()[2]->Bytes()[0];
+    EXPECT_EQ(output.Written()[0].pSample, frames.Sample(3));
+    const BYTE picked = output.Written()[0].first;
     EXPECT_TRUE(picked == 165 || picked == 166) << int{picked};
-    EXPECT_EQ(output.Written()[0].bytes[0], picked);
-    for (int n : {1, 2, 4, 5, 6}) EXPECT_EQ(frames.Samples()[n - 1]->Bytes()[0], 200);
+    for (int n : {1, 2, 4, 5, 6}) EXPECT_EQ(frames.Sample(n)->Bytes()[0], 200);
 }
 
 }  // namespace

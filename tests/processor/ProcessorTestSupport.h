@@ -1,8 +1,7 @@
-// Frames and a writing output for the frame processor's tests.
+// Frames, and an output that records what the frame processor writes, for its tests.
 #pragma once
 
 #include <algorithm>
-#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -28,18 +27,12 @@ inline BYTE* PixelAt(BYTE* pFrame, LONG nWidth, int i) {
 class CFrameSource {
   public:
     CFrameSource(LONG nWidth, LONG nHeight) : m_header(DibHeader(nWidth, nHeight)) {}
-    ~CFrameSource() {
-        for (CSampleBuffer* pSample : m_samples) pSample->Release();
-    }
 
     const BITMAPINFOHEADER& Header() const { return m_header; }
     DWORD FrameBytes() const { return DibStride(m_header.biWidth) * m_header.biHeight; }
 
-    // A new sample whose pixels are all (grey, grey, grey) and whose padding bytes are 0xEE;
-    // the caller hands the returned reference to the processor.
-    CSampleBuffer* Grey(BYTE grey) {
-        return Make([grey](BYTE* p, int) { SetPixel(p, grey, grey, grey); });
-    }
+    // A new sample whose pixels are painted by paint(pixel, i) over padding bytes of 0xEE; the
+    // caller hands the returned reference to the processor.
     CSampleBuffer* Make(const std::function<void(BYTE*, int)>& paint) {
         CSampleBuffer* pSample = CSampleBuffer::Create(FrameBytes());
         std::fill(pSample->Bytes(), pSample->Bytes() + FrameBytes(), BYTE{0xEE});
@@ -47,49 +40,52 @@ class CFrameSource {
             paint(PixelAt(pSample->Bytes(), m_header.biWidth, i), i);
         }
         pSample->AddRef();
-        m_samples.push_back(pSample);
+        m_samples.emplace_back(pSample);
         return pSample;
+    }
+    CSampleBuffer* Grey(BYTE grey) {
+        return Make([grey](BYTE* p, int) { SetPixel(p, grey, grey, grey); });
     }
     // 1 for the first sample made, 0 for one not made here.
     int NumberOf(const INSSBuffer* pSample) const {
         for (size_t i = 0; i < m_samples.size(); ++i) {
-            if (m_samples[i] == pSample) return static_cast<int>(i) + 1;
+            if (m_samples[i].get() == pSample) return static_cast<int>(i) + 1;
         }
         return 0;
     }
-    const std::vector<CSampleBuffer*>& Samples() const { return m_samples; }
+    CSampleBuffer* Sample(int nNumber) const { return m_samples.at(nNumber - 1).get(); }
 
   private:
     BITMAPINFOHEADER m_header;
-    std::vector<CSampleBuffer*> m_samples;
+    std::vector<varnel_test::Ref<CSampleBuffer>> m_samples;
 };
 
-// A fresh fake runtime and a CMediaWriter writing "out.wmv" for frames of the given size, in a
-// temporary working directory (the profile derivation saves "lastprofile.xml" there).
-class CWritingOutput {
+// Somewhere for the processor to write: a CMediaWriter over a fake writer that has no profile,
+// whose write observer records every frame offered, with its time and its first byte as it
+// stood at the write.
+class CRecordingOutput {
   public:
-    CWritingOutput(LONG nWidth, LONG nHeight) {
-        std::filesystem::current_path(m_dir.Path());
-        IWMProfile* pProfile = Fake().NewProfile({FakeVideoStream(1, nWidth, nHeight)});
-        m_writer.DeriveOutputProfile(pProfile);
-        pProfile->Release();
+    struct Write {
+        INSSBuffer* pSample;
+        QWORD time;
+        BYTE first;
+    };
+
+    CRecordingOutput() {
         m_writer.OpenOutput("out.wmv");
+        m_writer.SetWriteObserver(&Record, this);
     }
-    ~CWritingOutput() { std::filesystem::current_path(m_previousDir); }
 
     CMediaWriter* Writer() { return &m_writer; }
-    // Every sample that reached the output file so far.
-    std::vector<FakeWrittenSample> Written() const {
-        return Fake().Outputs().empty() ? std::vector<FakeWrittenSample>{}
-                                        : Fake().Outputs().back().samples;
-    }
+    const std::vector<Write>& Written() const { return m_written; }
 
   private:
-    // Resets the fake before the writer makes its first runtime object.
-    struct CFreshRuntime {
-        CFreshRuntime() { Fake().Reset(); }
-    } m_freshRuntime;
-    std::filesystem::path m_previousDir = std::filesystem::current_path();
-    varnel_test::CTempDir m_dir;
+    static void Record(void* pContext, INSSBuffer* pSample, QWORD time, HRESULT /*hr*/) {
+        BYTE* pBytes = nullptr;
+        pSample->GetBuffer(&pBytes);
+        static_cast<CRecordingOutput*>(pContext)->m_written.push_back({pSample, time, pBytes[0]});
+    }
+
     CMediaWriter m_writer;
+    std::vector<Write> m_written;
 };
