@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 // Reference counting shared by every fake object. An object whose count reaches 0 runs
 // OnFinalRelease (giving up what it holds) and is retired, not freed: the runtime frees it at
@@ -16,31 +17,11 @@ class CFakeObject {
     ULONG Refs() const { return m_nRefs; }
 
   protected:
-    // A call on a retired object is a fault. A failure scripted for the call is returned with
-    // *ppOut set to null.
-    template <class T = void>
-    HRESULT Enter(const char* method, T** ppOut = nullptr) {
-        if (m_nRefs == 0) Fake().Fault(Name() + "::" + method + " called after its last release");
-        const HRESULT hr = Fake().Enter(m_kind + "::" + method);
-        if (FAILED(hr) && ppOut != nullptr) *ppOut = nullptr;
-        return hr;
+    // True, with a fault recorded, when the object is already retired.
+    bool Retired(const std::string& misuse) {
+        if (m_nRefs == 0) Fake().Fault(m_kind + "#" + std::to_string(m_nId) + misuse);
+        return m_nRefs == 0;
     }
-    ULONG AddRefObject() {
-        if (m_nRefs == 0) Fake().Fault(Name() + " revived by AddRef after its last release");
-        return m_nRefs == 0 ? 0 : ++m_nRefs;
-    }
-    ULONG ReleaseObject() {
-        if (m_nRefs == 0) {
-            Fake().Fault(Name() + " released once too often");
-            return 0;
-        }
-        if (--m_nRefs == 0) OnFinalRelease();
-        return m_nRefs;
-    }
-    virtual void OnFinalRelease() {}
-
-  private:
-    std::string Name() const { return m_kind + "#" + std::to_string(m_nId); }
 
     std::string m_kind;
     int m_nId = 0;
@@ -57,18 +38,30 @@ class TFake : public I, public CFakeObject {
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
         if (const HRESULT hr = Enter("QueryInterface", ppv); FAILED(hr)) return hr;
-        if (ppv == nullptr) return E_POINTER;
         *ppv = nullptr;
         if (riid != IID_IUnknown && riid != m_iid) return QueryOther(riid, ppv);
         AddRef();
         *ppv = static_cast<I*>(this);
         return S_OK;
     }
-    ULONG AddRef() override { return AddRefObject(); }
-    ULONG Release() override { return ReleaseObject(); }
+    ULONG AddRef() override { return Retired(" revived by AddRef") ? 0 : ++m_nRefs; }
+    ULONG Release() override {
+        if (Retired(" released once too often")) return 0;
+        if (--m_nRefs == 0) OnFinalRelease();
+        return m_nRefs;
+    }
 
   protected:
+    // A failure scripted for the call is returned with *ppOut set to null.
+    template <class T = void>
+    HRESULT Enter(const char* method, T** ppOut = nullptr) {
+        Retired(std::string("::") + method + " called after its last release");
+        const HRESULT hr = Fake().Enter(m_kind + "::" + method);
+        if (FAILED(hr) && ppOut != nullptr) *ppOut = nullptr;
+        return hr;
+    }
     virtual HRESULT QueryOther(REFIID /*riid*/, void** /*ppv*/) { return E_NOINTERFACE; }
+    virtual void OnFinalRelease() {}
 
   private:
     const IID& m_iid;
@@ -204,11 +197,12 @@ class CFakeHeaderInfo final : public TFake<IWMHeaderInfo> {
             return ASF_E_NOTFOUND;
         }
         *pType = WMT_TYPE_QWORD;
-        const WORD cbGiven = *pcbLength;
-        *pcbLength = sizeof(QWORD);
-        if (pValue == nullptr) return S_OK;
-        if (cbGiven < sizeof(QWORD)) return ASF_E_BUFFERTOOSMALL;
+        if (pValue == nullptr || *pcbLength < sizeof(QWORD)) {
+            *pcbLength = sizeof(QWORD);
+            return pValue == nullptr ? S_OK : ASF_E_BUFFERTOOSMALL;
+        }
         std::memcpy(pValue, &*duration, sizeof(QWORD));
+        *pcbLength = sizeof(QWORD);
         return S_OK;
     }
 
@@ -231,22 +225,6 @@ HRESULT CFakeSyncReader::QueryOther(REFIID riid, void** ppv) {
     return S_OK;
 }
 
-// Whether the profile has exactly one video stream, read through its public interfaces.
-bool HasOneVideoStream(IWMProfile* pProfile) {
-    DWORD count = 0;
-    int nVideo = 0;
-    pProfile->GetStreamCount(&count);
-    for (DWORD i = 0; i < count; ++i) {
-        IWMStreamConfig* pConfig = nullptr;
-        GUID type{};
-        if (FAILED(pProfile->GetStream(i, &pConfig))) return false;
-        pConfig->GetStreamType(&type);
-        pConfig->Release();
-        nVideo += type == WMMEDIATYPE_Video;
-    }
-    return nVideo == 1;
-}
-
 class CFakeWriter final : public TFake<IWMWriter> {
   public:
     CFakeWriter() : TFake("IWMWriter", IID_IWMWriter) {}
@@ -255,7 +233,17 @@ class CFakeWriter final : public TFake<IWMWriter> {
         if (const HRESULT hr = Enter("SetProfile"); FAILED(hr)) return hr;
         if (m_bWriting) return NS_E_INVALID_REQUEST;
         if (pProfile == nullptr) return E_POINTER;
-        if (!HasOneVideoStream(pProfile)) return NS_E_INVALIDPROFILE;
+        DWORD count = 0;
+        int nVideo = 0;
+        pProfile->GetStreamCount(&count);
+        for (DWORD i = 0; i < count; ++i) {
+            IWMStreamConfig* pConfig = nullptr;
+            GUID type{};
+            if (SUCCEEDED(pProfile->GetStream(i, &pConfig))) pConfig->GetStreamType(&type);
+            if (pConfig != nullptr) pConfig->Release();
+            nVideo += type == WMMEDIATYPE_Video;
+        }
+        if (nVideo != 1) return NS_E_INVALIDPROFILE;
         m_bProfile = true;
         return S_OK;
     }
@@ -339,12 +327,11 @@ void CFakeRuntime::Reset() {
 
 void CFakeRuntime::AddInput(const std::wstring& name, std::vector<wmf::StreamDescription> streams,
                             std::vector<FakeFrame> frames) {
-    std::erase_if(m_inputs, [&](const FakeInput& input) { return input.name == name; });
-    m_inputs.push_back(FakeInput{name, std::move(streams), std::move(frames)});
+    m_inputs[name] = FakeInput{std::move(streams), std::move(frames)};
 }
 
-void CFakeRuntime::FailAt(const std::string& call, int nth, HRESULT status) {
-    m_failures.push_back(Failure{call, nth < 1 ? 1 : nth, status});
+void CFakeRuntime::FailAt(const std::string& call, HRESULT status) {
+    m_failures.push_back({call, status});
 }
 
 int CFakeRuntime::LiveObjects(std::string_view kind) const {
@@ -366,14 +353,12 @@ ULONG CFakeRuntime::RefCount(INSSBuffer* pSample) {
 }
 
 HRESULT CFakeRuntime::Enter(const std::string& call) {
-    // Every scripted failure of this call counts the call; the first that is due answers it.
-    std::optional<HRESULT> status;
-    std::erase_if(m_failures, [&](Failure& failure) {
-        const bool bDue = failure.call == call && --failure.nRemaining == 0;
-        if (bDue && !status) status = failure.status;
-        return bDue;
-    });
-    return status.value_or(S_OK);
+    const auto it = std::find_if(m_failures.begin(), m_failures.end(),
+                                 [&](const auto& failure) { return failure.first == call; });
+    if (it == m_failures.end()) return S_OK;
+    const HRESULT status = it->second;
+    m_failures.erase(it);
+    return status;
 }
 
 int CFakeRuntime::Adopt(CFakeObject* pObject) {
@@ -382,10 +367,8 @@ int CFakeRuntime::Adopt(CFakeObject* pObject) {
 }
 
 const FakeInput* CFakeRuntime::FindInput(const std::wstring& name) const {
-    for (const FakeInput& input : m_inputs) {
-        if (input.name == name) return &input;
-    }
-    return nullptr;
+    const auto it = m_inputs.find(name);
+    return it != m_inputs.end() ? &it->second : nullptr;
 }
 
 HRESULT WMCreateSyncReader(IUnknown* /*pUnkCert*/, DWORD /*dwRights*/,

@@ -5,7 +5,7 @@
 //   Fake().Reset();                                    // in SetUp: a clean runtime
 //   Fake().AddInput(L"in.wmv", {TestAudio(1), TestVideo(2, 4, 2)},
 //                   FakeFrames(2, 3, DibStride(4) * 2, 333667, 333667));
-//   Fake().FailAt("IWMSyncReader::Close", 1, E_FAIL);  // the next Close fails with E_FAIL
+//   Fake().FailAt("IWMSyncReader::Close", E_FAIL);     // the next Close fails with E_FAIL
 //   CMediaReader reader;                               // code under test, unchanged
 //   ...
 //   EXPECT_EQ(Fake().LiveObjects(), 0);                // every reference given back
@@ -17,9 +17,9 @@
 // LiveObjects() counts the fake's objects that still hold references (profiles are the real
 // ones and free themselves).
 //
-// Failures: FailAt(call, n, status) makes the n-th call of "Interface::Method" (or of
-// "WMCreateSyncReader", "WMCreateWriter") from now on return status without doing anything else;
-// out pointers are set to null.
+// Failures: FailAt(call, status) makes the next call of "Interface::Method" (or of
+// "WMCreateSyncReader", "WMCreateWriter") return status without doing anything else; out
+// pointers are set to null. Two FailAt of one call answer its next two calls.
 //
 // Inputs: AddInput registers a file by its wide name and its streams; IWMSyncReader::Open finds
 // it there (NS_E_FILE_NOT_FOUND otherwise), and QueryInterface for IWMProfile gives a real
@@ -37,6 +37,7 @@
 // and whether EndWriting finished it. The writer holds no sample after WriteSample returns.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -70,7 +71,6 @@ struct FakeOutput {
 };
 
 struct FakeInput {
-    std::wstring name;
     std::vector<wmf::StreamDescription> streams;
     std::vector<FakeFrame> frames;
 };
@@ -92,8 +92,8 @@ class CFakeRuntime {
 
     void AddInput(const std::wstring& name, std::vector<wmf::StreamDescription> streams,
                   std::vector<FakeFrame> frames = {});
-    // The n-th call (1 = the next) of `call` from now returns `status`.
-    void FailAt(const std::string& call, int nth, HRESULT status);
+    // The next call of `call` that no earlier FailAt of it answers returns `status`.
+    void FailAt(const std::string& call, HRESULT status);
 
     // Fake objects that still hold references; of one kind ("INSSBuffer", ...) or all.
     int LiveObjects(std::string_view kind = {}) const;
@@ -113,15 +113,9 @@ class CFakeRuntime {
     std::vector<FakeOutput>& MutableOutputs() { return m_outputs; }
 
   private:
-    struct Failure {
-        std::string call;
-        int nRemaining;  // calls up to and including the failing one
-        HRESULT status;
-    };
-
     std::vector<std::unique_ptr<CFakeObject>> m_objects;
-    std::vector<FakeInput> m_inputs;
-    std::vector<Failure> m_failures;
+    std::map<std::wstring, FakeInput> m_inputs;
+    std::vector<std::pair<std::string, HRESULT>> m_failures;  // in the order they answer
     std::vector<std::string> m_faults;
     std::vector<FakeOutput> m_outputs;
 };

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -136,81 +137,68 @@ TEST_F(MediaWriterTest, LastProfileThatCannotBeSavedIsLeftAsItWas) {
     ExpectEverythingReleased();
 }
 
-// The writer's states, its failures and what reaches the output files, as scripts of steps.
+// The writer's states, its failures and what reaches the output files, as scripts of steps:
+// D derive the output profile from a video input, A from an audio input, O<name> commit the
+// output name (O* one that does not fit), W write a frame, C close the output, X destroy the
+// writer, F<call> make the next call of IWMWriter::<call> (or WMCreateWriter) fail with the
+// case's status. A step marked ! returns the case's status, every other one S_OK.
 TEST_F(MediaWriterTest, EachScriptReturnsItsStatusesAndLeavesItsOutputs) {
-    struct Step {
-        char op;  // D derive from a video input, A from an audio input, O open the output `name`,
-                  // W write a frame, C close the output, X destroy the writer, F make the next
-                  // call `name` fail with `status`
-        const char* name = nullptr;
-        HRESULT status = S_OK;  // what the step returns (F: the status injected)
-    };
-    const HRESULT kBusy = NS_E_INVALID_REQUEST;
-    const std::string kLong(1000, 'x');
     const struct {
         const char* pszCase;
-        std::vector<Step> steps;
+        const char* pszSteps;
+        HRESULT status;
         const char* pszOutputs;  // name/samples/E (ended) or W (still writing), in order
     } cases[] = {
-        // clang-format off
-        {"output before input begins at the derivation",
-         {{'O', "a", S_OK}, {'D'}, {'W'}}, "a/1/W"},
-        {"an idle writer committed again has its end refused",
-         {{'O', "a", S_OK}, {'O', "b", S_OK}}, ""},
-        {"output committed again ends the first file first",
-         {{'D'}, {'O', "a"}, {'W'}, {'O', "b"}, {'W'}, {'W'}}, "a/1/E b/2/W"},
-        {"input committed again while writing: the file goes on, destroying ends it",
-         {{'D'}, {'O', "a"}, {'D'}, {'W'}, {'X'}}, "a/1/E"},
-        {"end of input ends the file and every later end is refused",
-         {{'D'}, {'O', "a"}, {'C'}, {'C', nullptr, kBusy}, {'O', "b"}}, "a/0/E b/0/W"},
-        {"an empty name is refused", {{'D'}, {'O', "", E_INVALIDARG}}, ""},
-        {"a name that does not fit ends the output",
-         {{'D'}, {'O', "a"}, {'O', kLong.c_str(), E_INVALIDARG}}, "a/0/E"},
-        {"without a writer nothing is written or refused",
-         {{'D'}, {'W'}, {'C'}}, ""},
-        {"a profile without video", {{'A'}, {'O', "a", NS_E_INVALIDPROFILE}}, ""},
-        {"no writer can be made",
-         {{'F', "WMCreateWriter", E_OUTOFMEMORY}, {'D'}, {'O', "a", E_OUTOFMEMORY}}, ""},
-        {"the file cannot be begun",
-         {{'F', "IWMWriter::BeginWriting", HRESULT_DISK_FULL}, {'D'},
-          {'O', "a", HRESULT_DISK_FULL}}, ""},
-        {"a write fails part-way",
-         {{'D'}, {'O', "a"}, {'W'}, {'F', "IWMWriter::WriteSample", HRESULT_DISK_FULL},
-          {'W', nullptr, HRESULT_DISK_FULL}, {'W'}, {'C'}}, "a/2/E"},
-        {"a failed end is tried again on destruction",
-         {{'F', "IWMWriter::EndWriting", E_FAIL}, {'D'}, {'O', "a"}, {'W'},
-          {'C', nullptr, E_FAIL}, {'X'}}, "a/1/E"},
-        // clang-format on
+        {"output before input begins at the derivation", "Oa D W", S_OK, "a/1/W"},
+        {"an idle writer committed again has its end refused", "Oa Ob", S_OK, ""},
+        {"output committed again ends the first file first", "D Oa W Ob W W", S_OK, "a/1/E b/2/W"},
+        {"input again while writing: the file goes on and destroying ends it", "D Oa D W X", S_OK,
+         "a/1/E"},
+        {"every end after the input's end is refused", "D Oa C C! Ob", NS_E_INVALID_REQUEST,
+         "a/0/E b/0/W"},
+        {"an empty name", "D O!", E_INVALIDARG, ""},
+        {"a name that does not fit ends the output", "D Oa O*!", E_INVALIDARG, "a/0/E"},
+        {"without a writer nothing is written or refused", "D W C", S_OK, ""},
+        {"a profile without video", "A Oa!", NS_E_INVALIDPROFILE, ""},
+        {"no writer can be made", "FWMCreateWriter D Oa!", E_OUTOFMEMORY, ""},
+        {"the file cannot be begun", "FBeginWriting D Oa!", HRESULT_DISK_FULL, ""},
+        {"a write fails part-way", "D Oa W FWriteSample W! W C", HRESULT_DISK_FULL, "a/2/E"},
+        {"a failed end is tried again on destruction", "FEndWriting D Oa W C! X", E_FAIL, "a/1/E"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszCase);
         SetUp();
-        int nWriteCall = 0;
         Ref<CSampleBuffer> pFrame(CSampleBuffer::Create(DibStride(kWidth) * kHeight));
-        for (const Step& step : c.steps) {
-            switch (step.op) {
+        std::istringstream steps(c.pszSteps);
+        for (std::string step; steps >> step;) {
+            const HRESULT expected = step.back() == '!' ? c.status : S_OK;
+            if (step.back() == '!') step.pop_back();
+            const std::string arg = step.substr(1) == "*" ? std::string(1000, 'x') : step.substr(1);
+            HRESULT hr = S_OK;
+            switch (step[0]) {
                 case 'D':
+                    hr = m_pWriter->DeriveOutputProfile(VideoInput());
+                    break;
                 case 'A':
-                    EXPECT_EQ(m_pWriter->DeriveOutputProfile(
-                                  step.op == 'D' ? VideoInput() : Input({TestAudio(1)})),
-                              S_OK);
+                    hr = m_pWriter->DeriveOutputProfile(Input({TestAudio(1)}));
                     break;
                 case 'O':
-                    EXPECT_EQ(m_pWriter->OpenOutput(step.name), step.status) << step.name;
+                    hr = m_pWriter->OpenOutput(arg.c_str());
                     break;
                 case 'W':
-                    EXPECT_EQ(m_pWriter->WriteFrame(pFrame.get(), ++nWriteCall), step.status);
+                    hr = m_pWriter->WriteFrame(pFrame.get(), 0.1);
                     break;
                 case 'C':
-                    EXPECT_EQ(m_pWriter->CloseOutput(), step.status);
+                    hr = m_pWriter->CloseOutput();
                     break;
                 case 'X':
                     ExpectEverythingReleased();
                     break;
                 case 'F':
-                    Fake().FailAt(step.name, 1, step.status);
+                    Fake().FailAt(arg.starts_with("WM") ? arg : "IWMWriter::" + arg, c.status);
                     break;
             }
+            EXPECT_EQ(hr, expected) << step;
         }
         std::string outputs;
         for (const FakeOutput& output : Fake().Outputs()) {
