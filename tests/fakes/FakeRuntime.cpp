@@ -13,7 +13,6 @@ class CFakeObject {
     explicit CFakeObject(std::string kind) : m_kind(std::move(kind)) { m_nId = Fake().Adopt(this); }
     virtual ~CFakeObject() = default;
 
-    const std::string& Kind() const { return m_kind; }
     ULONG Refs() const { return m_nRefs; }
 
   protected:
@@ -269,10 +268,10 @@ class CFakeWriter final : public TFake<IWMWriter> {
         if (dwInputNum != 0) return NS_E_INVALID_STREAM;
         BYTE* pBytes = nullptr;
         DWORD length = 0;
-        HRESULT hr = pSample->GetBufferAndLength(&pBytes, &length);
+        const HRESULT hr = pSample->GetBufferAndLength(&pBytes, &length);
         if (SUCCEEDED(hr)) {
-            Fake().MutableOutputs()[m_nOutput].samples.push_back(FakeWrittenSample{
-                cnsSampleTime, pSample, std::vector<BYTE>(pBytes, pBytes + length)});
+            Fake().MutableOutputs()[m_nOutput].samples.push_back(
+                {cnsSampleTime, pSample, std::vector<BYTE>(pBytes, pBytes + length)});
         }
         return hr;
     }
@@ -325,19 +324,9 @@ void CFakeRuntime::Reset() {
     m_outputs.clear();
 }
 
-void CFakeRuntime::AddInput(const std::wstring& name, std::vector<wmf::StreamDescription> streams,
-                            std::vector<FakeFrame> frames) {
-    m_inputs[name] = FakeInput{std::move(streams), std::move(frames)};
-}
-
-void CFakeRuntime::FailAt(const std::string& call, HRESULT status) {
-    m_failures.push_back({call, status});
-}
-
-int CFakeRuntime::LiveObjects(std::string_view kind) const {
-    return static_cast<int>(std::count_if(m_objects.begin(), m_objects.end(), [&](const auto& p) {
-        return p->Refs() > 0 && (kind.empty() || p->Kind() == kind);
-    }));
+int CFakeRuntime::LiveObjects() const {
+    return static_cast<int>(std::count_if(m_objects.begin(), m_objects.end(),
+                                          [](const auto& p) { return p->Refs() > 0; }));
 }
 
 std::vector<INSSBuffer*> CFakeRuntime::Samples() const {
@@ -364,11 +353,6 @@ HRESULT CFakeRuntime::Enter(const std::string& call) {
 int CFakeRuntime::Adopt(CFakeObject* pObject) {
     m_objects.emplace_back(pObject);
     return static_cast<int>(m_objects.size());
-}
-
-const FakeInput* CFakeRuntime::FindInput(const std::wstring& name) const {
-    const auto it = m_inputs.find(name);
-    return it != m_inputs.end() ? &it->second : nullptr;
 }
 
 HRESULT WMCreateSyncReader(IUnknown* /*pUnkCert*/, DWORD /*dwRights*/,

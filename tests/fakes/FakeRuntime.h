@@ -40,7 +40,7 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/wmf/profile/Profile.h"
@@ -91,12 +91,14 @@ class CFakeRuntime {
     void Reset();
 
     void AddInput(const std::wstring& name, std::vector<wmf::StreamDescription> streams,
-                  std::vector<FakeFrame> frames = {});
+                  std::vector<FakeFrame> frames = {}) {
+        m_inputs[name] = FakeInput{std::move(streams), std::move(frames)};
+    }
     // The next call of `call` that no earlier FailAt of it answers returns `status`.
-    void FailAt(const std::string& call, HRESULT status);
+    void FailAt(const std::string& call, HRESULT status) { m_failures.emplace_back(call, status); }
 
-    // Fake objects that still hold references; of one kind ("INSSBuffer", ...) or all.
-    int LiveObjects(std::string_view kind = {}) const;
+    // Fake objects that still hold references.
+    int LiveObjects() const;
     // Releases too many and calls on released objects, in the order they happened.
     const std::vector<std::string>& Faults() const { return m_faults; }
     // Every sample the fake readers handed out, in order, with its reference count.
@@ -109,7 +111,9 @@ class CFakeRuntime {
     void Fault(const std::string& text) { m_faults.push_back(text); }
     // Takes ownership of a new object; returns its serial number.
     int Adopt(CFakeObject* pObject);
-    const FakeInput* FindInput(const std::wstring& name) const;
+    const FakeInput* FindInput(const std::wstring& name) const {
+        return m_inputs.contains(name) ? &m_inputs.at(name) : nullptr;
+    }
     std::vector<FakeOutput>& MutableOutputs() { return m_outputs; }
 
   private:
