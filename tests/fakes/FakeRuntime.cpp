@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
 #include <utility>
 
 // Reference counting shared by every fake object. An object whose count reaches 0 runs
@@ -10,9 +9,8 @@
 // Reset, so later misuse is recorded as a fault.
 class CFakeObject {
   public:
-    explicit CFakeObject(std::string kind) : m_kind(std::move(kind)) { m_nId = Fake().Adopt(this); }
+    explicit CFakeObject(const char* kind) : m_kind(kind), m_nId(Fake().Adopt(this)) {}
     virtual ~CFakeObject() = default;
-
     ULONG Refs() const { return m_nRefs; }
 
   protected:
@@ -23,7 +21,7 @@ class CFakeObject {
     }
 
     std::string m_kind;
-    int m_nId = 0;
+    int m_nId;
     ULONG m_nRefs = 1;
 };
 
@@ -71,26 +69,20 @@ class CFakeSample final : public TFake<INSSBuffer> {
     explicit CFakeSample(std::vector<BYTE> bytes)
         : TFake("INSSBuffer", IID_INSSBuffer), m_bytes(std::move(bytes)) {}
 
-    HRESULT GetLength(DWORD* pdwLength) override {
-        if (const HRESULT hr = Enter("GetLength"); FAILED(hr)) return hr;
-        *pdwLength = Size();
-        return S_OK;
-    }
+    HRESULT GetLength(DWORD* pdwLength) override { return GetBufferAndLength(nullptr, pdwLength); }
     HRESULT SetLength(DWORD /*dwLength*/) override { return E_NOTIMPL; }
     HRESULT GetMaxLength(DWORD* pdwLength) override { return GetLength(pdwLength); }
     HRESULT GetBuffer(BYTE** ppdwBuffer) override {
-        if (const HRESULT hr = Enter("GetBuffer", ppdwBuffer); FAILED(hr)) return hr;
-        *ppdwBuffer = m_bytes.data();
-        return S_OK;
+        return GetBufferAndLength(ppdwBuffer, nullptr);
     }
     HRESULT GetBufferAndLength(BYTE** ppdwBuffer, DWORD* pdwLength) override {
-        if (const HRESULT hr = GetBuffer(ppdwBuffer); FAILED(hr)) return hr;
-        return GetLength(pdwLength);
+        if (const HRESULT hr = Enter("GetBufferAndLength", ppdwBuffer); FAILED(hr)) return hr;
+        if (ppdwBuffer != nullptr) *ppdwBuffer = m_bytes.data();
+        if (pdwLength != nullptr) *pdwLength = static_cast<DWORD>(m_bytes.size());
+        return S_OK;
     }
 
   private:
-    DWORD Size() const { return static_cast<DWORD>(m_bytes.size()); }
-
     std::vector<BYTE> m_bytes;
 };
 
@@ -98,80 +90,77 @@ class CFakeSample final : public TFake<INSSBuffer> {
 class CFakeSyncReader final : public TFake<IWMSyncReader> {
   public:
     CFakeSyncReader() : TFake("IWMSyncReader", IID_IWMSyncReader) {}
-    ~CFakeSyncReader() override { Forget(); }  // a reader still open at Reset
+    ~CFakeSyncReader() override { OnFinalRelease(); }  // a reader still open at Reset
 
     HRESULT Open(LPCWSTR pwszFilename) override {
         if (const HRESULT hr = Enter("Open"); FAILED(hr)) return hr;
         const FakeInput* pInput = Fake().FindInput(pwszFilename);
         if (pInput == nullptr) return NS_E_FILE_NOT_FOUND;
-        Forget();
+        OnFinalRelease();
         m_input = *pInput;
         return wmf::CreateProfile(m_input.streams, &m_pProfile);
     }
     HRESULT Close() override {
         if (const HRESULT hr = Enter("Close"); FAILED(hr)) return hr;
-        Forget();
+        OnFinalRelease();
         return S_OK;
     }
     HRESULT SetStreamsSelected(WORD cStreamCount, WORD* pwStreamNumbers,
                                WMT_STREAM_SELECTION* /*pSelections*/) override {
         if (const HRESULT hr = Enter("SetStreamsSelected"); FAILED(hr)) return hr;
-        if (m_pProfile == nullptr) return NS_E_INVALID_REQUEST;
         for (WORD i = 0; i < cStreamCount; ++i) {
-            if (!HasStream(pwStreamNumbers[i])) return NS_E_INVALID_STREAM;
+            if (const HRESULT hr = Check(pwStreamNumbers[i]); FAILED(hr)) return hr;
         }
         return S_OK;
     }
     HRESULT SetReadStreamSamples(WORD wStreamNum, BOOL /*fCompressed*/) override {
         if (const HRESULT hr = Enter("SetReadStreamSamples"); FAILED(hr)) return hr;
-        if (m_pProfile == nullptr) return NS_E_INVALID_REQUEST;
-        return HasStream(wStreamNum) ? S_OK : NS_E_INVALID_STREAM;
+        return Check(wStreamNum);
     }
     HRESULT GetNextSample(WORD wStreamNum, INSSBuffer** ppSample, QWORD* pcnsSampleTime,
                           QWORD* pcnsDuration, DWORD* pdwFlags, DWORD* pdwOutputNum,
                           WORD* pwStreamNum) override {
         if (const HRESULT hr = Enter("GetNextSample", ppSample); FAILED(hr)) return hr;
         *ppSample = nullptr;
-        if (m_pProfile == nullptr) return NS_E_INVALID_REQUEST;
-        if (wStreamNum != 0 && !HasStream(wStreamNum)) return NS_E_INVALID_STREAM;
+        if (const HRESULT hr = Check(wStreamNum); FAILED(hr)) return hr;
         while (m_nNext < m_input.frames.size()) {
             const FakeFrame& frame = m_input.frames[m_nNext++];
-            if (wStreamNum != 0 && frame.stream != wStreamNum) continue;
+            if (frame.stream != wStreamNum) continue;
             *ppSample = new CFakeSample(frame.bytes);
             *pcnsSampleTime = frame.time;
             *pcnsDuration = frame.duration;
-            *pdwFlags = 0;
-            *pdwOutputNum = 0;
+            *pdwFlags = *pdwOutputNum = 0;
             *pwStreamNum = frame.stream;
             return S_OK;
         }
         return NS_E_NO_MORE_SAMPLES;
     }
 
-    // The open file's play duration: the end of its last sample; none without samples or file.
-    std::optional<QWORD> Duration() const {
-        std::optional<QWORD> end;
-        for (const FakeFrame& frame : m_input.frames) {
-            end = std::max(end.value_or(0), frame.time + frame.duration);
-        }
+    // The open file's play duration: the end of its last sample; 0 when there is none.
+    QWORD Duration() const {
+        QWORD end = 0;
+        for (const FakeFrame& frame : m_input.frames)
+            end = std::max(end, frame.time + frame.duration);
         return end;
     }
 
   protected:
     HRESULT QueryOther(REFIID riid, void** ppv) override;
-    void OnFinalRelease() override { Forget(); }
-
-  private:
-    void Forget() {
+    void OnFinalRelease() override {
         if (m_pProfile != nullptr) m_pProfile->Release();
         m_pProfile = nullptr;
         m_input = FakeInput{};
         m_nNext = 0;
     }
-    bool HasStream(WORD number) const {
-        return std::any_of(
-            m_input.streams.begin(), m_input.streams.end(),
-            [&](const wmf::StreamDescription& s) { return s.wStreamNumber == number; });
+
+  private:
+    // NS_E_INVALID_REQUEST while no file is open, NS_E_INVALID_STREAM for a stream it lacks.
+    HRESULT Check(WORD number) const {
+        if (m_pProfile == nullptr) return NS_E_INVALID_REQUEST;
+        return std::any_of(m_input.streams.begin(), m_input.streams.end(),
+                           [&](const auto& s) { return s.wStreamNumber == number; })
+                   ? S_OK
+                   : NS_E_INVALID_STREAM;
     }
 
     IWMProfile* m_pProfile = nullptr;
@@ -191,17 +180,16 @@ class CFakeHeaderInfo final : public TFake<IWMHeaderInfo> {
     HRESULT GetAttributeByName(WORD* pwStreamNum, LPCWSTR pszName, WMT_ATTR_DATATYPE* pType,
                                BYTE* pValue, WORD* pcbLength) override {
         if (const HRESULT hr = Enter("GetAttributeByName"); FAILED(hr)) return hr;
-        const std::optional<QWORD> duration = m_pReader->Duration();
-        if (*pwStreamNum != 0 || std::wstring(pszName) != g_wszWMDuration || !duration) {
+        const QWORD duration = m_pReader->Duration();
+        if (*pwStreamNum != 0 || std::wstring(pszName) != g_wszWMDuration || duration == 0) {
             return ASF_E_NOTFOUND;
         }
         *pType = WMT_TYPE_QWORD;
-        if (pValue == nullptr || *pcbLength < sizeof(QWORD)) {
-            *pcbLength = sizeof(QWORD);
-            return pValue == nullptr ? S_OK : ASF_E_BUFFERTOOSMALL;
-        }
-        std::memcpy(pValue, &*duration, sizeof(QWORD));
+        const bool bFits = *pcbLength >= sizeof(QWORD);
         *pcbLength = sizeof(QWORD);
+        if (pValue == nullptr) return S_OK;
+        if (!bFits) return ASF_E_BUFFERTOOSMALL;
+        std::memcpy(pValue, &duration, sizeof(QWORD));
         return S_OK;
     }
 
@@ -230,8 +218,7 @@ class CFakeWriter final : public TFake<IWMWriter> {
 
     HRESULT SetProfile(IWMProfile* pProfile) override {
         if (const HRESULT hr = Enter("SetProfile"); FAILED(hr)) return hr;
-        if (m_bWriting) return NS_E_INVALID_REQUEST;
-        if (pProfile == nullptr) return E_POINTER;
+        if (m_pOutput != nullptr) return NS_E_INVALID_REQUEST;
         DWORD count = 0;
         int nVideo = 0;
         pProfile->GetStreamCount(&count);
@@ -242,52 +229,45 @@ class CFakeWriter final : public TFake<IWMWriter> {
             if (pConfig != nullptr) pConfig->Release();
             nVideo += type == WMMEDIATYPE_Video;
         }
-        if (nVideo != 1) return NS_E_INVALIDPROFILE;
-        m_bProfile = true;
-        return S_OK;
+        m_bProfile = nVideo == 1;
+        return m_bProfile ? S_OK : NS_E_INVALIDPROFILE;
     }
     HRESULT SetOutputFilename(LPCWSTR pwszFilename) override {
         if (const HRESULT hr = Enter("SetOutputFilename"); FAILED(hr)) return hr;
-        if (m_bWriting) return NS_E_INVALID_REQUEST;
-        if (*pwszFilename == L'\0') return E_INVALIDARG;
+        if (m_pOutput != nullptr) return NS_E_INVALID_REQUEST;
         m_fileName = pwszFilename;
-        return S_OK;
+        return m_fileName.empty() ? E_INVALIDARG : S_OK;
     }
     HRESULT BeginWriting() override {
         if (const HRESULT hr = Enter("BeginWriting"); FAILED(hr)) return hr;
-        if (m_bWriting || !m_bProfile || m_fileName.empty()) return NS_E_INVALID_REQUEST;
-        Fake().MutableOutputs().push_back(FakeOutput{m_fileName, {}, false});
-        m_nOutput = Fake().Outputs().size() - 1;
-        m_bWriting = true;
+        if (m_pOutput != nullptr || !m_bProfile || m_fileName.empty()) return NS_E_INVALID_REQUEST;
+        m_pOutput = &Fake().NewOutput(m_fileName);
         return S_OK;
     }
     HRESULT WriteSample(DWORD dwInputNum, QWORD cnsSampleTime, DWORD /*dwFlags*/,
                         INSSBuffer* pSample) override {
         if (const HRESULT hr = Enter("WriteSample"); FAILED(hr)) return hr;
-        if (!m_bWriting) return NS_E_INVALID_REQUEST;
+        if (m_pOutput == nullptr) return NS_E_INVALID_REQUEST;
         if (dwInputNum != 0) return NS_E_INVALID_STREAM;
         BYTE* pBytes = nullptr;
         DWORD length = 0;
         const HRESULT hr = pSample->GetBufferAndLength(&pBytes, &length);
-        if (SUCCEEDED(hr)) {
-            Fake().MutableOutputs()[m_nOutput].samples.push_back(
-                {cnsSampleTime, pSample, std::vector<BYTE>(pBytes, pBytes + length)});
-        }
+        if (SUCCEEDED(hr))
+            m_pOutput->samples.push_back({cnsSampleTime, pSample, {pBytes, pBytes + length}});
         return hr;
     }
     HRESULT EndWriting() override {
         if (const HRESULT hr = Enter("EndWriting"); FAILED(hr)) return hr;
-        if (!m_bWriting) return NS_E_INVALID_REQUEST;
-        Fake().MutableOutputs()[m_nOutput].ended = true;
-        m_bWriting = false;
+        if (m_pOutput == nullptr) return NS_E_INVALID_REQUEST;
+        m_pOutput->ended = true;
+        m_pOutput = nullptr;
         return S_OK;
     }
 
   private:
-    bool m_bWriting = false;
     bool m_bProfile = false;
     std::wstring m_fileName;
-    size_t m_nOutput = 0;
+    FakeOutput* m_pOutput = nullptr;  // the file being written, if any
 };
 
 template <class T, class I>
@@ -302,14 +282,11 @@ HRESULT CreateObject(const char* call, I** pp) {
 std::vector<FakeFrame> FakeFrames(WORD stream, int count, size_t size, QWORD first, QWORD step) {
     std::vector<FakeFrame> frames;
     for (int i = 0; i < count; ++i) {
-        frames.push_back(FakeFrame{stream, first + static_cast<QWORD>(i) * step, step,
-                                   std::vector<BYTE>(size, static_cast<BYTE>((i + 1) & 0xFF))});
+        frames.push_back({stream, first + static_cast<QWORD>(i) * step, step,
+                          std::vector<BYTE>(size, static_cast<BYTE>((i + 1) & 0xFF))});
     }
     return frames;
 }
-
-CFakeRuntime::CFakeRuntime() = default;
-CFakeRuntime::~CFakeRuntime() = default;
 
 CFakeRuntime& Fake() {
     static CFakeRuntime runtime;

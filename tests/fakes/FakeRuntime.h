@@ -37,6 +37,7 @@
 // and whether EndWriting finished it. The writer holds no sample after WriteSample returns.
 #pragma once
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -81,11 +82,6 @@ class CFakeObject;
 // test calls the runtime from one thread.
 class CFakeRuntime {
   public:
-    CFakeRuntime();
-    ~CFakeRuntime();
-    CFakeRuntime(const CFakeRuntime&) = delete;
-    CFakeRuntime& operator=(const CFakeRuntime&) = delete;
-
     // Frees every fake object (pointers into the fake die here), forgets inputs, failures,
     // outputs and faults.
     void Reset();
@@ -104,7 +100,7 @@ class CFakeRuntime {
     // Every sample the fake readers handed out, in order, with its reference count.
     std::vector<INSSBuffer*> Samples() const;
     static ULONG RefCount(INSSBuffer* pSample);
-    const std::vector<FakeOutput>& Outputs() const { return m_outputs; }
+    const std::deque<FakeOutput>& Outputs() const { return m_outputs; }
 
     // For the fake objects: the failure scripted for the call, S_OK otherwise.
     HRESULT Enter(const std::string& call);
@@ -114,14 +110,16 @@ class CFakeRuntime {
     const FakeInput* FindInput(const std::wstring& name) const {
         return m_inputs.contains(name) ? &m_inputs.at(name) : nullptr;
     }
-    std::vector<FakeOutput>& MutableOutputs() { return m_outputs; }
+    FakeOutput& NewOutput(const std::wstring& name) {
+        return m_outputs.emplace_back(FakeOutput{name, {}, false});
+    }
 
   private:
     std::vector<std::unique_ptr<CFakeObject>> m_objects;
     std::map<std::wstring, FakeInput> m_inputs;
     std::vector<std::pair<std::string, HRESULT>> m_failures;  // in the order they answer
     std::vector<std::string> m_faults;
-    std::vector<FakeOutput> m_outputs;
+    std::deque<FakeOutput> m_outputs;  // stays where it is while writers add to it
 };
 
 CFakeRuntime& Fake();
