@@ -34,8 +34,8 @@ class TFake : public I, public CFakeObject {
     TFake(const char* kind, const IID& iid) : CFakeObject(kind), m_iid(iid) {}
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (const HRESULT hr = Enter("QueryInterface", ppv); FAILED(hr)) return hr;
         *ppv = nullptr;
+        if (const HRESULT hr = Enter("QueryInterface"); FAILED(hr)) return hr;
         if (riid != IID_IUnknown && riid != m_iid) return QueryOther(riid, ppv);
         AddRef();
         *ppv = static_cast<I*>(this);
@@ -49,13 +49,10 @@ class TFake : public I, public CFakeObject {
     }
 
   protected:
-    // A failure scripted for the call is returned with *ppOut set to null.
-    template <class T = void>
-    HRESULT Enter(const char* method, T** ppOut = nullptr) {
+    // The failure scripted for the call, S_OK otherwise.
+    HRESULT Enter(const char* method) {
         Retired(std::string("::") + method + " called after its last release");
-        const HRESULT hr = Fake().Enter(m_kind + "::" + method);
-        if (FAILED(hr) && ppOut != nullptr) *ppOut = nullptr;
-        return hr;
+        return Fake().Enter(m_kind + "::" + method);
     }
     virtual HRESULT QueryOther(REFIID /*riid*/, void** /*ppv*/) { return E_NOINTERFACE; }
     virtual void OnFinalRelease() {}
@@ -76,10 +73,9 @@ class CFakeSample final : public TFake<INSSBuffer> {
         return GetBufferAndLength(ppdwBuffer, nullptr);
     }
     HRESULT GetBufferAndLength(BYTE** ppdwBuffer, DWORD* pdwLength) override {
-        if (const HRESULT hr = Enter("GetBufferAndLength", ppdwBuffer); FAILED(hr)) return hr;
         if (ppdwBuffer != nullptr) *ppdwBuffer = m_bytes.data();
         if (pdwLength != nullptr) *pdwLength = static_cast<DWORD>(m_bytes.size());
-        return S_OK;
+        return Enter("GetBufferAndLength");
     }
 
   private:
@@ -120,8 +116,8 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
     HRESULT GetNextSample(WORD wStreamNum, INSSBuffer** ppSample, QWORD* pcnsSampleTime,
                           QWORD* pcnsDuration, DWORD* pdwFlags, DWORD* pdwOutputNum,
                           WORD* pwStreamNum) override {
-        if (const HRESULT hr = Enter("GetNextSample", ppSample); FAILED(hr)) return hr;
         *ppSample = nullptr;
+        if (const HRESULT hr = Enter("GetNextSample"); FAILED(hr)) return hr;
         if (const HRESULT hr = Check(wStreamNum); FAILED(hr)) return hr;
         while (m_nNext < m_input.frames.size()) {
             const FakeFrame& frame = m_input.frames[m_nNext++];
