@@ -97,21 +97,19 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
         return wmf::CreateProfile(m_input.streams, &m_pProfile);
     }
     HRESULT Close() override {
-        if (const HRESULT hr = Enter("Close"); FAILED(hr)) return hr;
-        OnFinalRelease();
-        return S_OK;
+        const HRESULT hr = Enter("Close");
+        if (SUCCEEDED(hr)) OnFinalRelease();
+        return hr;
     }
     HRESULT SetStreamsSelected(WORD cStreamCount, WORD* pwStreamNumbers,
                                WMT_STREAM_SELECTION* /*pSelections*/) override {
-        if (const HRESULT hr = Enter("SetStreamsSelected"); FAILED(hr)) return hr;
-        for (WORD i = 0; i < cStreamCount; ++i) {
-            if (const HRESULT hr = Check(pwStreamNumbers[i]); FAILED(hr)) return hr;
-        }
-        return S_OK;
+        HRESULT hr = Enter("SetStreamsSelected");
+        for (WORD i = 0; SUCCEEDED(hr) && i < cStreamCount; ++i) hr = Check(pwStreamNumbers[i]);
+        return hr;
     }
     HRESULT SetReadStreamSamples(WORD wStreamNum, BOOL /*fCompressed*/) override {
-        if (const HRESULT hr = Enter("SetReadStreamSamples"); FAILED(hr)) return hr;
-        return Check(wStreamNum);
+        const HRESULT hr = Enter("SetReadStreamSamples");
+        return FAILED(hr) ? hr : Check(wStreamNum);
     }
     HRESULT GetNextSample(WORD wStreamNum, INSSBuffer** ppSample, QWORD* pcnsSampleTime,
                           QWORD* pcnsDuration, DWORD* pdwFlags, DWORD* pdwOutputNum,
@@ -266,36 +264,14 @@ class CFakeWriter final : public TFake<IWMWriter> {
     FakeOutput* m_pOutput = nullptr;  // the file being written, if any
 };
 
-template <class T, class I>
-HRESULT CreateObject(const char* call, I** pp) {
-    const HRESULT hr = Fake().Enter(call);
-    *pp = SUCCEEDED(hr) ? new T() : nullptr;
-    return hr;
-}
-
 }  // namespace
-
-std::vector<FakeFrame> FakeFrames(WORD stream, int count, size_t size, QWORD first, QWORD step) {
-    std::vector<FakeFrame> frames;
-    for (int i = 0; i < count; ++i) {
-        frames.push_back({stream, first + static_cast<QWORD>(i) * step, step,
-                          std::vector<BYTE>(size, static_cast<BYTE>((i + 1) & 0xFF))});
-    }
-    return frames;
-}
 
 CFakeRuntime& Fake() {
     static CFakeRuntime runtime;
     return runtime;
 }
 
-void CFakeRuntime::Reset() {
-    m_objects.clear();
-    m_inputs.clear();
-    m_failures.clear();
-    m_faults.clear();
-    m_outputs.clear();
-}
+void CFakeRuntime::Reset() { *this = CFakeRuntime(); }
 
 int CFakeRuntime::LiveObjects() const {
     return static_cast<int>(std::count_if(m_objects.begin(), m_objects.end(),
@@ -330,9 +306,13 @@ int CFakeRuntime::Adopt(CFakeObject* pObject) {
 
 HRESULT WMCreateSyncReader(IUnknown* /*pUnkCert*/, DWORD /*dwRights*/,
                            IWMSyncReader** ppSyncReader) {
-    return CreateObject<CFakeSyncReader>("WMCreateSyncReader", ppSyncReader);
+    const HRESULT hr = Fake().Enter("WMCreateSyncReader");
+    *ppSyncReader = SUCCEEDED(hr) ? new CFakeSyncReader() : nullptr;
+    return hr;
 }
 
 HRESULT WMCreateWriter(IUnknown* /*pUnkReserved*/, IWMWriter** ppWriter) {
-    return CreateObject<CFakeWriter>("WMCreateWriter", ppWriter);
+    const HRESULT hr = Fake().Enter("WMCreateWriter");
+    *ppWriter = SUCCEEDED(hr) ? new CFakeWriter() : nullptr;
+    return hr;
 }

@@ -4,7 +4,7 @@
 //
 //   Fake().Reset();                                    // in SetUp: a clean runtime
 //   Fake().AddInput(L"in.wmv", {TestAudio(1), TestVideo(2, 4, 2)},
-//                   FakeFrames(2, 3, DibStride(4) * 2, 333667, 333667));
+//                   {{2, 0, 333667, frameBytes}, {2, 333667, 333667, frameBytes}});
 //   Fake().FailAt("IWMSyncReader::Close", E_FAIL);     // the next Close fails with E_FAIL
 //   CMediaReader reader;                               // code under test, unchanged
 //   ...
@@ -53,10 +53,6 @@ struct FakeFrame {
     QWORD duration = 0;
     std::vector<BYTE> bytes;
 };
-
-// `count` samples of `size` bytes on `stream`, sample i (from 0) at first + i * step, lasting
-// step; every byte of sample i holds (i + 1) & 0xFF.
-std::vector<FakeFrame> FakeFrames(WORD stream, int count, size_t size, QWORD first, QWORD step);
 
 struct FakeWrittenSample {
     QWORD time;

@@ -83,6 +83,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ClipCase{"OddSized",
                                "-f lavfi -i testsrc=size=63x47:rate=25:duration=0.4 -c:v ffv1",
                                "odd.mkv", 10, false, 'C'}),
-    [](const ::testing::TestParamInfo<ClipCase>& info) { return info.param.pszCase; });
+    [](const auto& info) { return info.param.pszCase; });
 
 }  // namespace

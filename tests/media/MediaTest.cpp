@@ -3,7 +3,6 @@
 // and failures, and the time conversion.
 #include <cmath>
 #include <csignal>
-#include <filesystem>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -45,10 +44,14 @@ class MediaTest : public ::testing::Test {
         m_pWriter = std::make_unique<CMediaWriter>();
     }
 
-    // Audio on stream 1 and video on stream 2: `frames` video frames 40 ms apart from 40 ms on.
-    static void AddClip(const std::wstring& name, int frames) {
-        Fake().AddInput(name, {TestAudio(1), TestVideo(2, kWidth, kHeight)},
-                        FakeFrames(2, frames, kFrameBytes, kStep, kStep));
+    // Audio on stream 1 and video on stream 2: `count` video frames 40 ms apart from 40 ms on;
+    // every byte of frame i (from 0) holds i + 1.
+    static void AddClip(const std::wstring& name, int count) {
+        std::vector<FakeFrame> frames;
+        for (int i = 0; i < count; ++i) {
+            frames.push_back({2, kStep * (i + 1), kStep, std::vector<BYTE>(kFrameBytes, i + 1)});
+        }
+        Fake().AddInput(name, {TestAudio(1), TestVideo(2, kWidth, kHeight)}, frames);
     }
     // One "Next >" step: advance, show the time, take the frame; returns the read status. The
     // sample goes to *ppSample, or is released when ppSample is null.
@@ -138,7 +141,6 @@ TEST_F(MediaTest, StepsReadOnceHandOutOneReferenceAndGoOnPastTheEnd) {
     // The counter is a label beside the stream: frame 2 is the stream's first sample.
     EXPECT_EQ(m_pReader->GetFrameNumber(), 2);
     EXPECT_DOUBLE_EQ(m_pReader->GetFrameTime(), 0.04);
-    EXPECT_DOUBLE_EQ(m_pReader->GetFrameRate(), 25.0);
     EXPECT_DOUBLE_EQ(m_pReader->GetDuration(), 0.04);
     BYTE* pBytes = nullptr;
     pSample->GetBuffer(&pBytes);
@@ -229,8 +231,8 @@ TEST_F(MediaTest, OutputProfileKeepsTheVideoStreamsAndLastProfileTheInputsOwn) {
 }
 
 // lastprofile.xml holds what it held before or the whole profile: a derivation without an input
-// profile leaves it alone, and so does a save that fails (the disk full half-way, as a file size
-// limit makes it, or a folder in its place), which stops nothing else.
+// profile leaves it alone, and so does a save that fails half-way (the disk full, as a file size
+// limit makes it), which stops nothing else.
 TEST_F(MediaTest, LastProfileIsNeverLeftHalfWritten) {
     varnel_test::WriteFile("lastprofile.xml", "earlier");
     EXPECT_EQ(m_pWriter->DeriveOutputProfile(nullptr), E_POINTER);
@@ -249,13 +251,8 @@ TEST_F(MediaTest, LastProfileIsNeverLeftHalfWritten) {
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(hr, S_OK);
     EXPECT_EQ(ReadFile("lastprofile.xml"), "earlier");
-    EXPECT_EQ(Fake().Outputs().size(), 1u);
-
-    std::filesystem::remove("lastprofile.xml");
-    std::filesystem::create_directory("lastprofile.xml");
-    EXPECT_EQ(m_pWriter->DeriveOutputProfile(VideoInput()), S_OK);
-    EXPECT_TRUE(std::filesystem::is_directory("lastprofile.xml"));
     EXPECT_EQ(m_dir.Entries(), std::vector<std::string>{"lastprofile.xml"});
+    EXPECT_EQ(Fake().Outputs().size(), 1u);  // writing began all the same
     ExpectEverythingReleased();
 }
 
