@@ -133,8 +133,9 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
     // The open file's play duration: the end of its last sample; 0 when there is none.
     QWORD Duration() const {
         QWORD end = 0;
-        for (const FakeFrame& frame : m_input.frames)
+        for (const FakeFrame& frame : m_input.frames) {
             end = std::max(end, frame.time + frame.duration);
+        }
         return end;
     }
 
@@ -246,8 +247,9 @@ class CFakeWriter final : public TFake<IWMWriter> {
         BYTE* pBytes = nullptr;
         DWORD length = 0;
         const HRESULT hr = pSample->GetBufferAndLength(&pBytes, &length);
-        if (SUCCEEDED(hr))
+        if (SUCCEEDED(hr)) {
             m_pOutput->samples.push_back({cnsSampleTime, pSample, {pBytes, pBytes + length}});
+        }
         return hr;
     }
     HRESULT EndWriting() override {

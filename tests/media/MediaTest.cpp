@@ -1,10 +1,8 @@
 // CMediaReader and CMediaWriter over the fake runtime and the real profiles: opening, the frame
 // counter and who owns which sample; the output profile, lastprofile.xml, the writer's states
 // and failures, and the time conversion.
-#include <cmath>
 #include <csignal>
 #include <functional>
-#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -258,9 +256,10 @@ TEST_F(MediaTest, LastProfileIsNeverLeftHalfWritten) {
 
 // The writer's states, its failures and what reaches the output files, as scripts of steps:
 // D derive the output profile from a video input, A from an audio input, O<name> commit the
-// output name (O* one that does not fit), W write a frame, C close the output, X destroy the
-// writer, F<call> make the next call of IWMWriter::<call> (or WMCreateWriter) fail with the
-// case's status. A step marked ! returns the case's status, every other one S_OK.
+// output name (O* one that does not fit), W<seconds> write a frame at that time (0.1 without),
+// C close the output, X destroy the writer, F<call> make the next call of IWMWriter::<call> (or
+// WMCreateWriter) fail with the case's status. A step marked ! returns the case's status, every
+// other one S_OK.
 TEST_F(MediaTest, EachWriterScriptReturnsItsStatusesAndLeavesItsOutputs) {
     const struct {
         const char* pszCase;
@@ -283,6 +282,8 @@ TEST_F(MediaTest, EachWriterScriptReturnsItsStatusesAndLeavesItsOutputs) {
         {"the file cannot be begun", "FBeginWriting D Oa!", HRESULT_DISK_FULL, ""},
         {"a write fails part-way", "D Oa W FWriteSample W! W C", HRESULT_DISK_FULL, "a/2/E"},
         {"a failed end is tried again on destruction", "FEndWriting D Oa W C! X", E_FAIL, "a/1/E"},
+        {"times outside the runtime's range are refused; a hair below 0 is 0",
+         "D Oa W-1e-8 W-1! Wnan! Winf! W1e13!", E_INVALIDARG, "a/1/W"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszCase);
@@ -297,13 +298,14 @@ TEST_F(MediaTest, EachWriterScriptReturnsItsStatusesAndLeavesItsOutputs) {
                 Fake().FailAt(arg.starts_with("WM") ? arg : "IWMWriter::" + arg, c.status);
             }
             if (step[0] == 'X') ExpectEverythingReleased();
-            const HRESULT hr = step[0] == 'D' ? m_pWriter->DeriveOutputProfile(VideoInput())
-                               : step[0] == 'A'
-                                   ? m_pWriter->DeriveOutputProfile(Input({TestAudio(1)}))
-                               : step[0] == 'O' ? m_pWriter->OpenOutput(arg.c_str())
-                               : step[0] == 'W' ? m_pWriter->WriteFrame(pFrame.get(), 0.1)
-                               : step[0] == 'C' ? m_pWriter->CloseOutput()
-                                                : S_OK;
+            const HRESULT hr =
+                step[0] == 'D'   ? m_pWriter->DeriveOutputProfile(VideoInput())
+                : step[0] == 'A' ? m_pWriter->DeriveOutputProfile(Input({TestAudio(1)}))
+                : step[0] == 'O' ? m_pWriter->OpenOutput(arg.c_str())
+                : step[0] == 'W'
+                    ? m_pWriter->WriteFrame(pFrame.get(), arg.empty() ? 0.1 : std::stod(arg))
+                : step[0] == 'C' ? m_pWriter->CloseOutput()
+                                 : S_OK;
             EXPECT_EQ(hr, expected) << step;
         }
         std::string outputs;
@@ -315,24 +317,9 @@ TEST_F(MediaTest, EachWriterScriptReturnsItsStatusesAndLeavesItsOutputs) {
             outputs += output.ended ? "/E" : "/W";
         }
         EXPECT_EQ(outputs, c.pszOutputs);
+        EXPECT_EQ(pFrame->RefCount(), 1u);  // the written sample stays the caller's
         ExpectEverythingReleased();
     }
-}
-
-TEST_F(MediaTest, TimesAreTruncatedToHundredNanosecondUnitsAndOutOfRangeRefused) {
-    m_pWriter->DeriveOutputProfile(VideoInput());
-    m_pWriter->OpenOutput("out.wmv");
-    Ref<CSampleBuffer> pFrame(CSampleBuffer::Create(kFrameBytes));
-    const double kInfinity = std::numeric_limits<double>::infinity();
-    for (double dTime : {1.0 / 29.97, 1.0 / 24.0, -1e-8, -1.0, std::nan(""), kInfinity, 1e13}) {
-        const bool bInRange = dTime > -1e-7 && dTime < 1e12;
-        EXPECT_EQ(m_pWriter->WriteFrame(pFrame.get(), dTime), bInRange ? S_OK : E_INVALIDARG);
-    }
-    std::vector<QWORD> times;
-    for (const auto& sample : Fake().Outputs()[0].samples) times.push_back(sample.time);
-    EXPECT_EQ(times, (std::vector<QWORD>{333667, 416666, 0}));
-    EXPECT_EQ(Fake().Outputs()[0].samples[0].sample, pFrame.get());
-    EXPECT_EQ(pFrame->RefCount(), 1u);  // the caller's sample stays the caller's
 }
 
 }  // namespace
