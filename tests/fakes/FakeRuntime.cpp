@@ -73,9 +73,10 @@ class CFakeSample final : public TFake<INSSBuffer> {
         return GetBufferAndLength(ppdwBuffer, nullptr);
     }
     HRESULT GetBufferAndLength(BYTE** ppdwBuffer, DWORD* pdwLength) override {
-        if (ppdwBuffer != nullptr) *ppdwBuffer = m_bytes.data();
+        const HRESULT hr = Enter("GetBufferAndLength");
+        if (ppdwBuffer != nullptr) *ppdwBuffer = SUCCEEDED(hr) ? m_bytes.data() : nullptr;
         if (pdwLength != nullptr) *pdwLength = static_cast<DWORD>(m_bytes.size());
-        return Enter("GetBufferAndLength");
+        return hr;
     }
 
   private:
