@@ -10,8 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/wmf/reader/ReaderSamples.h"
-#include "platform/wmf/wmsdk.h"
-#include "tests/support/TestSupport.h"
+#include "tests/platform/RuntimeTestSupport.h"
 
 namespace {
 
@@ -83,39 +82,18 @@ class SizeSweepTest : public ::testing::TestWithParam<SweepCodec> {
 
 // Reads every frame of `clip` and writes each to `output`; the frames read.
 int ReadAndWrite(const fs::path& clip, const fs::path& output, LONG width, LONG height) {
-    IWMSyncReader* pRawReader = nullptr;
-    IWMWriter* pRawWriter = nullptr;
-    EXPECT_EQ(WMCreateSyncReader(nullptr, 0, &pRawReader), S_OK);
-    EXPECT_EQ(WMCreateWriter(nullptr, &pRawWriter), S_OK);
-    Ref<IWMSyncReader> pReader(pRawReader);
-    Ref<IWMWriter> pWriter(pRawWriter);
-    if (!pReader || !pWriter) return 0;
-    EXPECT_EQ(pReader->Open(Widened(clip.string()).c_str()), S_OK);
-    IWMProfile* pRawProfile = nullptr;
-    EXPECT_EQ(pReader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&pRawProfile)),
-              S_OK);
-    Ref<IWMProfile> pProfile(pRawProfile);
-    if (!pProfile) return 0;
-    EXPECT_EQ(pWriter->SetProfile(pProfile.get()), S_OK);
+    Ref<IWMSyncReader> pReader = NewReader();
+    Ref<IWMWriter> pWriter = NewWriter();
+    EXPECT_EQ(Open(pReader.get(), clip), S_OK);
+    EXPECT_EQ(pWriter->SetProfile(ProfileOf(pReader.get()).get()), S_OK);
     EXPECT_EQ(pWriter->SetOutputFilename(Widened(output.string()).c_str()), S_OK);
     EXPECT_EQ(pWriter->BeginWriting(), S_OK);
-
     int frames = 0;
-    for (;;) {
-        INSSBuffer* pSample = nullptr;
-        QWORD cnsTime = 0, cnsDuration = 0;
-        DWORD dwFlags = 0, dwOutput = 0;
-        WORD wStream = 0;
-        if (FAILED(pReader->GetNextSample(0, &pSample, &cnsTime, &cnsDuration, &dwFlags, &dwOutput,
-                                          &wStream))) {
-            break;
-        }
-        Ref<INSSBuffer> pHeld(pSample);
-        DWORD length = 0;
-        pSample->GetLength(&length);
-        EXPECT_EQ(length, DibStride(width) * static_cast<DWORD>(height));
-        EXPECT_EQ(pWriter->WriteSample(0, 333667 * static_cast<QWORD>(frames), 0, pSample), S_OK);
-        ++frames;
+    for (Read read; SUCCEEDED(ReadOne(pReader.get(), 0, &read)); ++frames) {
+        EXPECT_EQ(read.dwLength, DibStride(width) * static_cast<DWORD>(height));
+        EXPECT_EQ(
+            pWriter->WriteSample(0, 333667 * static_cast<QWORD>(frames), 0, read.pSample.get()),
+            S_OK);
     }
     EXPECT_EQ(pWriter->EndWriting(), S_OK);
     return frames;
