@@ -36,45 +36,21 @@ class ReaderTest : public ::testing::Test {
                       s_pDir->Path() / "odd.avi");
     }
     static void TearDownTestSuite() { s_pDir.reset(); }
-    void SetUp() override {
-        ASSERT_TRUE(s_bMade) << "the ffmpeg command could not make the test clips";
-        m_pReader = NewReader();
-    }
+    void SetUp() override { ASSERT_TRUE(s_bMade) << "the ffmpeg command could not make the clips"; }
     static fs::path Clip() { return s_pDir->Path() / "av.wmv"; }
 
     static inline std::unique_ptr<CTempDir> s_pDir;
     static inline bool s_bMade = false;
-    Ref<IWMSyncReader> m_pReader;
 };
-
-TEST_F(ReaderTest, ReadsEveryFrameFFmpegDecodesAtItsTimeWithKeyFramesAsCleanPoints) {
-    ASSERT_EQ(Open(m_pReader.get(), Clip()), S_OK);
-    const auto [number, info] = SelectVideo(m_pReader.get());
-    EXPECT_EQ(number, 1);
-    EXPECT_EQ(info.bmiHeader.biWidth, 160);
-    EXPECT_EQ(info.bmiHeader.biHeight, 120);
-    EXPECT_EQ(info.bmiHeader.biCompression, MakeFourcc('W', 'M', 'V', '2'));
-    EXPECT_NEAR(static_cast<double>(info.AvgTimePerFrame), kNtscFrame, 2.0);
-    const std::vector<Read> reads = ReadAll(m_pReader.get(), number);
-    ASSERT_EQ(static_cast<long>(reads.size()), ProbeFrameCount(Clip()));
-    // The audio encoder's priming puts the first picture a little after the file's start.
-    ASSERT_LT(reads[0].cnsTime, kNtscFrame * 2);
-    for (size_t i = 0; i < reads.size(); ++i) {
-        SCOPED_TRACE("frame " + std::to_string(i));
-        EXPECT_NEAR(reads[i].cnsTime * 1.0, reads[0].cnsTime + i * kNtscFrame, 10000);
-        EXPECT_NEAR(reads[i].cnsDuration * 1.0, kNtscFrame, 10000);
-        EXPECT_EQ(reads[i].dwLength, DibStride(160) * 120);
-        EXPECT_EQ(reads[i].dwFlags & WM_SF_CLEANPOINT, i % 10 == 0 ? WM_SF_CLEANPOINT : 0u);
-    }
-}
 
 // Bottom-up rows at the DIB stride (65 wide: padded), blue-green-red: FFmpeg's own decoding,
 // top-down and packed, must be found row by row.
 TEST_F(ReaderTest, PicturesAreFFmpegsOwnInBottomUpBlueGreenRedRows) {
     const fs::path clip = s_pDir->Path() / "odd.avi";
-    ASSERT_EQ(Open(m_pReader.get(), clip), S_OK);
+    Ref<IWMSyncReader> reader = NewReader();
+    ASSERT_EQ(Open(reader.get(), clip), S_OK);
     Read read;
-    ASSERT_EQ(ReadOne(m_pReader.get(), SelectVideo(m_pReader.get()).first, &read), S_OK);
+    ASSERT_EQ(ReadOne(reader.get(), SelectVideo(reader.get()).first, &read), S_OK);
     const std::string expected = RunCommand("ffmpeg -nostdin -v error -i " + Quoted(clip) +
                                             " -frames:v 1 -f rawvideo -pix_fmt bgr24 -");
     ASSERT_EQ(expected.size(), 65u * 37 * 3);
@@ -89,67 +65,74 @@ TEST_F(ReaderTest, PicturesAreFFmpegsOwnInBottomUpBlueGreenRedRows) {
     EXPECT_LE(difference / expected.size(), 2.0);
 }
 
-// Each call in the state its row names.
-enum class Stage { kNothingOpen, kVideoOnly, kAtEnd, kClosed };
-enum class Call { kRead, kSelect, kSelectBad, kSelectTwo, kUncompressed, kProfile, kOpen };
-struct StatusCase {
-    Stage stage;
+// One reader taken through its states, a call a row; a refused call changes nothing.
+enum class Call { kRead, kOn, kOff, kBad, kOffAndOn, kDecoded, kProfile, kOpen, kToEnd, kClose };
+struct Step {
     Call call;
     WORD wStream;
     HRESULT expected;
     const wchar_t* pwszName = nullptr;
 };
 
-HRESULT Perform(IWMSyncReader* r, const StatusCase& c) {
-    WORD number = c.wStream, numbers[2] = {1, c.wStream};
-    WMT_STREAM_SELECTION on = WMT_ON, bogus = static_cast<WMT_STREAM_SELECTION>(3);
-    WMT_STREAM_SELECTION selections[2] = {WMT_OFF, WMT_ON};
+HRESULT Perform(IWMSyncReader* r, const Step& s) {
+    WORD number = s.wStream, numbers[2] = {1, s.wStream};
+    WMT_STREAM_SELECTION on = WMT_ON, off = WMT_OFF, bad = static_cast<WMT_STREAM_SELECTION>(3);
+    WMT_STREAM_SELECTION offAndOn[2] = {WMT_OFF, WMT_ON};
     Read read;
-    void* profile = nullptr;
-    if (c.call == Call::kRead) return ReadOne(r, number, &read);
-    if (c.call == Call::kSelect) return r->SetStreamsSelected(1, &number, &on);
-    if (c.call == Call::kSelectBad) return r->SetStreamsSelected(1, &number, &bogus);
-    if (c.call == Call::kUncompressed) return r->SetReadStreamSamples(number, FALSE);
-    if (c.call == Call::kOpen) return r->Open(c.pwszName);
-    if (c.call == Call::kProfile) {
-        const HRESULT hr = r->QueryInterface(IID_IWMProfile, &profile);
-        return profile == nullptr ? hr : E_UNEXPECTED;
+    HRESULT hr;
+    if (s.call == Call::kRead) return ReadOne(r, number, &read);
+    if (s.call == Call::kOn) return r->SetStreamsSelected(1, &number, &on);
+    if (s.call == Call::kOff) return r->SetStreamsSelected(1, &number, &off);
+    if (s.call == Call::kBad) return r->SetStreamsSelected(1, &number, &bad);
+    if (s.call == Call::kOffAndOn) return r->SetStreamsSelected(2, numbers, offAndOn);
+    if (s.call == Call::kDecoded) return r->SetReadStreamSamples(number, FALSE);
+    if (s.call == Call::kOpen) return r->Open(s.pwszName);
+    if (s.call == Call::kClose) return r->Close();
+    if (s.call == Call::kToEnd) {
+        while (SUCCEEDED(hr = ReadOne(r, number, &read))) continue;
+        return hr;
     }
-    const HRESULT hr = r->SetStreamsSelected(2, numbers, selections);
-    return ReadOne(r, 1, &read) == S_OK ? hr : E_UNEXPECTED;  // a refused selection: no change
+    IUnknown* profile = nullptr;
+    hr = r->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile));
+    Ref<IUnknown> hold(profile);
+    return SUCCEEDED(hr) == (profile != nullptr) ? hr : E_UNEXPECTED;
 }
 
 TEST_F(ReaderTest, StatusesOfEachState) {
-    const StatusCase cases[] = {
-        {Stage::kNothingOpen, Call::kRead, 1, NS_E_INVALID_REQUEST},
-        {Stage::kNothingOpen, Call::kRead, 0, NS_E_INVALID_REQUEST},
-        {Stage::kNothingOpen, Call::kSelect, 1, NS_E_INVALID_REQUEST},
-        {Stage::kNothingOpen, Call::kUncompressed, 1, NS_E_INVALID_REQUEST},
-        {Stage::kNothingOpen, Call::kProfile, 0, NS_E_INVALID_REQUEST},
-        {Stage::kNothingOpen, Call::kOpen, 0, E_POINTER},
-        {Stage::kNothingOpen, Call::kOpen, 0, NS_E_FILE_NOT_FOUND, L""},
-        {Stage::kNothingOpen, Call::kOpen, 0, E_INVALIDARG, L"caf\u0153.wmv"},
-        {Stage::kVideoOnly, Call::kSelect, 0, NS_E_INVALID_STREAM},
-        {Stage::kVideoOnly, Call::kSelect, 3, NS_E_INVALID_STREAM},
-        {Stage::kVideoOnly, Call::kSelectBad, 1, E_INVALIDARG},
-        {Stage::kVideoOnly, Call::kSelectTwo, 3, NS_E_INVALID_STREAM},
-        {Stage::kVideoOnly, Call::kUncompressed, 0, NS_E_INVALID_STREAM},
-        {Stage::kVideoOnly, Call::kRead, 9, NS_E_INVALID_STREAM},
-        {Stage::kVideoOnly, Call::kRead, 2, NS_E_INVALID_REQUEST},  // not selected
-        {Stage::kAtEnd, Call::kRead, 1, NS_E_NO_MORE_SAMPLES},
-        {Stage::kAtEnd, Call::kRead, 0, NS_E_NO_MORE_SAMPLES},
-        {Stage::kClosed, Call::kRead, 1, NS_E_INVALID_REQUEST},
-        {Stage::kClosed, Call::kProfile, 0, NS_E_INVALID_REQUEST},
+    const std::wstring clip = Widened(Clip().string());
+    const Step steps[] = {
+        {Call::kRead, 1, NS_E_INVALID_REQUEST},  // nothing open
+        {Call::kRead, 0, NS_E_INVALID_REQUEST},
+        {Call::kOn, 1, NS_E_INVALID_REQUEST},
+        {Call::kDecoded, 1, NS_E_INVALID_REQUEST},
+        {Call::kProfile, 0, NS_E_INVALID_REQUEST},
+        {Call::kClose, 0, S_OK},
+        {Call::kOpen, 0, E_POINTER},
+        {Call::kOpen, 0, NS_E_FILE_NOT_FOUND, L""},
+        {Call::kOpen, 0, E_INVALIDARG, L"caf\u0153.wmv"},  // a character above 255
+        {Call::kOpen, 0, S_OK, clip.c_str()},
+        {Call::kOff, 2, S_OK},
+        {Call::kOn, 0, NS_E_INVALID_STREAM},
+        {Call::kOn, 3, NS_E_INVALID_STREAM},
+        {Call::kBad, 1, E_INVALIDARG},
+        {Call::kOffAndOn, 3, NS_E_INVALID_STREAM},
+        {Call::kRead, 1, S_OK},  // still on
+        {Call::kRead, 2, NS_E_INVALID_REQUEST},
+        {Call::kDecoded, 0, NS_E_INVALID_STREAM},
+        {Call::kRead, 9, NS_E_INVALID_STREAM},
+        {Call::kToEnd, 1, NS_E_NO_MORE_SAMPLES},
+        {Call::kRead, 1, NS_E_NO_MORE_SAMPLES},
+        {Call::kRead, 0, NS_E_NO_MORE_SAMPLES},
+        {Call::kProfile, 0, S_OK},
+        {Call::kOpen, 0, S_OK, clip.c_str()},  // from the start again
+        {Call::kRead, 1, S_OK},
+        {Call::kClose, 0, S_OK},
+        {Call::kRead, 1, NS_E_INVALID_REQUEST},
+        {Call::kProfile, 0, NS_E_INVALID_REQUEST},
     };
-    for (const StatusCase& c : cases) {
-        Ref<IWMSyncReader> reader = NewReader();
-        if (c.stage != Stage::kNothingOpen && Open(reader.get(), Clip()) == S_OK) {
-            SelectVideo(reader.get());
-        }
-        if (c.stage == Stage::kAtEnd) ReadAll(reader.get(), 1);
-        if (c.stage == Stage::kClosed) reader->Close();
-        EXPECT_EQ(Perform(reader.get(), c), c.expected) << "row " << &c - cases;
-    }
+    Ref<IWMSyncReader> reader = NewReader();
+    for (const Step& s : steps)
+        EXPECT_EQ(Perform(reader.get(), s), s.expected) << "row " << &s - steps;
 }
 
 // Files of every kind, most made from the clip's bytes (none: no file of that name is made).
@@ -209,10 +192,17 @@ TEST_F(ReaderTest, FilesOfEveryKindOpenAsTheyMayAndReadToACleanEnd) {
             EXPECT_EQ(ReadOne(reader.get(), 1, &read), NS_E_INVALID_REQUEST);
             continue;
         }
-        EXPECT_EQ(SelectVideo(reader.get()).first, 1);
-        const int frames = static_cast<int>(ReadAll(reader.get(), 0).size());
-        EXPECT_GE(frames, c.nMinFrames < 0 ? all : c.nMinFrames);
-        EXPECT_LE(frames, c.nMaxFrames < 0 ? all : c.nMaxFrames);
+        const auto [number, info] = SelectVideo(reader.get());
+        EXPECT_EQ(number, 1);
+        const std::vector<Read> reads = ReadAll(reader.get(), 0);
+        EXPECT_GE(static_cast<int>(reads.size()), c.nMinFrames < 0 ? all : c.nMinFrames);
+        EXPECT_LE(static_cast<int>(reads.size()), c.nMaxFrames < 0 ? all : c.nMaxFrames);
+        // The clip's frames at their times, a clean point every 10th, as the header says.
+        for (size_t i = 0; c.nMinFrames < 0 && i < reads.size(); ++i) {
+            EXPECT_NEAR(reads[i].cnsTime * 1.0, reads[0].cnsTime + i * kNtscFrame, 10000) << i;
+            EXPECT_NEAR(reads[i].cnsDuration * 1.0, info.AvgTimePerFrame, 10000) << i;
+            EXPECT_EQ(reads[i].dwFlags & WM_SF_CLEANPOINT, i % 10 == 0 ? WM_SF_CLEANPOINT : 0u);
+        }
     }
 }
 

@@ -24,18 +24,12 @@ using namespace varnel_test;
 constexpr QWORD kNtscStep = 333667;  // 1/29.97 s, truncated
 constexpr DWORD kWmv2 = MakeFourcc('W', 'M', 'V', '2');
 
-Ref<IWMProfile> Profile(const std::vector<wmf::StreamDescription>& streams) {
-    IWMProfile* pProfile = nullptr;
-    EXPECT_EQ(wmf::CreateProfile(streams, &pProfile), S_OK);
-    return Ref<IWMProfile>(pProfile);
-}
-
 // Sets a profile of one video stream (a negative height: rows top-down) and the file's name.
 HRESULT Prepare(IWMWriter* writer, const fs::path& file, LONG width = 64, LONG height = 48,
                 DWORD fourcc = kWmv2) {
     wmf::StreamDescription video = TestVideo(1, width, std::abs(height), fourcc);
     reinterpret_cast<WMVIDEOINFOHEADER*>(video.format.data())->bmiHeader.biHeight = height;
-    const HRESULT hr = writer->SetProfile(Profile({video}).get());
+    const HRESULT hr = writer->SetProfile(Ref<IWMProfile>(wmf::CProfile::Create({video})).get());
     return FAILED(hr) ? hr : writer->SetOutputFilename(Widened(file.string()).c_str());
 }
 
@@ -90,8 +84,9 @@ TEST_P(FormatTest, NamePicksContainerAndCodecWithEveryFrameAtItsNtscTime) {
     ASSERT_EQ(Prepare(writer.get(), file, 63, f.height, f.fourcc), S_OK);
     ASSERT_EQ(writer->BeginWriting(), S_OK);
     Ref<CSampleBuffer> pFrame = Frame(63, 47);  // blue rows first
-    for (int k = 1; k <= 12; ++k)
+    for (int k = 1; k <= 12; ++k) {
         ASSERT_EQ(writer->WriteSample(0, k * kNtscStep, 0, pFrame.get()), S_OK);
+    }
     EXPECT_EQ(ReadFile(file), "previous content");
     ASSERT_EQ(writer->EndWriting(), S_OK);
     EXPECT_EQ(pFrame->RefCount(), 1u);
@@ -135,18 +130,18 @@ INSTANTIATE_TEST_SUITE_P(
                       Format{".webm", kWmv2, 47, "webm", "vp9", true}),
     [](const auto& info) { return std::string(info.param.extension + 1); });
 
-// Each call in the state its row names. A refused call changes nothing and leaves a file under
-// way going; a BeginWriting that fails leaves nothing behind.
-enum class Stage { kNew, kProfileSet, kWriting, kEnded };
-enum class Call { kProfile, kName, kBegin, kWrite, kEnd };
-struct StateCase {
-    Stage stage;
+// One writer taken through its states, a call a row: a refused call changes nothing and leaves
+// a file under way going, and a BeginWriting that fails leaves nothing behind.
+// A call's argument: the profile, the name, the quality, the time; what is wrong with a sample.
+enum class Call { kProfile, kName, kFile, kQuality, kBegin, kNoEncoder, kWrite, kWriteBad, kEnd };
+struct Step {
     Call call;
-    int variant;  // of the call: see Perform
+    long long arg;
     HRESULT expected;
+    const char* file = nullptr;
 };
 
-HRESULT Perform(IWMWriter* w, const StateCase& c, const fs::path& dir) {
+HRESULT Perform(IWMWriter* w, IVarnelWriterSettings* settings, const Step& s, const fs::path& dir) {
     const std::vector<wmf::StreamDescription> profiles[] = {
         {TestAudio(1)},
         {},
@@ -154,87 +149,76 @@ HRESULT Perform(IWMWriter* w, const StateCase& c, const fs::path& dir) {
         {TestVideo(1, 0, 48)},
         {TestAudio(1), TestVideo(2, 64, 48)},
         {TestVideo(1, 32, 32)}};
-    const std::wstring names[] = {L"", L"caf\u0153.wmv", Widened((dir / "other.wmv").string())};
-    if (c.call == Call::kProfile) return w->SetProfile(Profile(profiles[c.variant]).get());
-    if (c.call == Call::kName)
-        return w->SetOutputFilename(c.variant < 3 ? names[c.variant].c_str() : nullptr);
-    if (c.call == Call::kEnd) return w->EndWriting();
-    if (c.call == Call::kWrite) {
-        // 0: at the next step; 1: of another size; 2: a byte short; 3: on input 1; 4: at the
-        // millisecond of the previous sample.
-        Ref<CSampleBuffer> pFrame = Frame(c.variant == 1 ? 32 : 64, 48);
-        if (c.variant == 2) pFrame->SetLength(DibStride(64) * 48 - 1);
-        return w->WriteSample(c.variant == 3, (c.variant == 4 ? 1 : 2) * kNtscStep + 1, 0,
-                              pFrame.get());
-    }
-    // 0: as it stands; 1: into a folder that does not exist; 2: with an encoder that this FFmpeg
-    // lacks; 3: at a quality beyond the encoder's scale.
-    if (c.variant == 1)
-        w->SetOutputFilename(Widened((dir / "missing" / "out.wmv").string()).c_str());
-    if (c.variant >= 2) w->SetOutputFilename(Widened((dir / "out.mp4").string()).c_str());
-    wmf::ReplaceEncoderNameForTesting("libx264",
-                                      c.variant == 2 ? "varnel-missing-encoder" : nullptr);
-    Ref<IVarnelWriterSettings> settings;
-    IVarnelWriterSettings* pSettings = nullptr;
-    w->QueryInterface(IID_IVarnelWriterSettings, reinterpret_cast<void**>(&pSettings));
-    settings.reset(pSettings);
-    if (c.variant == 3) settings->SetQuality(52);
+    const wchar_t* const names[] = {L"", L"caf\u0153.wmv", nullptr};
+    // A bad sample: 0, of another size; 1, a byte short; 2, on input 1.
+    Ref<CSampleBuffer> pFrame = Frame(s.call == Call::kWriteBad && s.arg == 0 ? 32 : 64, 48);
+    if (s.call == Call::kWriteBad && s.arg == 1) pFrame->SetLength(DibStride(64) * 48 - 1);
+    if (s.call == Call::kWriteBad)
+        return w->WriteSample(s.arg == 2, 2 * kNtscStep, 0, pFrame.get());
+    if (s.call == Call::kWrite) return w->WriteSample(0, s.arg, 0, pFrame.get());
+    if (s.call == Call::kProfile)
+        return w->SetProfile(Ref<IWMProfile>(wmf::CProfile::Create(profiles[s.arg])).get());
+    if (s.call == Call::kName) return w->SetOutputFilename(names[s.arg]);
+    if (s.call == Call::kFile)
+        return w->SetOutputFilename(Widened((dir / s.file).string()).c_str());
+    if (s.call == Call::kQuality) return settings->SetQuality(static_cast<LONG>(s.arg));
+    if (s.call == Call::kBegin) return w->BeginWriting();
+    if (s.call == Call::kEnd) return w->EndWriting();
+    wmf::ReplaceEncoderNameForTesting("libx264", "varnel-missing-encoder");
     const HRESULT hr = w->BeginWriting();
     wmf::ReplaceEncoderNameForTesting(nullptr, nullptr);
     return hr;
 }
 
 TEST(WriterTest, StatesAndStatuses) {
-    const StateCase cases[] = {
-        {Stage::kNew, Call::kWrite, 0, NS_E_INVALID_REQUEST},
-        {Stage::kNew, Call::kEnd, 0, NS_E_INVALID_REQUEST},
-        {Stage::kNew, Call::kBegin, 0, NS_E_INVALID_REQUEST},
-        {Stage::kNew, Call::kProfile, 0, NS_E_INVALIDPROFILE},  // audio alone
-        {Stage::kNew, Call::kProfile, 1, NS_E_INVALIDPROFILE},  // no stream
-        {Stage::kNew, Call::kProfile, 2, NS_E_INVALIDPROFILE},  // two videos
-        {Stage::kNew, Call::kProfile, 3, NS_E_INVALIDPROFILE},  // no width
-        {Stage::kNew, Call::kProfile, 4, S_OK},                 // audio and video
-        {Stage::kNew, Call::kName, 0, E_INVALIDARG},
-        {Stage::kNew, Call::kName, 1, E_INVALIDARG},  // a character above 255
-        {Stage::kNew, Call::kName, 3, E_POINTER},
-        {Stage::kProfileSet, Call::kBegin, 0, NS_E_INVALID_REQUEST},  // no name
-        {Stage::kProfileSet, Call::kBegin, 1, NS_E_FILE_NOT_FOUND},
-        {Stage::kProfileSet, Call::kBegin, 2, NS_E_INVALID_OUTPUT_FORMAT},
-        {Stage::kProfileSet, Call::kBegin, 3, E_INVALIDARG},
-        {Stage::kWriting, Call::kBegin, 0, NS_E_INVALID_REQUEST},
-        {Stage::kWriting, Call::kProfile, 5, NS_E_INVALID_REQUEST},  // another size
-        {Stage::kWriting, Call::kName, 2, NS_E_INVALID_REQUEST},
-        {Stage::kWriting, Call::kWrite, 0, S_OK},
-        {Stage::kWriting, Call::kWrite, 1, NS_E_INVALID_INPUT_FORMAT},
-        {Stage::kWriting, Call::kWrite, 2, NS_E_INVALID_INPUT_FORMAT},
-        {Stage::kWriting, Call::kWrite, 3, E_INVALIDARG},
-        {Stage::kWriting, Call::kWrite, 4, E_INVALIDARG},
-        {Stage::kEnded, Call::kEnd, 0, NS_E_INVALID_REQUEST},
-        {Stage::kEnded, Call::kWrite, 0, NS_E_INVALID_REQUEST},
-        {Stage::kEnded, Call::kBegin, 0, S_OK},  // the same file again
+    const Step steps[] = {
+        {Call::kWrite, kNtscStep, NS_E_INVALID_REQUEST},
+        {Call::kEnd, 0, NS_E_INVALID_REQUEST},
+        {Call::kBegin, 0, NS_E_INVALID_REQUEST},
+        {Call::kProfile, 0, NS_E_INVALIDPROFILE},  // audio alone
+        {Call::kProfile, 1, NS_E_INVALIDPROFILE},  // no stream
+        {Call::kProfile, 2, NS_E_INVALIDPROFILE},  // two videos
+        {Call::kProfile, 3, NS_E_INVALIDPROFILE},  // no width
+        {Call::kProfile, 4, S_OK},                 // audio and video
+        {Call::kBegin, 0, NS_E_INVALID_REQUEST},   // no name
+        {Call::kName, 0, E_INVALIDARG},
+        {Call::kName, 1, E_INVALIDARG},  // a character above 255
+        {Call::kName, 2, E_POINTER},
+        {Call::kFile, 0, S_OK, "missing/out.wmv"},
+        {Call::kBegin, 0, NS_E_FILE_NOT_FOUND},
+        {Call::kFile, 0, S_OK, "out.mp4"},
+        {Call::kNoEncoder, 0, NS_E_INVALID_OUTPUT_FORMAT},
+        {Call::kQuality, 52, S_OK},
+        {Call::kBegin, 0, E_INVALIDARG},  // beyond the H.264 scale
+        {Call::kQuality, -1, S_OK},
+        {Call::kFile, 0, S_OK, "out.wmv"},
+        {Call::kBegin, 0, S_OK},
+        {Call::kBegin, 0, NS_E_INVALID_REQUEST},
+        {Call::kProfile, 5, NS_E_INVALID_REQUEST},  // another size
+        {Call::kFile, 0, NS_E_INVALID_REQUEST, "other.wmv"},
+        {Call::kWrite, kNtscStep, S_OK},
+        {Call::kWriteBad, 0, NS_E_INVALID_INPUT_FORMAT},
+        {Call::kWriteBad, 1, NS_E_INVALID_INPUT_FORMAT},
+        {Call::kWriteBad, 2, E_INVALIDARG},
+        {Call::kWrite, kNtscStep + 1, E_INVALIDARG},  // the millisecond of the previous one
+        {Call::kWrite, 2 * kNtscStep, S_OK},
+        {Call::kEnd, 0, S_OK},
+        {Call::kEnd, 0, NS_E_INVALID_REQUEST},
+        {Call::kWrite, 3 * kNtscStep, NS_E_INVALID_REQUEST},
     };
-    for (const StateCase& c : cases) {
-        SCOPED_TRACE("row " + std::to_string(&c - cases));
-        CTempDir dir;
-        Ref<IWMWriter> writer = NewWriter();
-        if (c.stage != Stage::kNew) writer->SetProfile(Profile({TestVideo(1, 64, 48)}).get());
-        if (c.stage >= Stage::kWriting) {
-            ASSERT_EQ(Prepare(writer.get(), dir / "out.wmv"), S_OK);
-            ASSERT_EQ(writer->BeginWriting(), S_OK);
-            ASSERT_EQ(writer->WriteSample(0, kNtscStep, 0, Frame().get()), S_OK);
-        }
-        if (c.stage == Stage::kEnded) writer->EndWriting();
-        EXPECT_EQ(Perform(writer.get(), c, dir.Path()), c.expected);
-        if (c.stage == Stage::kWriting || (c.stage == Stage::kEnded && c.call == Call::kBegin)) {
-            EXPECT_EQ(writer->WriteSample(0, 3 * kNtscStep, 0, Frame().get()), S_OK);
-            ASSERT_EQ(writer->EndWriting(), S_OK);
-            const bool bAdded = c.call == Call::kWrite && SUCCEEDED(c.expected);
-            EXPECT_EQ(PacketTimes(dir / "out.wmv").size(), c.stage == Stage::kEnded ? 1u
-                                                           : bAdded                 ? 3u
-                                                                                    : 2u);
-        }
-        EXPECT_EQ(DirEntries(dir.Path()).size(), c.stage >= Stage::kWriting ? 1u : 0u);
+    CTempDir dir;
+    Ref<IWMWriter> writer = NewWriter();
+    IVarnelWriterSettings* pSettings = nullptr;
+    ASSERT_EQ(
+        writer->QueryInterface(IID_IVarnelWriterSettings, reinterpret_cast<void**>(&pSettings)),
+        S_OK);
+    Ref<IVarnelWriterSettings> settings(pSettings);
+    for (const Step& s : steps) {
+        EXPECT_EQ(Perform(writer.get(), settings.get(), s, dir.Path()), s.expected)
+            << "row " << &s - steps;
     }
+    EXPECT_EQ(DirEntries(dir.Path()), std::vector<std::string>{"out.wmv"});
+    EXPECT_EQ(PacketTimes(dir / "out.wmv"), (std::vector<long long>{33, 67}));
 }
 
 // Writing stops at the first failure (a file size limit stands in for a full disk), and the
@@ -286,8 +270,9 @@ TEST(WriterTest, TheOpenInputIsNotOverwritten) {
     EXPECT_EQ(DirEntries(dir.Path()), (std::vector<std::string>{"input.wmv", "link.wmv"}));
     reader.reset();
     ASSERT_EQ(writer->BeginWriting(), S_OK);
-    for (int k = 1; k <= 5; ++k)
+    for (int k = 1; k <= 5; ++k) {
         ASSERT_EQ(writer->WriteSample(0, k * kNtscStep, 0, Frame().get()), S_OK);
+    }
     writer.reset();
     EXPECT_EQ(PacketTimes(input).size(), 5u);
 }
