@@ -19,8 +19,6 @@ std::vector<wmf::StreamDescription> AudioVideoData() {
             wmf::DescribeOtherStream(3, 0)};
 }
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
 class ProfileManagerTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -41,7 +39,7 @@ class ProfileManagerTest : public ::testing::Test {
     Ref<IWMProfile> Load(const std::wstring& text, HRESULT expected = S_OK) {
         IWMProfile* profile = nullptr;
         EXPECT_EQ(m_pManager->LoadProfileByData(text.c_str(), &profile), expected)
-            << "text: " << Narrow(text);
+            << "text: " << std::string(text.begin(), text.end());
         return Ref<IWMProfile>(profile);
     }
 
@@ -60,7 +58,7 @@ TEST_F(ProfileManagerTest, ASavedProfileReloadsTheSame) {
     for (const Ref<IWMProfile>& profile : profiles) {
         const std::wstring text = Save(profile.get());
         Ref<IWMProfile> loaded = Load(text);
-        ASSERT_NE(loaded, nullptr) << Narrow(text);
+        ASSERT_NE(loaded, nullptr);
         EXPECT_EQ(Save(loaded.get()), text);
         EXPECT_EQ(Streams(loaded.get()), Streams(profile.get()));
     }
@@ -72,7 +70,7 @@ TEST_F(ProfileManagerTest, DamagedOrForeignTextIsNotAProfile) {
     auto replaced = [&good](const std::wstring& from, const std::wstring& to) {
         std::wstring text = good;
         const size_t at = text.find(from);
-        EXPECT_NE(at, std::wstring::npos) << "missing: " << Narrow(from);
+        EXPECT_NE(at, std::wstring::npos);
         return at == std::wstring::npos ? text : text.replace(at, from.size(), to);
     };
     const std::vector<std::wstring> texts = {

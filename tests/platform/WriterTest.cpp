@@ -39,8 +39,9 @@ Ref<CSampleBuffer> Frame(LONG width = 64, LONG height = 48, uint32_t seed = 0) {
     const DWORD stride = DibStride(width);
     Ref<CSampleBuffer> pSample(CSampleBuffer::Create(stride * static_cast<DWORD>(height)));
     for (LONG row = 0; row < height; ++row) {
-        for (LONG x = 0; x < width; ++x)
+        for (LONG x = 0; x < width; ++x) {
             pSample->Bytes()[row * stride + 3 * x + (row < height / 2 ? 0 : 2)] = 255;
+        }
     }
     for (DWORD i = 0; seed != 0 && i < stride * height; ++i) {
         pSample->Bytes()[i] = static_cast<BYTE>((seed = seed * 1103515245u + 12345u) >> 24);
@@ -253,15 +254,12 @@ TEST(WriterTest, AFailureOnTheWayLeavesNothingBehind) {
 TEST(WriterTest, TheOpenInputIsNotOverwritten) {
     CTempDir dir;
     const fs::path input = dir / "input.wmv";
-    Ref<IWMWriter> writer = NewWriter();
-    ASSERT_EQ(Prepare(writer.get(), input), S_OK);
-    ASSERT_EQ(writer->BeginWriting(), S_OK);
-    ASSERT_EQ(writer->WriteSample(0, kNtscStep, 0, Frame().get()), S_OK);
-    ASSERT_EQ(writer->EndWriting(), S_OK);
+    ASSERT_TRUE(MakeClip("-f lavfi -i testsrc=size=64x48:duration=0.2 -c:v wmv2", input));
     fs::create_symlink(input, dir / "link.wmv");
     const std::string before = ReadFile(input);
     Ref<IWMSyncReader> reader = NewReader();
     ASSERT_EQ(Open(reader.get(), input), S_OK);
+    Ref<IWMWriter> writer = NewWriter();
     for (const fs::path& name : {dir / "link.wmv", input}) {
         ASSERT_EQ(Prepare(writer.get(), name), S_OK);
         EXPECT_EQ(writer->BeginWriting(), HRESULT_SHARING_VIOLATION) << name;
