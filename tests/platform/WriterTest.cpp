@@ -74,9 +74,9 @@ struct Format {
     bool bMilliseconds;
 };
 
-class FormatTest : public ::testing::TestWithParam<Format> {};
+class WriterFormatTest : public ::testing::TestWithParam<Format> {};
 
-TEST_P(FormatTest, NamePicksContainerAndCodecWithEveryFrameAtItsNtscTime) {
+TEST_P(WriterFormatTest, NamePicksContainerAndCodecWithEveryFrameAtItsNtscTime) {
     const Format& f = GetParam();
     CTempDir dir;
     const fs::path file = dir / (std::string("sortie \xC3\xA9t\xC3\xA9") + f.extension);
@@ -119,7 +119,7 @@ TEST_P(FormatTest, NamePicksContainerAndCodecWithEveryFrameAtItsNtscTime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Names, FormatTest,
+    Names, WriterFormatTest,
     ::testing::Values(Format{".wmv", kWmv2, 47, "\x30\x26\xB2\x75", "wmv2", true},
                       Format{".asf", MakeFourcc('W', 'M', 'V', '1'), 47, "\x30\x26\xB2\x75", "wmv1",
                              true},
