@@ -40,7 +40,12 @@ inline std::string RunCommand(const std::string& command) {
     return output;
 }
 
-inline std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+inline std::string Quoted(const std::filesystem::path& path) {
+    std::string quoted(1, '\'');
+    quoted += path.string();
+    quoted += '\'';
+    return quoted;
+}
 
 // Makes `output` with `ffmpeg -y <arguments> output`; true when the file exists afterwards.
 inline bool MakeClip(const std::string& arguments, const std::filesystem::path& output) {
