@@ -125,7 +125,7 @@ HRESULT CMediaWriter::DeriveOutputProfile(IWMProfile* pInputProfile) {
         }
     }
 
-    if (m_pWMWriter != nullptr) StartWriting();
+    if (m_pWMWriter != nullptr) hr = StartWriting();
     return hr;
 }
 
