@@ -68,6 +68,13 @@ class FrameProcessorTest : public ::testing::Test {
         m_samples.emplace_back(pSample);
         return pSample;
     }
+    // The bytes of such a frame that only the fixture holds, for measuring in place.
+    template <class Paint>
+    BYTE* Pixels(LONG nWidth, LONG nHeight, Paint paint) {
+        CSampleBuffer* pSample = Frame(nWidth, nHeight, paint);
+        pSample->Release();
+        return pSample->Bytes();
+    }
     void Feed(int grey) {
         m_processor.ProcessSample(Frame(kWidth, kHeight, [&](BYTE* p, int) { SetGrey(p, grey); }),
                                   &m_header, &m_pShownFormat, &m_pShownPixels);
@@ -90,9 +97,9 @@ class FrameProcessorTest : public ::testing::Test {
     static constexpr LONG kH = 40;
     template <class ByteOf>
     FrameEntry Entry(CFrameProcessor& processor, ByteOf byteOf) {
-        m_pBytes = Frame(kW, kH, [&](BYTE* p, int i) {
-                       for (int c = 0; c < 3; ++c) p[c] = static_cast<BYTE>(byteOf(i, c));
-                   })->Bytes();
+        m_pBytes = Pixels(kW, kH, [&](BYTE* p, int i) {
+            for (int c = 0; c < 3; ++c) p[c] = static_cast<BYTE>(byteOf(i, c));
+        });
         FrameEntry entry{nullptr, &m_frameHeader, m_pBytes, 0.0, 0.0, 0.0, 1, m_frameHeader};
         entry.dBefore = processor.AnalyseFrame(&m_frameHeader, m_pBytes, &entry.dDarkFraction);
         return entry;
@@ -143,8 +150,7 @@ TEST_F(FrameProcessorTest, AnalysisGivesBrightnessDarkFractionAndMarkers) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszCase);
-        BYTE* pBytes =
-            Frame(c.nWidth, c.nHeight, [&](BYTE* p, int i) { SetGrey(p, c.greys[i]); })->Bytes();
+        BYTE* pBytes = Pixels(c.nWidth, c.nHeight, [&](BYTE* p, int i) { SetGrey(p, c.greys[i]); });
         const BITMAPINFOHEADER header = DibHeader(c.nWidth, c.nHeight);
         m_processor.SetParameters(165.0, c.dMinPixval, 0.0);
         m_processor.SetMarkCrossings(c.bMark ? 1 : 0);
