@@ -8,6 +8,8 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -83,6 +85,29 @@ TEST(BatchUsageTest, CommandLinesItCannotUseExitWithTwo) {
         RunBatch({"--crf", "20", "--bitrate", "1M", "in.wmv", "out.wmv"}, dir.Path()).nExitStatus,
         kExitUsage);
     EXPECT_EQ(RunBatch({"--help"}, dir.Path()).nExitStatus, 0);
+}
+
+// Every figure distinct, so that an option bound to the wrong field shows.
+TEST(BatchUsageTest, EachOptionReachesItsOwnField) {
+    const std::vector<std::string> args = Split(
+        "varnel-batch --brightness 151 --min-pixval 52 --dark-factor 3.5 --manipulate "
+        "--mark-crossings --deflicker=7 --report r.csv --plot p.png --quiet --input-rate 25 "
+        "--bitrate 2M in.wmv out.mkv",
+        ' ');
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    BatchOptions o;
+    std::ostringstream text;
+    ASSERT_EQ(ParseBatchOptions(static_cast<int>(argv.size()), argv.data(), &o, text, text), -1);
+    EXPECT_EQ(std::tie(o.strInput, o.strOutput, o.strReport, o.strPlot),
+              std::make_tuple("in.wmv", "out.mkv", "r.csv", "p.png"));
+    EXPECT_EQ(std::tie(o.dBrightness, o.dMinPixval, o.dDarkFactor, o.dDeflicker, o.dInputRate),
+              std::make_tuple(151.0, 52.0, 3.5, 7.0, 25.0));
+    EXPECT_TRUE(o.bManipulate && o.bMarkCrossings && o.bQuiet && o.bBitRate && !o.bInputRateAuto);
+    EXPECT_EQ(std::make_pair(o.dwBitRate, o.nQuality), std::make_pair(2000000u, -1));
+    const char* crf[] = {"varnel-batch", "--crf", "23", "--input-rate", "auto", "a", "b"};
+    ASSERT_EQ(ParseBatchOptions(7, crf, &o, text, text), -1);
+    EXPECT_TRUE(o.nQuality == 23 && !o.bBitRate && o.bInputRateAuto && !o.bManipulate);
 }
 
 TEST(BatchFailureTest, FailuresNameTheFileAndTheCauseAndLeaveEveryFileAsItWas) {
