@@ -104,12 +104,10 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
     HRESULT SetStreamsSelected(WORD cStreamCount, WORD* pwStreamNumbers,
                                WMT_STREAM_SELECTION* /*pSelections*/) override {
         HRESULT hr = Enter("SetStreamsSelected");
-        for (WORD i = 0; SUCCEEDED(hr) && i < cStreamCount; ++i) {
-            hr = std::ranges::any_of(
-                     m_input.streams,
-                     [&](const auto& s) { return s.wStreamNumber == pwStreamNumbers[i]; })
-                     ? S_OK
-                     : NS_E_INVALID_STREAM;
+        for (WORD i = 0; i < cStreamCount; ++i) {
+            const auto has = [&](const auto& s) { return s.wStreamNumber == pwStreamNumbers[i]; };
+            if (SUCCEEDED(hr) && !std::ranges::any_of(m_input.streams, has))
+                hr = NS_E_INVALID_STREAM;
         }
         return hr;
     }

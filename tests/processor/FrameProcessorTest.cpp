@@ -21,7 +21,6 @@
 namespace {
 
 constexpr BYTE kPadding = 0xEE;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 void SetGrey(BYTE* p, int grey) { p[0] = p[1] = p[2] = static_cast<BYTE>(grey); }
 
@@ -84,9 +83,9 @@ class FrameProcessorTest : public ::testing::Test {
     std::vector<int> WrittenFrames() const {
         std::vector<int> numbers;
         for (const Write& write : m_written) {
-            for (size_t i = 0; i < m_samples.size(); ++i) {
-                if (m_samples[i].get() == write.pSample) numbers.push_back(static_cast<int>(i) + 1);
-            }
+            const auto it =
+                std::ranges::find(m_samples, write.pSample, [](const auto& p) { return p.get(); });
+            numbers.push_back(static_cast<int>(it - m_samples.begin()) + 1);
         }
         return numbers;
     }
@@ -310,7 +309,7 @@ TEST_F(FrameProcessorTest, FrameIsLeftAsItIsWithoutASoundGain) {
     m_processor.SetManipulation(1);
     const double kTiny = std::numeric_limits<double>::denorm_min();
     for (const auto& [dDarkFactor, dBefore] :
-         {std::pair{-1.0, 0.0}, {1000.0, 0.0}, {0.0, kNaN}, {0.0, kTiny}}) {
+         {std::pair{-1.0, 0.0}, {1000.0, 0.0}, {0.0, std::nan("")}, {0.0, kTiny}}) {
         FrameEntry entry = Entry(m_processor, [](int i, int) { return i % 2 ? 30 : 200; });
         const double dMeasured = entry.dBefore;
         if (dBefore != 0.0) entry.dBefore = dBefore;
