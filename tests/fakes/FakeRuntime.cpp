@@ -8,19 +8,18 @@
 // Reset, so later misuse is recorded as a fault.
 class CFakeObject {
   public:
-    explicit CFakeObject(const char* kind) : m_kind(kind), m_nId(Fake().Adopt(this)) {}
+    explicit CFakeObject(const char* kind) : m_kind(kind) { Fake().objects.emplace_back(this); }
     virtual ~CFakeObject() = default;
     ULONG Refs() const { return m_nRefs; }
 
   protected:
     // True, with a fault recorded, when the object is already retired.
     bool Retired(const std::string& misuse) {
-        if (m_nRefs == 0) Fake().Fault(m_kind + "#" + std::to_string(m_nId) + misuse);
+        if (m_nRefs == 0) Fake().faults.push_back(m_kind + misuse);
         return m_nRefs == 0;
     }
 
     std::string m_kind;
-    int m_nId;
     ULONG m_nRefs = 1;
 };
 
@@ -90,10 +89,10 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
 
     HRESULT Open(LPCWSTR pwszFilename) override {
         if (const HRESULT hr = Enter("Open"); FAILED(hr)) return hr;
-        const FakeInput* pInput = Fake().FindInput(pwszFilename);
-        if (pInput == nullptr) return NS_E_FILE_NOT_FOUND;
+        const auto it = Fake().inputs.find(pwszFilename);
+        if (it == Fake().inputs.end()) return NS_E_FILE_NOT_FOUND;
         OnFinalRelease();
-        m_input = *pInput;
+        m_input = it->second;
         return wmf::CreateProfile(m_input.streams, &m_pProfile);
     }
     HRESULT Close() override {
@@ -170,7 +169,7 @@ class CFakeWriter final : public TFake<IWMWriter> {
     HRESULT BeginWriting() override {
         if (const HRESULT hr = Enter("BeginWriting"); FAILED(hr)) return hr;
         if (m_pOutput != nullptr || !m_bProfile || m_fileName.empty()) return NS_E_INVALID_REQUEST;
-        m_pOutput = &Fake().NewOutput(m_fileName);
+        m_pOutput = &Fake().outputs.emplace_back(FakeOutput{m_fileName});
         return S_OK;
     }
     HRESULT WriteSample(DWORD, QWORD, DWORD, INSSBuffer*) override {
@@ -195,21 +194,21 @@ class CFakeWriter final : public TFake<IWMWriter> {
 
 }  // namespace
 
+void CFakeRuntime::Reset() { *this = CFakeRuntime(); }
+
 CFakeRuntime& Fake() {
     static CFakeRuntime runtime;
     return runtime;
 }
 
-void CFakeRuntime::Reset() { *this = CFakeRuntime(); }
-
 int CFakeRuntime::LiveObjects() const {
-    return static_cast<int>(std::count_if(m_objects.begin(), m_objects.end(),
-                                          [](const auto& p) { return p->Refs() > 0; }));
+    return static_cast<int>(
+        std::count_if(objects.begin(), objects.end(), [](const auto& p) { return p->Refs() > 0; }));
 }
 
 std::vector<INSSBuffer*> CFakeRuntime::Samples() const {
     std::vector<INSSBuffer*> samples;
-    for (const auto& p : m_objects) {
+    for (const auto& p : objects) {
         if (auto* pSample = dynamic_cast<CFakeSample*>(p.get())) samples.push_back(pSample);
     }
     return samples;
@@ -226,11 +225,6 @@ HRESULT CFakeRuntime::Enter(const std::string& call) {
     const HRESULT status = it->second;
     m_failures.erase(it);
     return status;
-}
-
-int CFakeRuntime::Adopt(CFakeObject* pObject) {
-    m_objects.emplace_back(pObject);
-    return static_cast<int>(m_objects.size());
 }
 
 HRESULT WMCreateSyncReader(IUnknown* /*pUnkCert*/, DWORD /*dwRights*/,

@@ -75,7 +75,7 @@ class MediaTest : public ::testing::Test {
         m_pReader.reset();
         m_pWriter.reset();
         EXPECT_EQ(Fake().LiveObjects(), 0);
-        EXPECT_EQ(Fake().Faults(), std::vector<std::string>{});
+        EXPECT_EQ(Fake().faults, std::vector<std::string>{});
     }
 
     varnel_test::CScopedWorkingDir m_dir;
@@ -222,7 +222,7 @@ TEST_F(MediaTest, LastProfileIsNeverLeftHalfWritten) {
     EXPECT_EQ(m_pWriter->DeriveOutputProfile(nullptr), E_POINTER);
     EXPECT_EQ(m_pWriter->GetProfile(), nullptr);
     EXPECT_EQ(m_pWriter->OpenOutput("out.wmv"), S_OK);
-    EXPECT_TRUE(Fake().Outputs().empty());  // nor is writing begun without a profile
+    EXPECT_TRUE(Fake().outputs.empty());  // nor is writing begun without a profile
 
     rlimit previous{};
     getrlimit(RLIMIT_FSIZE, &previous);
@@ -236,7 +236,7 @@ TEST_F(MediaTest, LastProfileIsNeverLeftHalfWritten) {
     EXPECT_EQ(hr, S_OK);
     EXPECT_EQ(ReadFile("lastprofile.xml"), "earlier");
     EXPECT_EQ(m_dir.Entries(), std::vector<std::string>{"lastprofile.xml"});
-    EXPECT_EQ(Fake().Outputs().size(), 1u);  // writing began all the same
+    EXPECT_EQ(Fake().outputs.size(), 1u);  // writing began all the same
     ExpectEverythingReleased();
 }
 
@@ -295,7 +295,7 @@ TEST_F(MediaTest, EachWriterScriptReturnsItsStatusesAndLeavesItsOutputs) {
             EXPECT_EQ(hr, expected) << step;
         }
         std::string outputs;
-        for (const FakeOutput& o : Fake().Outputs()) {
+        for (const FakeOutput& o : Fake().outputs) {
             outputs.append(1, static_cast<char>(o.fileName.at(0)));
             outputs.append(std::to_string(o.samples)).append(o.ended ? "E " : "W ");
         }
