@@ -67,9 +67,7 @@ class CFakeSample final : public TFake<INSSBuffer> {
     HRESULT GetLength(DWORD* pdwLength) override { return GetBufferAndLength(nullptr, pdwLength); }
     HRESULT SetLength(DWORD /*dwLength*/) override { return E_NOTIMPL; }
     HRESULT GetMaxLength(DWORD* pdwLength) override { return GetLength(pdwLength); }
-    HRESULT GetBuffer(BYTE** ppdwBuffer) override {
-        return GetBufferAndLength(ppdwBuffer, nullptr);
-    }
+    HRESULT GetBuffer(BYTE** ppBuffer) override { return GetBufferAndLength(ppBuffer, nullptr); }
     HRESULT GetBufferAndLength(BYTE** ppdwBuffer, DWORD* pdwLength) override {
         const HRESULT hr = Enter("GetBufferAndLength");
         if (ppdwBuffer != nullptr) *ppdwBuffer = SUCCEEDED(hr) ? m_bytes.data() : nullptr;
@@ -202,15 +200,13 @@ CFakeRuntime& Fake() {
 }
 
 int CFakeRuntime::LiveObjects() const {
-    return static_cast<int>(
-        std::count_if(objects.begin(), objects.end(), [](const auto& p) { return p->Refs() > 0; }));
+    return static_cast<int>(std::ranges::count_if(objects, [](auto& p) { return p->Refs() > 0; }));
 }
 
 std::vector<INSSBuffer*> CFakeRuntime::Samples() const {
     std::vector<INSSBuffer*> samples;
-    for (const auto& p : objects) {
+    for (const auto& p : objects)
         if (auto* pSample = dynamic_cast<CFakeSample*>(p.get())) samples.push_back(pSample);
-    }
     return samples;
 }
 
@@ -219,8 +215,7 @@ ULONG CFakeRuntime::RefCount(INSSBuffer* pSample) {
 }
 
 HRESULT CFakeRuntime::Enter(const std::string& call) {
-    const auto it = std::find_if(m_failures.begin(), m_failures.end(),
-                                 [&](const auto& failure) { return failure.first == call; });
+    const auto it = std::ranges::find(m_failures, call, &std::pair<std::string, HRESULT>::first);
     if (it == m_failures.end()) return S_OK;
     const HRESULT status = it->second;
     m_failures.erase(it);

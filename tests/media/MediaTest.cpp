@@ -109,10 +109,8 @@ TEST_F(MediaTest, FailedOpenReturnsItsStatusAndReadsNothing) {
         c.script();
         EXPECT_EQ(m_pReader->OpenByName(c.name), c.status);
         EXPECT_EQ(g_lastErrorCode, c.status);
-        INSSBuffer* pSample = nullptr;
-        EXPECT_EQ(Step(&pSample), NS_E_INVALID_REQUEST);
-        EXPECT_EQ(pSample, nullptr);
-        EXPECT_TRUE(Fake().Samples().empty());
+        EXPECT_EQ(Step(), NS_E_INVALID_REQUEST);
+        EXPECT_TRUE(Fake().Samples().empty());  // no read, so no frame handed out either
         ExpectEverythingReleased();
     }
 }
@@ -194,7 +192,6 @@ TEST_F(MediaTest, OutputProfileKeepsTheVideoStreamsAndLastProfileTheInputsOwn) {
         std::vector<std::pair<GUID, WORD>> kept;
         WORD wVideo;
     } cases[] = {
-        {{TestAudio(1), TestVideo(2), TestAudio(3)}, {{video, 2}}, 2},
         {{TestVideo(1), TestAudio(2), TestVideo(4)}, {{video, 1}, {video, 4}}, 4},
         // No video stream: everything goes, and the number of the derivation before stays.
         {{TestAudio(1)}, {}, 4},
@@ -280,9 +277,8 @@ TEST_F(MediaTest, EachWriterScriptReturnsItsStatusesAndLeavesItsOutputs) {
             const HRESULT expected = step.back() == '!' ? c.status : S_OK;
             if (step.back() == '!') step.pop_back();
             const std::string arg = step.substr(1) == "*" ? std::string(1000, 'x') : step.substr(1);
-            if (step[0] == 'F') {
-                Fake().FailAt(arg.starts_with("WM") ? arg : "IWMWriter::" + arg, c.status);
-            }
+            const std::string call = arg.starts_with("WM") ? arg : "IWMWriter::" + arg;
+            if (step[0] == 'F') Fake().FailAt(call, c.status);
             if (step[0] == 'X') ExpectEverythingReleased();
             const HRESULT hr =
                 step[0] == 'D'   ? m_pWriter->DeriveOutputProfile(VideoInput())

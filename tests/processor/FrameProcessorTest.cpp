@@ -29,8 +29,8 @@ BYTE* PixelAt(BYTE* pFrame, LONG nWidth, int i) {
     return pFrame + (i / nWidth) * DibStride(nWidth) + (i % nWidth) * 3;
 }
 
-double Luminance(int grey) {
-    const BYTE p[3] = {static_cast<BYTE>(grey), static_cast<BYTE>(grey), static_cast<BYTE>(grey)};
+double Luminance(BYTE grey) {
+    const BYTE p[3] = {grey, grey, grey};
     return CFrameProcessor::Luminance(p);
 }
 
@@ -157,9 +157,8 @@ TEST_F(FrameProcessorTest, AnalysisGivesBrightnessDarkFractionAndMarkers) {
         std::string marks;
         for (int i = 0; i < c.nWidth * c.nHeight; ++i) {
             const BYTE* p = PixelAt(pBytes, c.nWidth, i);
-            marks += p[0] == 255 && p[1] == 0 && p[2] == 0   ? 'B'
-                     : p[0] == 0 && p[1] == 0 && p[2] == 255 ? 'R'
-                                                             : '.';
+            const int rgb = p[2] << 16 | p[1] << 8 | p[0];  // the bytes are blue, green, red
+            marks += rgb == 0x0000FF ? 'B' : rgb == 0xFF0000 ? 'R' : '.';
         }
         EXPECT_EQ(marks, c.pszMarks);
         // No grey of the table and no marker byte is kPadding: the padding bytes are all there.
@@ -225,9 +224,7 @@ TEST_F(FrameProcessorTest, QueueStaysBoundedAndReleasesEachSampleOnce) {
         ASSERT_LE(m_probe.QueueLength(), m_written.empty() ? 6u : 9u) << "frame " << n;
         const int nFront = m_probe.Front().nFrameNumber;
         // The entry written last stays at the front.
-        if (!m_written.empty()) {
-            ASSERT_EQ(m_written.back().pSample, Sample(nFront));
-        }
+        ASSERT_TRUE(m_written.empty() || m_written.back().pSample == Sample(nFront)) << n;
         for (int i = 1; i <= n; ++i) {
             ASSERT_EQ(Sample(i)->RefCount(), i < nFront ? 1u : 2u) << i << " after " << n;
         }
@@ -258,8 +255,7 @@ TEST_F(FrameProcessorTest, FramesWithoutUsablePixelsAreQueuedButNeverTouched) {
     m_processor.ProcessSample(nullptr, &m_header, nullptr, nullptr);
     m_processor.ProcessSample(Frame(kWidth, kHeight, SetGrey), nullptr, nullptr, nullptr);
     for (int n = 5; n <= 6; ++n) Feed(10);  // frame 1 is picked: as close to 165 as the rest
-    EXPECT_TRUE(
-        std::all_of(pShort->Bytes(), pShort->Bytes() + nShort, [](BYTE b) { return b == 0; }));
+    EXPECT_EQ(std::count(pShort->Bytes(), pShort->Bytes() + nShort, 0), nShort);
     for (int i = 0; i < kWidth * kHeight; ++i) {
         EXPECT_EQ(PixelAt(Sample(1)->Bytes(), kWidth, i)[0], i);
     }
