@@ -1,7 +1,6 @@
 #include "tests/fakes/FakeRuntime.h"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 // Reference counting shared by every fake object. An object whose count reaches 0 runs
@@ -9,19 +8,18 @@
 // Reset, so later misuse is recorded as a fault.
 class CFakeObject {
   public:
-    explicit CFakeObject(const char* kind) : m_kind(kind), m_nId(Fake().Adopt(this)) {}
+    explicit CFakeObject(const char* kind) : m_kind(kind) { Fake().objects.emplace_back(this); }
     virtual ~CFakeObject() = default;
     ULONG Refs() const { return m_nRefs; }
 
   protected:
     // True, with a fault recorded, when the object is already retired.
     bool Retired(const std::string& misuse) {
-        if (m_nRefs == 0) Fake().Fault(m_kind + "#" + std::to_string(m_nId) + misuse);
+        if (m_nRefs == 0) Fake().faults.push_back(m_kind + misuse);
         return m_nRefs == 0;
     }
 
     std::string m_kind;
-    int m_nId;
     ULONG m_nRefs = 1;
 };
 
@@ -69,9 +67,7 @@ class CFakeSample final : public TFake<INSSBuffer> {
     HRESULT GetLength(DWORD* pdwLength) override { return GetBufferAndLength(nullptr, pdwLength); }
     HRESULT SetLength(DWORD /*dwLength*/) override { return E_NOTIMPL; }
     HRESULT GetMaxLength(DWORD* pdwLength) override { return GetLength(pdwLength); }
-    HRESULT GetBuffer(BYTE** ppdwBuffer) override {
-        return GetBufferAndLength(ppdwBuffer, nullptr);
-    }
+    HRESULT GetBuffer(BYTE** ppBuffer) override { return GetBufferAndLength(ppBuffer, nullptr); }
     HRESULT GetBufferAndLength(BYTE** ppdwBuffer, DWORD* pdwLength) override {
         const HRESULT hr = Enter("GetBufferAndLength");
         if (ppdwBuffer != nullptr) *ppdwBuffer = SUCCEEDED(hr) ? m_bytes.data() : nullptr;
@@ -91,10 +87,10 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
 
     HRESULT Open(LPCWSTR pwszFilename) override {
         if (const HRESULT hr = Enter("Open"); FAILED(hr)) return hr;
-        const FakeInput* pInput = Fake().FindInput(pwszFilename);
-        if (pInput == nullptr) return NS_E_FILE_NOT_FOUND;
+        const auto it = Fake().inputs.find(pwszFilename);
+        if (it == Fake().inputs.end()) return NS_E_FILE_NOT_FOUND;
         OnFinalRelease();
-        m_input = *pInput;
+        m_input = it->second;
         return wmf::CreateProfile(m_input.streams, &m_pProfile);
     }
     HRESULT Close() override {
@@ -105,19 +101,19 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
     HRESULT SetStreamsSelected(WORD cStreamCount, WORD* pwStreamNumbers,
                                WMT_STREAM_SELECTION* /*pSelections*/) override {
         HRESULT hr = Enter("SetStreamsSelected");
-        for (WORD i = 0; SUCCEEDED(hr) && i < cStreamCount; ++i) hr = Check(pwStreamNumbers[i]);
+        for (WORD i = 0; i < cStreamCount; ++i) {
+            const auto has = [&](const auto& s) { return s.wStreamNumber == pwStreamNumbers[i]; };
+            if (SUCCEEDED(hr) && !std::ranges::any_of(m_input.streams, has))
+                hr = NS_E_INVALID_STREAM;
+        }
         return hr;
     }
-    HRESULT SetReadStreamSamples(WORD wStreamNum, BOOL /*fCompressed*/) override {
-        const HRESULT hr = Enter("SetReadStreamSamples");
-        return FAILED(hr) ? hr : Check(wStreamNum);
-    }
+    HRESULT SetReadStreamSamples(WORD, BOOL) override { return Enter("SetReadStreamSamples"); }
     HRESULT GetNextSample(WORD wStreamNum, INSSBuffer** ppSample, QWORD* pcnsSampleTime,
                           QWORD* pcnsDuration, DWORD* pdwFlags, DWORD* pdwOutputNum,
                           WORD* pwStreamNum) override {
         *ppSample = nullptr;
         if (const HRESULT hr = Enter("GetNextSample"); FAILED(hr)) return hr;
-        if (const HRESULT hr = Check(wStreamNum); FAILED(hr)) return hr;
         while (m_nNext < m_input.frames.size()) {
             const FakeFrame& frame = m_input.frames[m_nNext++];
             if (frame.stream != wStreamNum) continue;
@@ -131,17 +127,13 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
         return NS_E_NO_MORE_SAMPLES;
     }
 
-    // The open file's play duration: the end of its last sample; 0 when there is none.
-    QWORD Duration() const {
-        QWORD end = 0;
-        for (const FakeFrame& frame : m_input.frames) {
-            end = std::max(end, frame.time + frame.duration);
-        }
-        return end;
-    }
-
   protected:
-    HRESULT QueryOther(REFIID riid, void** ppv) override;
+    HRESULT QueryOther(REFIID riid, void** ppv) override {
+        if (riid != IID_IWMProfile || m_pProfile == nullptr) return E_NOINTERFACE;
+        m_pProfile->AddRef();
+        *ppv = m_pProfile;
+        return S_OK;
+    }
     void OnFinalRelease() override {
         if (m_pProfile != nullptr) m_pProfile->Release();
         m_pProfile = nullptr;
@@ -150,63 +142,10 @@ class CFakeSyncReader final : public TFake<IWMSyncReader> {
     }
 
   private:
-    // NS_E_INVALID_REQUEST while no file is open, NS_E_INVALID_STREAM for a stream it lacks.
-    HRESULT Check(WORD number) const {
-        if (m_pProfile == nullptr) return NS_E_INVALID_REQUEST;
-        return std::any_of(m_input.streams.begin(), m_input.streams.end(),
-                           [&](const auto& s) { return s.wStreamNumber == number; })
-                   ? S_OK
-                   : NS_E_INVALID_STREAM;
-    }
-
     IWMProfile* m_pProfile = nullptr;
     FakeInput m_input;
     size_t m_nNext = 0;
 };
-
-// The header of the file its sync reader has open; holds one reference to that reader. Only the
-// duration is known.
-class CFakeHeaderInfo final : public TFake<IWMHeaderInfo> {
-  public:
-    explicit CFakeHeaderInfo(CFakeSyncReader* pReader)
-        : TFake("IWMHeaderInfo", IID_IWMHeaderInfo), m_pReader(pReader) {
-        m_pReader->AddRef();
-    }
-
-    HRESULT GetAttributeByName(WORD* pwStreamNum, LPCWSTR pszName, WMT_ATTR_DATATYPE* pType,
-                               BYTE* pValue, WORD* pcbLength) override {
-        if (const HRESULT hr = Enter("GetAttributeByName"); FAILED(hr)) return hr;
-        const QWORD duration = m_pReader->Duration();
-        if (*pwStreamNum != 0 || std::wstring(pszName) != g_wszWMDuration || duration == 0) {
-            return ASF_E_NOTFOUND;
-        }
-        *pType = WMT_TYPE_QWORD;
-        const bool bFits = *pcbLength >= sizeof(QWORD);
-        *pcbLength = sizeof(QWORD);
-        if (pValue == nullptr) return S_OK;
-        if (!bFits) return ASF_E_BUFFERTOOSMALL;
-        std::memcpy(pValue, &duration, sizeof(QWORD));
-        return S_OK;
-    }
-
-  protected:
-    void OnFinalRelease() override { m_pReader->Release(); }
-
-  private:
-    CFakeSyncReader* m_pReader;
-};
-
-HRESULT CFakeSyncReader::QueryOther(REFIID riid, void** ppv) {
-    if (riid == IID_IWMHeaderInfo) {
-        *ppv = static_cast<IWMHeaderInfo*>(new CFakeHeaderInfo(this));
-        return S_OK;
-    }
-    if (riid != IID_IWMProfile) return E_NOINTERFACE;
-    if (m_pProfile == nullptr) return NS_E_INVALID_REQUEST;
-    m_pProfile->AddRef();
-    *ppv = m_pProfile;
-    return S_OK;
-}
 
 class CFakeWriter final : public TFake<IWMWriter> {
   public:
@@ -216,16 +155,7 @@ class CFakeWriter final : public TFake<IWMWriter> {
         if (const HRESULT hr = Enter("SetProfile"); FAILED(hr)) return hr;
         if (m_pOutput != nullptr) return NS_E_INVALID_REQUEST;
         DWORD count = 0;
-        int nVideo = 0;
-        pProfile->GetStreamCount(&count);
-        for (DWORD i = 0; i < count; ++i) {
-            IWMStreamConfig* pConfig = nullptr;
-            GUID type{};
-            if (SUCCEEDED(pProfile->GetStream(i, &pConfig))) pConfig->GetStreamType(&type);
-            if (pConfig != nullptr) pConfig->Release();
-            nVideo += type == WMMEDIATYPE_Video;
-        }
-        m_bProfile = nVideo == 1;
+        m_bProfile = SUCCEEDED(pProfile->GetStreamCount(&count)) && count > 0;
         return m_bProfile ? S_OK : NS_E_INVALIDPROFILE;
     }
     HRESULT SetOutputFilename(LPCWSTR pwszFilename) override {
@@ -237,21 +167,14 @@ class CFakeWriter final : public TFake<IWMWriter> {
     HRESULT BeginWriting() override {
         if (const HRESULT hr = Enter("BeginWriting"); FAILED(hr)) return hr;
         if (m_pOutput != nullptr || !m_bProfile || m_fileName.empty()) return NS_E_INVALID_REQUEST;
-        m_pOutput = &Fake().NewOutput(m_fileName);
+        m_pOutput = &Fake().outputs.emplace_back(FakeOutput{m_fileName});
         return S_OK;
     }
-    HRESULT WriteSample(DWORD dwInputNum, QWORD cnsSampleTime, DWORD /*dwFlags*/,
-                        INSSBuffer* pSample) override {
+    HRESULT WriteSample(DWORD, QWORD, DWORD, INSSBuffer*) override {
         if (const HRESULT hr = Enter("WriteSample"); FAILED(hr)) return hr;
         if (m_pOutput == nullptr) return NS_E_INVALID_REQUEST;
-        if (dwInputNum != 0) return NS_E_INVALID_STREAM;
-        BYTE* pBytes = nullptr;
-        DWORD length = 0;
-        const HRESULT hr = pSample->GetBufferAndLength(&pBytes, &length);
-        if (SUCCEEDED(hr)) {
-            m_pOutput->samples.push_back({cnsSampleTime, pSample, {pBytes, pBytes + length}});
-        }
-        return hr;
+        ++m_pOutput->samples;
+        return S_OK;
     }
     HRESULT EndWriting() override {
         if (const HRESULT hr = Enter("EndWriting"); FAILED(hr)) return hr;
@@ -269,23 +192,21 @@ class CFakeWriter final : public TFake<IWMWriter> {
 
 }  // namespace
 
+void CFakeRuntime::Reset() { *this = CFakeRuntime(); }
+
 CFakeRuntime& Fake() {
     static CFakeRuntime runtime;
     return runtime;
 }
 
-void CFakeRuntime::Reset() { *this = CFakeRuntime(); }
-
 int CFakeRuntime::LiveObjects() const {
-    return static_cast<int>(std::count_if(m_objects.begin(), m_objects.end(),
-                                          [](const auto& p) { return p->Refs() > 0; }));
+    return static_cast<int>(std::ranges::count_if(objects, [](auto& p) { return p->Refs() > 0; }));
 }
 
 std::vector<INSSBuffer*> CFakeRuntime::Samples() const {
     std::vector<INSSBuffer*> samples;
-    for (const auto& p : m_objects) {
+    for (const auto& p : objects)
         if (auto* pSample = dynamic_cast<CFakeSample*>(p.get())) samples.push_back(pSample);
-    }
     return samples;
 }
 
@@ -294,17 +215,11 @@ ULONG CFakeRuntime::RefCount(INSSBuffer* pSample) {
 }
 
 HRESULT CFakeRuntime::Enter(const std::string& call) {
-    const auto it = std::find_if(m_failures.begin(), m_failures.end(),
-                                 [&](const auto& failure) { return failure.first == call; });
+    const auto it = std::ranges::find(m_failures, call, &std::pair<std::string, HRESULT>::first);
     if (it == m_failures.end()) return S_OK;
     const HRESULT status = it->second;
     m_failures.erase(it);
     return status;
-}
-
-int CFakeRuntime::Adopt(CFakeObject* pObject) {
-    m_objects.emplace_back(pObject);
-    return static_cast<int>(m_objects.size());
 }
 
 HRESULT WMCreateSyncReader(IUnknown* /*pUnkCert*/, DWORD /*dwRights*/,

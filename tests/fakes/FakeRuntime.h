@@ -9,11 +9,11 @@
 //   CMediaReader reader;                               // code under test, unchanged
 //   ...
 //   EXPECT_EQ(Fake().LiveObjects(), 0);                // every reference given back
-//   EXPECT_TRUE(Fake().Faults().empty());              // no release too many, no use after it
+//   EXPECT_TRUE(Fake().faults.empty());                // no release too many, no use after it
 //
-// Objects: the readers, header infos, samples and writers of the fake count their references.
+// Objects: the readers, samples and writers of the fake count their references.
 // One whose count drops to 0 is not freed but retired until Reset(), so that a release too many
-// or a call on a released object is listed in Faults() instead of corrupting memory.
+// or a call on a released object is listed in faults instead of corrupting memory.
 // LiveObjects() counts the fake's objects that still hold references (profiles are the real
 // ones and free themselves).
 //
@@ -24,17 +24,16 @@
 // Inputs: AddInput registers a file by its wide name and its streams; IWMSyncReader::Open finds
 // it there (NS_E_FILE_NOT_FOUND otherwise), and QueryInterface for IWMProfile gives a real
 // profile made from the descriptions. GetNextSample delivers the frames of the asked stream in
-// the order given, each as a new sample, then NS_E_NO_MORE_SAMPLES. Selecting or reading a stream
-// the file lacks gives NS_E_INVALID_STREAM. The reader's IWMHeaderInfo knows the file's duration
-// (g_wszWMDuration): the end of its last sample; ASF_E_NOTFOUND for a file without samples.
+// the order given, each as a new sample, then NS_E_NO_MORE_SAMPLES. Selecting a stream the file
+// lacks gives NS_E_INVALID_STREAM. The reader has no
+// IWMHeaderInfo (its expected frame count is 0).
 //
 // Writers follow the runtime's states: SetProfile and SetOutputFilename while writing give
-// NS_E_INVALID_REQUEST, a profile without exactly one video stream NS_E_INVALIDPROFILE, an empty
-// name E_INVALIDARG, BeginWriting without profile and name or while writing NS_E_INVALID_REQUEST,
-// WriteSample while not writing NS_E_INVALID_REQUEST and on an input other than 0
-// NS_E_INVALID_STREAM, EndWriting while not writing NS_E_INVALID_REQUEST. Each BeginWriting
-// starts a new entry of Outputs(), which records every sample written (with a copy of its bytes)
-// and whether EndWriting finished it. The writer holds no sample after WriteSample returns.
+// NS_E_INVALID_REQUEST, a profile without streams NS_E_INVALIDPROFILE, an empty name
+// E_INVALIDARG, BeginWriting without profile and name or while writing NS_E_INVALID_REQUEST,
+// WriteSample and EndWriting while not writing NS_E_INVALID_REQUEST. Each BeginWriting starts a
+// new entry of outputs, which counts the samples written and records whether EndWriting
+// finished it. The writer holds no sample after WriteSample returns.
 #pragma once
 
 #include <deque>
@@ -54,16 +53,10 @@ struct FakeFrame {
     std::vector<BYTE> bytes;
 };
 
-struct FakeWrittenSample {
-    QWORD time;
-    INSSBuffer* sample;  // for identity only: the writer holds no reference to it
-    std::vector<BYTE> bytes;
-};
-
 // One file begun by a writer.
 struct FakeOutput {
     std::wstring fileName;
-    std::vector<FakeWrittenSample> samples;
+    int samples = 0;
     bool ended = false;
 };
 
@@ -84,38 +77,28 @@ class CFakeRuntime {
 
     void AddInput(const std::wstring& name, std::vector<wmf::StreamDescription> streams,
                   std::vector<FakeFrame> frames = {}) {
-        m_inputs[name] = FakeInput{std::move(streams), std::move(frames)};
+        inputs[name] = FakeInput{std::move(streams), std::move(frames)};
     }
     // The next call of `call` that no earlier FailAt of it answers returns `status`.
     void FailAt(const std::string& call, HRESULT status) { m_failures.emplace_back(call, status); }
 
     // Fake objects that still hold references.
     int LiveObjects() const;
-    // Releases too many and calls on released objects, in the order they happened.
-    const std::vector<std::string>& Faults() const { return m_faults; }
     // Every sample the fake readers handed out, in order, with its reference count.
     std::vector<INSSBuffer*> Samples() const;
     static ULONG RefCount(INSSBuffer* pSample);
-    const std::deque<FakeOutput>& Outputs() const { return m_outputs; }
 
     // For the fake objects: the failure scripted for the call, S_OK otherwise.
     HRESULT Enter(const std::string& call);
-    void Fault(const std::string& text) { m_faults.push_back(text); }
-    // Takes ownership of a new object; returns its serial number.
-    int Adopt(CFakeObject* pObject);
-    const FakeInput* FindInput(const std::wstring& name) const {
-        return m_inputs.contains(name) ? &m_inputs.at(name) : nullptr;
-    }
-    FakeOutput& NewOutput(const std::wstring& name) {
-        return m_outputs.emplace_back(FakeOutput{name, {}, false});
-    }
+
+    // Read by the tests, kept by the fake objects.
+    std::vector<std::string> faults;  // releases too many and calls on released objects, in order
+    std::deque<FakeOutput> outputs;   // one per BeginWriting; stays put while writers add to it
+    std::map<std::wstring, FakeInput> inputs;
+    std::vector<std::unique_ptr<CFakeObject>> objects;  // every fake object, retired ones too
 
   private:
-    std::vector<std::unique_ptr<CFakeObject>> m_objects;
-    std::map<std::wstring, FakeInput> m_inputs;
     std::vector<std::pair<std::string, HRESULT>> m_failures;  // in the order they answer
-    std::vector<std::string> m_faults;
-    std::deque<FakeOutput> m_outputs;  // stays where it is while writers add to it
 };
 
 CFakeRuntime& Fake();

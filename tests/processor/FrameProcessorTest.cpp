@@ -21,7 +21,6 @@
 namespace {
 
 constexpr BYTE kPadding = 0xEE;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 void SetGrey(BYTE* p, int grey) { p[0] = p[1] = p[2] = static_cast<BYTE>(grey); }
 
@@ -30,8 +29,8 @@ BYTE* PixelAt(BYTE* pFrame, LONG nWidth, int i) {
     return pFrame + (i / nWidth) * DibStride(nWidth) + (i % nWidth) * 3;
 }
 
-double Luminance(int grey) {
-    const BYTE p[3] = {static_cast<BYTE>(grey), static_cast<BYTE>(grey), static_cast<BYTE>(grey)};
+double Luminance(BYTE grey) {
+    const BYTE p[3] = {grey, grey, grey};
     return CFrameProcessor::Luminance(p);
 }
 
@@ -84,9 +83,9 @@ class FrameProcessorTest : public ::testing::Test {
     std::vector<int> WrittenFrames() const {
         std::vector<int> numbers;
         for (const Write& write : m_written) {
-            for (size_t i = 0; i < m_samples.size(); ++i) {
-                if (m_samples[i].get() == write.pSample) numbers.push_back(static_cast<int>(i) + 1);
-            }
+            const auto it =
+                std::ranges::find(m_samples, write.pSample, [](const auto& p) { return p.get(); });
+            numbers.push_back(static_cast<int>(it - m_samples.begin()) + 1);
         }
         return numbers;
     }
@@ -137,10 +136,8 @@ TEST_F(FrameProcessorTest, AnalysisGivesBrightnessDarkFractionAndMarkers) {
         {"alternating: dark before bright ends blue, a dark last pixel red",
          5, 2, {200, 0, 200, 0, 200, 0, 200, 0, 200, 0}, 100.0, true, Luminance(200), 0.5,
          ".B.B.B.B.R"},
-        // Rows of 5 and 3 pixels carry 1 and 3 padding bytes that must not count as pixels.
-        {"width 5: the padding is skipped",
-         5, 2, {200, 200, 200, 200, 200, 50, 50, 50, 50, 50}, 100.0, true, Luminance(200), 0.5,
-         ".....R...."},
+        // Rows of 3 pixels carry 3 padding bytes that must not count as pixels (the row above
+        // has 1).
         {"width 3: the padding is skipped",
          3, 3, {0, 0, 0, 200, 200, 200, 0, 0, 0}, 100.0, true, Luminance(200), 6.0 / 9.0,
          "R.B...R.."},
@@ -160,16 +157,14 @@ TEST_F(FrameProcessorTest, AnalysisGivesBrightnessDarkFractionAndMarkers) {
         std::string marks;
         for (int i = 0; i < c.nWidth * c.nHeight; ++i) {
             const BYTE* p = PixelAt(pBytes, c.nWidth, i);
-            marks += p[0] == 255 && p[1] == 0 && p[2] == 0   ? 'B'
-                     : p[0] == 0 && p[1] == 0 && p[2] == 255 ? 'R'
-                                                             : '.';
+            const int rgb = p[2] << 16 | p[1] << 8 | p[0];  // the bytes are blue, green, red
+            marks += rgb == 0x0000FF ? 'B' : rgb == 0xFF0000 ? 'R' : '.';
         }
         EXPECT_EQ(marks, c.pszMarks);
-        for (LONG y = 0; y < c.nHeight; ++y) {
-            const BYTE* pRow = pBytes + y * DibStride(c.nWidth);
-            EXPECT_TRUE(std::all_of(pRow + c.nWidth * 3, pRow + DibStride(c.nWidth),
-                                    [](BYTE b) { return b == kPadding; }));
-        }
+        // No grey of the table and no marker byte is kPadding: the padding bytes are all there.
+        const LONG nStride = DibStride(c.nWidth);
+        EXPECT_EQ(std::count(pBytes, pBytes + nStride * c.nHeight, kPadding),
+                  (nStride - c.nWidth * 3) * c.nHeight);
     }
 }
 
@@ -229,9 +224,7 @@ TEST_F(FrameProcessorTest, QueueStaysBoundedAndReleasesEachSampleOnce) {
         ASSERT_LE(m_probe.QueueLength(), m_written.empty() ? 6u : 9u) << "frame " << n;
         const int nFront = m_probe.Front().nFrameNumber;
         // The entry written last stays at the front.
-        if (!m_written.empty()) {
-            ASSERT_EQ(m_written.back().pSample, Sample(nFront));
-        }
+        ASSERT_TRUE(m_written.empty() || m_written.back().pSample == Sample(nFront)) << n;
         for (int i = 1; i <= n; ++i) {
             ASSERT_EQ(Sample(i)->RefCount(), i < nFront ? 1u : 2u) << i << " after " << n;
         }
@@ -262,8 +255,7 @@ TEST_F(FrameProcessorTest, FramesWithoutUsablePixelsAreQueuedButNeverTouched) {
     m_processor.ProcessSample(nullptr, &m_header, nullptr, nullptr);
     m_processor.ProcessSample(Frame(kWidth, kHeight, SetGrey), nullptr, nullptr, nullptr);
     for (int n = 5; n <= 6; ++n) Feed(10);  // frame 1 is picked: as close to 165 as the rest
-    EXPECT_TRUE(
-        std::all_of(pShort->Bytes(), pShort->Bytes() + nShort, [](BYTE b) { return b == 0; }));
+    EXPECT_EQ(std::count(pShort->Bytes(), pShort->Bytes() + nShort, 0), nShort);
     for (int i = 0; i < kWidth * kHeight; ++i) {
         EXPECT_EQ(PixelAt(Sample(1)->Bytes(), kWidth, i)[0], i);
     }
@@ -310,7 +302,7 @@ TEST_F(FrameProcessorTest, FrameIsLeftAsItIsWithoutASoundGain) {
     m_processor.SetManipulation(1);
     const double kTiny = std::numeric_limits<double>::denorm_min();
     for (const auto& [dDarkFactor, dBefore] :
-         {std::pair{-1.0, 0.0}, {1000.0, 0.0}, {0.0, kNaN}, {0.0, kTiny}}) {
+         {std::pair{-1.0, 0.0}, {1000.0, 0.0}, {0.0, std::nan("")}, {0.0, kTiny}}) {
         FrameEntry entry = Entry(m_processor, [](int i, int) { return i % 2 ? 30 : 200; });
         const double dMeasured = entry.dBefore;
         if (dBefore != 0.0) entry.dBefore = dBefore;
@@ -361,10 +353,9 @@ TEST_F(FrameProcessorTest, DeflickerBringsTheMeanOfAllPixelsToTheTargetClippingI
 TEST_F(FrameProcessorTest, RandomUnitGivesMultiplesOfOne32767thFromZeroToOne) {
     std::vector<double> draws(400000);
     for (double& u : draws) u = m_probe.RandomUnit();
-    EXPECT_TRUE(std::all_of(draws.begin(), draws.end(),
-                            [](double u) { return std::round(u * 32767.0) / 32767.0 == u; }));
-    EXPECT_EQ(*std::min_element(draws.begin(), draws.end()), 0.0);
-    EXPECT_EQ(*std::max_element(draws.begin(), draws.end()), 1.0);
+    for (double u : draws) ASSERT_EQ(std::round(u * 32767.0) / 32767.0, u);
+    const auto [dMin, dMax] = std::ranges::minmax(draws);
+    EXPECT_EQ(std::pair(dMin, dMax), std::pair(0.0, 1.0));
     EXPECT_NEAR(std::accumulate(draws.begin(), draws.end(), 0.0) / draws.size(), 0.5, 0.01);
 }
 
