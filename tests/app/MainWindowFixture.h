@@ -26,9 +26,8 @@ using varnel_test::ProbeFrameCount;
 class MainWindowTest : public ::testing::Test {
   protected:
     // Frames of the grey clip: all equally bright, so the processor picks the first frame of
-    // every window and writes frames 1, 4, 7, ... once each.
+    // every window and writes frames 1, 4, 7, ... 55 once each, 19 in all.
     static constexpr int kGreyFrames = 60;
-    static constexpr int kGreySamplesWritten = (kGreyFrames - 6) / 3 + 1;
 
     // A lossless clip of kGreyFrames mid-grey (128) 64 x 48 frames at 29.97 per second.
     static const std::filesystem::path& GreyClip() {
