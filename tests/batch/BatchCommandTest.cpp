@@ -84,10 +84,8 @@ TEST(BatchUsageTest, CommandLinesItCannotUseExitWithTwo) {
     }
     // The program itself ends with the parse's status.
     CTempDir dir;
-    EXPECT_EQ(
-        RunBatch({"--crf", "20", "--bitrate", "1M", "in.wmv", "out.wmv"}, dir.Path()).nExitStatus,
-        kExitUsage);
-    EXPECT_EQ(RunBatch({"--help"}, dir.Path()).nExitStatus, 0);
+    EXPECT_EQ(RunBatch("--crf 20 --bitrate 1M in.wmv out.wmv", dir.Path()).nExitStatus, kExitUsage);
+    EXPECT_EQ(RunBatch("--help", dir.Path()).nExitStatus, 0);
 }
 
 // Every figure distinct, so that an option bound to the wrong field shows.
@@ -141,7 +139,7 @@ TEST(BatchFailureTest, FailuresNameTheFileAndTheCauseAndLeaveEveryFileAsItWas) {
     const std::map<std::string, std::string> before = Contents(dir.Path());
     for (const auto& [strLine, strWhat, strStatus] : cases) {
         SCOPED_TRACE(strLine);
-        const ProcessResult run = RunBatch(Split(strLine, ' '), dir.Path());
+        const ProcessResult run = RunBatch(strLine, dir.Path());
         EXPECT_EQ(run.nExitStatus, 1);
         EXPECT_EQ(run.strOut, "");
         EXPECT_NE(run.strErr.find(strWhat), std::string::npos) << run.strErr;

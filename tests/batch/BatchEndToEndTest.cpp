@@ -126,9 +126,8 @@ TEST(BatchEndToEndTest, ReportFollowsTheClipAndTheWindowRuleAndTheOutputTheRepor
     ASSERT_TRUE(MakeClip(GreyFrames("30000/1001", "3", kLevel) +
                              " -f lavfi -i sine=duration=3 -c:v wmv2 -q:v 2 -c:a wmav2 -f asf",
                          dir / "flicker.wmv"));
-    const ProcessResult run = RunBatch({"--brightness", "160.3", "--report", "r.csv", "--plot",
-                                        "curves.svg", "flicker.wmv", "out.wmv"},
-                                       dir.Path());
+    const ProcessResult run = RunBatch(
+        "--brightness 160.3 --report r.csv --plot curves.svg flicker.wmv out.wmv", dir.Path());
     ASSERT_EQ(run.nExitStatus, 0) << run.strErr;
     EXPECT_EQ(Split(ReadFile(dir / "r.csv")).front(),
               "frame,time_s,brightness_before,dark_fraction,picked,brightness_after,"
@@ -201,8 +200,8 @@ TEST(BatchEndToEndTest, AnyInputRateComesOutAQuarterOfItsDurationAtItsTargets) {
                                  " -pix_fmt yuv420p " + c.pszEncoding,
                              dir / c.pszInput));
         const ProcessResult run = RunBatch(
-            {c.pszOption, "--quiet", "--brightness", "160.3", "--manipulate", "--input-rate",
-             "auto", "--report", "r.csv", "--plot", "curves.PNG", c.pszInput, c.pszOutput},
+            std::string(c.pszOption) + " --quiet --brightness 160.3 --manipulate --input-rate " +
+                "auto --report r.csv --plot curves.PNG " + c.pszInput + " " + c.pszOutput,
             dir.Path());
         ASSERT_EQ(run.nExitStatus, 0) << run.strErr;
         EXPECT_EQ(run.strOut + run.strErr, "");

@@ -65,10 +65,11 @@ struct ProcessResult {
     std::string strErr;
 };
 
-// varnel-batch with `args`, run in workDir to its end.
-inline ProcessResult RunBatch(std::vector<std::string> args, const std::filesystem::path& workDir) {
+// varnel-batch with the command line `strLine` split at each space, run in workDir to its end.
+inline ProcessResult RunBatch(const std::string& strLine, const std::filesystem::path& workDir) {
     CTempDir capture;
-    const int nPid = StartBatch(std::move(args), workDir, capture / "stdout", capture / "stderr");
+    const int nPid =
+        StartBatch(Split(strLine, ' '), workDir, capture / "stdout", capture / "stderr");
     return {nPid > 0 ? WaitProcess(nPid) : -1, ReadFile(capture / "stdout"),
             ReadFile(capture / "stderr")};
 }
