@@ -12,7 +12,7 @@ class FrameControlsTest : public MainWindowTest {};
 // and never moves back; what is skipped is read but not processed.
 TEST_F(FrameControlsTest, SeeksAndSkipsMoveOnWithoutProcessingWhatTheyPass) {
     OpenGreyClipAndOutput();
-    ClickNext(10);
+    Click(IDC_NEXT, 10);
     EXPECT_EQ(Text(IDC_FRAME_NUMBER), "10");
     EXPECT_NEAR(ReadNumber(Text(IDC_FRAME_TIME)), 9 * 1001.0 / 30000.0, 0.0015);
     EXPECT_EQ(Text(IDC_BEFORE), "1.280000e+02");
@@ -40,7 +40,7 @@ TEST_F(FrameControlsTest, SeeksAndSkipsMoveOnWithoutProcessingWhatTheyPass) {
         } else {
             Click(IDC_SKIP100);
         }
-        ClickNext(1);
+        Click(IDC_NEXT, 1);
         EXPECT_EQ(Text(IDC_FRAME_NUMBER), step.frame);
     }
     // 17 frames reached the processor (1-10, 26-31 and 41): picks at its frames 6, 9, ..., 15.

@@ -65,11 +65,9 @@ class MainWindowTest : public ::testing::Test {
         Edit(nId)->insert(text);
         QTest::keyClick(Edit(nId), Qt::Key_Tab);
     }
-    void Click(int nId) {
-        QTest::mouseClick(GetDlgItem<QAbstractButton>(m_pDlg.get(), nId), Qt::LeftButton);
-    }
-    void ClickNext(int nCount) {
-        for (int i = 0; i < nCount; ++i) Click(IDC_NEXT);
+    void Click(int nId, int nTimes = 1) {
+        for (int i = 0; i < nTimes; ++i)
+            QTest::mouseClick(GetDlgItem<QAbstractButton>(m_pDlg.get(), nId), Qt::LeftButton);
     }
     void OpenGreyClipAndOutput() {
         TypeAndLeave(IDC_INPUT_NAME, PathText(GreyClip()));

@@ -92,8 +92,7 @@ TEST(CurveThinningTest, AMillionFramesThinToTheColumnsAndAOneFrameFlashStays) {
         if (n % 5 == 0) data.SetWritten(data.Size() - 1, kTarget, kTarget);
     }
     struct Case {
-        double dFirst;
-        double dLast;
+        double dFirst, dLast;
         int nMaxPoints;
     };
     // The whole run in 1000 columns, and a zoom narrow enough to be drawn whole (with the
