@@ -40,7 +40,7 @@ TEST_F(FrameControlsTest, SeeksAndSkipsMoveOnWithoutProcessingWhatTheyPass) {
         } else {
             Click(IDC_SKIP100);
         }
-        Click(IDC_NEXT, 1);
+        Click(IDC_NEXT);
         EXPECT_EQ(Text(IDC_FRAME_NUMBER), step.frame);
     }
     // 17 frames reached the processor (1-10, 26-31 and 41): picks at its frames 6, 9, ..., 15.

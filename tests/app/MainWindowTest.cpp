@@ -8,7 +8,7 @@
 #include "ui/NumberText.h"
 
 TEST_F(MainWindowTest, LeavingTheInputBoxOpensItNotEnterAndLeavingItUnchangedOpensItAgain) {
-    Click(IDC_NEXT, 1);  // without an input, as at its end: the counter moves, nothing else
+    Click(IDC_NEXT);  // without an input, as at its end: the counter moves, nothing else
     EXPECT_TRUE(Text(IDC_BEFORE).isEmpty());
     EXPECT_EQ(PictureSize(), QSize(256, 256));  // the test pattern
     CEditBox* pInput = Edit(IDC_INPUT_NAME);
@@ -24,7 +24,7 @@ TEST_F(MainWindowTest, LeavingTheInputBoxOpensItNotEnterAndLeavingItUnchangedOpe
     pInput->setFocus(Qt::MouseFocusReason);
     QTest::keyClick(pInput, Qt::Key_Tab);
     EXPECT_TRUE(ProfileSaved());
-    Click(IDC_NEXT, 1);  // the counter started again at 0
+    Click(IDC_NEXT);  // the counter started again at 0
     EXPECT_EQ(Text(IDC_FRAME_NUMBER), "1");
 }
 
@@ -73,7 +73,7 @@ TEST_F(MainWindowTest, ImageManipulationReachesTheProcessorOnlyWhenChecked) {
     Click(IDC_SHOW_WRITE);
     Click(IDC_NEXT, 5);
     EXPECT_EQ(PictureSize(), QSize(256, 256));
-    Click(IDC_NEXT, 1);
+    Click(IDC_NEXT);
     EXPECT_EQ(PictureSize(), QSize(64, 48));
     EXPECT_EQ(Text(IDC_AFTER), "0.000000e+00");
     pManipulation->setCheckState(Qt::Checked);
