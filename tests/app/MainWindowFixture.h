@@ -26,9 +26,8 @@ using varnel_test::ProbeFrameCount;
 class MainWindowTest : public ::testing::Test {
   protected:
     // Frames of the grey clip: all equally bright, so the processor picks the first frame of
-    // every window and writes frames 1, 4, 7, ... once each.
+    // every window and writes frames 1, 4, 7, ... 55 once each, 19 in all.
     static constexpr int kGreyFrames = 60;
-    static constexpr int kGreySamplesWritten = (kGreyFrames - 6) / 3 + 1;
 
     // A lossless clip of kGreyFrames mid-grey (128) 64 x 48 frames at 29.97 per second.
     static const std::filesystem::path& GreyClip() {
@@ -66,11 +65,9 @@ class MainWindowTest : public ::testing::Test {
         Edit(nId)->insert(text);
         QTest::keyClick(Edit(nId), Qt::Key_Tab);
     }
-    void Click(int nId) {
-        QTest::mouseClick(GetDlgItem<QAbstractButton>(m_pDlg.get(), nId), Qt::LeftButton);
-    }
-    void ClickNext(int nCount) {
-        for (int i = 0; i < nCount; ++i) Click(IDC_NEXT);
+    void Click(int nId, int nTimes = 1) {
+        for (int i = 0; i < nTimes; ++i)
+            QTest::mouseClick(GetDlgItem<QAbstractButton>(m_pDlg.get(), nId), Qt::LeftButton);
     }
     void OpenGreyClipAndOutput() {
         TypeAndLeave(IDC_INPUT_NAME, PathText(GreyClip()));

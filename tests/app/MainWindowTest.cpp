@@ -8,7 +8,7 @@
 #include "ui/NumberText.h"
 
 TEST_F(MainWindowTest, LeavingTheInputBoxOpensItNotEnterAndLeavingItUnchangedOpensItAgain) {
-    ClickNext(1);  // without an input, as at its end: the counter moves, nothing else
+    Click(IDC_NEXT);  // without an input, as at its end: the counter moves, nothing else
     EXPECT_TRUE(Text(IDC_BEFORE).isEmpty());
     EXPECT_EQ(PictureSize(), QSize(256, 256));  // the test pattern
     CEditBox* pInput = Edit(IDC_INPUT_NAME);
@@ -19,12 +19,12 @@ TEST_F(MainWindowTest, LeavingTheInputBoxOpensItNotEnterAndLeavingItUnchangedOpe
     EXPECT_FALSE(ProfileSaved());
     QTest::keyClick(pInput, Qt::Key_Tab);
     EXPECT_TRUE(ProfileSaved());
-    ClickNext(3);
+    Click(IDC_NEXT, 3);
     std::filesystem::remove(m_workDir.Path() / "lastprofile.xml");
     pInput->setFocus(Qt::MouseFocusReason);
     QTest::keyClick(pInput, Qt::Key_Tab);
     EXPECT_TRUE(ProfileSaved());
-    ClickNext(1);  // the counter started again at 0
+    Click(IDC_NEXT);  // the counter started again at 0
     EXPECT_EQ(Text(IDC_FRAME_NUMBER), "1");
 }
 
@@ -47,7 +47,7 @@ TEST_F(MainWindowTest, BrowsePutsTheNameInTheBoxAndCommitsItOrOnCancelDoesNothin
     answer(PathText(m_workDir.Path() / "fresh"));
     Click(IDC_BROWSE_OUTPUT);
     EXPECT_EQ(Text(IDC_OUTPUT_NAME), PathText(m_workDir.Path() / "fresh.wmv"));
-    ClickNext(12);  // picks at frames 6, 9 and 12
+    Click(IDC_NEXT, 12);  // picks at frames 6, 9 and 12
     m_pDlg->reject();
     EXPECT_EQ(ProbeFrameCount(m_workDir.Path() / "fresh.wmv"), 3);
 }
@@ -71,14 +71,14 @@ TEST_F(MainWindowTest, ImageManipulationReachesTheProcessorOnlyWhenChecked) {
     pManipulation->setCheckState(Qt::PartiallyChecked);
     m_pDlg->OnImageManipulation();
     Click(IDC_SHOW_WRITE);
-    ClickNext(5);
+    Click(IDC_NEXT, 5);
     EXPECT_EQ(PictureSize(), QSize(256, 256));
-    ClickNext(1);
+    Click(IDC_NEXT);
     EXPECT_EQ(PictureSize(), QSize(64, 48));
     EXPECT_EQ(Text(IDC_AFTER), "0.000000e+00");
     pManipulation->setCheckState(Qt::Checked);
     m_pDlg->OnImageManipulation();
-    ClickNext(3);
+    Click(IDC_NEXT, 3);
     EXPECT_GT(ReadNumber(Text(IDC_AFTER)), 140.0);
     TypeAndLeave(IDC_OUTPUT_NAME, PathText(Output()));  // left again: the file is finished
     EXPECT_EQ(ProbeFrameCount(Output()), 2);
@@ -87,7 +87,7 @@ TEST_F(MainWindowTest, ImageManipulationReachesTheProcessorOnlyWhenChecked) {
 TEST_F(MainWindowTest, FollowTheSceneShowsTheLocalTargetInTheBrightnessBoxUntilCleared) {
     OpenGreyClipAndOutput();
     Click(IDC_FOLLOW_SCENE);
-    ClickNext(3);
+    Click(IDC_NEXT, 3);
     // Every frame of the grey clip is 128, and so is the scene's target.
     EXPECT_EQ(Text(IDC_BRIGHTNESS_VALUE), "1.28e+02");
     EXPECT_TRUE(Edit(IDC_BRIGHTNESS_VALUE)->isReadOnly());
@@ -105,7 +105,7 @@ TEST_F(MainWindowTest, ClosingOrDestroyingTheWindowWhileABoxHasTheFocusCommitsNo
         SCOPED_TRACE(nBox);
         if (m_pDlg == nullptr) OpenWindow();
         OpenGreyClipAndOutput();
-        ClickNext(6);  // the first window: frame 1 is queued for writing
+        Click(IDC_NEXT, 6);  // the first window: frame 1 is queued for writing
         Edit(nBox)->setFocus(Qt::MouseFocusReason);
         if (nBox == IDC_OUTPUT_NAME) Edit(nBox)->setText(PathText(m_workDir.Path() / "other.wmv"));
         std::filesystem::remove(m_workDir.Path() / "lastprofile.xml");

@@ -50,7 +50,7 @@ TEST_F(WindowMenuTest, TheItemsOpenTheCurvesAndTheAboutBoxAndCloseClosesThemAll)
     ASSERT_NE(pCurves, nullptr);
     EXPECT_TRUE(pCurves->isVisible());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    ClickNext(10);  // drawn together, a moment later
+    Click(IDC_NEXT, 10);  // drawn together, a moment later
     ASSERT_TRUE(QTest::qWaitFor([pCurves] { return !pCurves->IsRedrawPending(); }, 5000));
     EXPECT_EQ(pCurves->Chart()->BeforeSeries()->count(), 10);
 

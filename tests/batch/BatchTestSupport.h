@@ -17,9 +17,6 @@ namespace batchtest {
 
 using namespace varnel_test;
 
-// The path of varnel-batch under test.
-inline const std::string kBatch = VARNEL_BATCH_EXECUTABLE;
-
 // The fields of a line split at `cSeparator`, or with '\n' the non-empty lines.
 inline std::vector<std::string> Split(const std::string& strText, char cSeparator = '\n') {
     std::vector<std::string> parts;
@@ -34,7 +31,7 @@ inline std::vector<std::string> Split(const std::string& strText, char cSeparato
 // files (absolute paths), without waiting. The process id, or -1.
 inline int StartBatch(std::vector<std::string> args, const std::filesystem::path& workDir,
                       const std::filesystem::path& outFile, const std::filesystem::path& errFile) {
-    args.insert(args.begin(), kBatch);
+    args.insert(args.begin(), VARNEL_BATCH_EXECUTABLE);  // the program under test
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -68,10 +65,11 @@ struct ProcessResult {
     std::string strErr;
 };
 
-// varnel-batch with `args`, run in workDir to its end.
-inline ProcessResult RunBatch(std::vector<std::string> args, const std::filesystem::path& workDir) {
+// varnel-batch with the command line `strLine` split at each space, run in workDir to its end.
+inline ProcessResult RunBatch(const std::string& strLine, const std::filesystem::path& workDir) {
     CTempDir capture;
-    const int nPid = StartBatch(std::move(args), workDir, capture / "stdout", capture / "stderr");
+    const int nPid =
+        StartBatch(Split(strLine, ' '), workDir, capture / "stdout", capture / "stderr");
     return {nPid > 0 ? WaitProcess(nPid) : -1, ReadFile(capture / "stdout"),
             ReadFile(capture / "stderr")};
 }
