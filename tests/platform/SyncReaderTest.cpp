@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -77,15 +77,14 @@ struct Step {
 
 HRESULT Perform(IWMSyncReader* r, const Step& s) {
     WORD number = s.wStream, numbers[2] = {1, s.wStream};
-    WMT_STREAM_SELECTION on = WMT_ON, off = WMT_OFF, bad = static_cast<WMT_STREAM_SELECTION>(3);
-    WMT_STREAM_SELECTION offAndOn[2] = {WMT_OFF, WMT_ON};
+    WMT_STREAM_SELECTION to[] = {WMT_OFF, WMT_ON, static_cast<WMT_STREAM_SELECTION>(3)};
     Read read;
     HRESULT hr;
     if (s.call == Call::kRead) return ReadOne(r, number, &read);
-    if (s.call == Call::kOn) return r->SetStreamsSelected(1, &number, &on);
-    if (s.call == Call::kOff) return r->SetStreamsSelected(1, &number, &off);
-    if (s.call == Call::kBad) return r->SetStreamsSelected(1, &number, &bad);
-    if (s.call == Call::kOffAndOn) return r->SetStreamsSelected(2, numbers, offAndOn);
+    if (s.call == Call::kOn) return r->SetStreamsSelected(1, &number, &to[1]);
+    if (s.call == Call::kOff) return r->SetStreamsSelected(1, &number, &to[0]);
+    if (s.call == Call::kBad) return r->SetStreamsSelected(1, &number, &to[2]);
+    if (s.call == Call::kOffAndOn) return r->SetStreamsSelected(2, numbers, to);
     if (s.call == Call::kDecoded) return r->SetReadStreamSamples(number, FALSE);
     if (s.call == Call::kOpen) return r->Open(s.pwszName);
     if (s.call == Call::kClose) return r->Close();
@@ -103,17 +102,14 @@ TEST_F(ReaderTest, StatusesOfEachState) {
     const std::wstring clip = Widened(Clip().string());
     const Step steps[] = {
         {Call::kRead, 1, NS_E_INVALID_REQUEST},  // nothing open
-        {Call::kRead, 0, NS_E_INVALID_REQUEST},
         {Call::kOn, 1, NS_E_INVALID_REQUEST},
         {Call::kDecoded, 1, NS_E_INVALID_REQUEST},
         {Call::kProfile, 0, NS_E_INVALID_REQUEST},
         {Call::kClose, 0, S_OK},
-        {Call::kOpen, 0, E_POINTER},
         {Call::kOpen, 0, NS_E_FILE_NOT_FOUND, L""},
         {Call::kOpen, 0, E_INVALIDARG, L"caf\u0153.wmv"},  // a character above 255
         {Call::kOpen, 0, S_OK, clip.c_str()},
         {Call::kOff, 2, S_OK},
-        {Call::kOn, 0, NS_E_INVALID_STREAM},
         {Call::kOn, 3, NS_E_INVALID_STREAM},
         {Call::kBad, 1, E_INVALIDARG},
         {Call::kOffAndOn, 3, NS_E_INVALID_STREAM},
@@ -161,12 +157,6 @@ TEST_F(ReaderTest, FilesOfEveryKindOpenAsTheyMayAndReadToACleanEnd) {
     for (size_t i = clip.size() / 3; i < clip.size() / 3 + 4000; i += 7) garbled[i] = 'Z';
     const fs::path dir = s_pDir->Path();
     ASSERT_EQ(mkfifo((dir / "fifo.wmv").c_str(), 0600), 0);  // opening it would block
-    // The cover picture is a stream of FFmpeg's, not of the profile.
-    ASSERT_TRUE(
-        MakeClip("-f lavfi -i color=size=32x32:rate=1:duration=1 -f lavfi -i "
-                 "testsrc=size=160x120:rate=10:duration=0.5 -map 0 -map 1 -c:v:0 png "
-                 "-disposition:v:0 attached_pic -c:v:1 mpeg4",
-                 dir / "cover.mp4"));
     const FileCase cases[] = {
         {"missing.wmv", std::nullopt, NS_E_FILE_NOT_FOUND},
         {"fifo.wmv", std::nullopt, E_INVALIDARG},
@@ -182,7 +172,6 @@ TEST_F(ReaderTest, FilesOfEveryKindOpenAsTheyMayAndReadToACleanEnd) {
         // A colon must not make FFmpeg read anything but the file of that name.
         {"concat:av.wmv", clip, S_OK, -1, -1},
         {"subfile,,start,0,end,0,,:av.wmv", std::nullopt, NS_E_FILE_NOT_FOUND},
-        {"cover.mp4", std::nullopt, S_OK, 5, 5},
     };
     for (const FileCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -221,17 +210,12 @@ struct RealFile {
 std::vector<RealFile> ReadmeFiles() {
     std::vector<RealFile> files;
     std::ifstream readme(fs::path(VARNEL_TESTDATA_DIR) / "README.md");
+    const std::regex row(R"(^\| (\S+\.\w+) \|[^|]*\| (\w+)[^|]*\| (?:\d+ \()?(\d+|-))");
+    std::smatch cells;  // name, the audio's first word, frames
     for (std::string line; std::getline(readme, line);) {
-        std::vector<std::string> cells;  // each padded with a space on either side
-        std::istringstream row(line);
-        for (std::string cell; std::getline(row, cell, '|');) {
-            cells.push_back(cell.size() > 2 ? cell.substr(1, cell.size() - 2) : cell);
-        }
-        if (cells.size() < 5 || cells[1].find('.') == std::string::npos) continue;
-        const size_t open = cells[4].find('(');
-        const long frames =
-            std::atol(cells[4].c_str() + (open == std::string::npos ? 0 : open + 1));
-        files.push_back({cells[1], frames > 0 || cells[3] != "none" ? frames : -1});
+        if (!std::regex_search(line, cells, row)) continue;
+        const long frames = std::atol(cells[3].str().c_str());
+        files.push_back({cells[1], frames > 0 || cells[2] != "none" ? frames : -1});
     }
     return files;
 }
