@@ -1,4 +1,5 @@
 // Profiles in their text form, saved and loaded by the profile manager.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,7 @@ class ProfileManagerTest : public ::testing::Test {
         EXPECT_EQ(m_pManager->SaveProfile(profile, nullptr, &length), S_OK);
         std::wstring text(length, L'#');
         EXPECT_EQ(m_pManager->SaveProfile(profile, text.data(), &length), S_OK);
-        text.pop_back();
-        return text;
+        return text.substr(0, text.size() - 1);  // without the terminating null
     }
 
     Ref<IWMProfile> Load(const std::wstring& text, HRESULT expected = S_OK) {
@@ -68,10 +68,9 @@ TEST_F(ProfileManagerTest, DamagedOrForeignTextIsNotAProfile) {
     Ref<IWMProfile> profile(wmf::CProfile::Create(AudioVideoData()));
     const std::wstring good = Save(profile.get());
     auto replaced = [&good](const std::wstring& from, const std::wstring& to) {
-        std::wstring text = good;
-        const size_t at = text.find(from);
+        const size_t at = good.find(from);
         EXPECT_NE(at, std::wstring::npos);
-        return at == std::wstring::npos ? text : text.replace(at, from.size(), to);
+        return std::wstring(good).replace(std::min(at, good.size()), from.size(), to);
     };
     const std::vector<std::wstring> texts = {
         L"",

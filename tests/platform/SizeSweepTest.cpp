@@ -69,7 +69,7 @@ TEST_P(SizeSweepTest, EveryWidthReadsAndWritesWithinItsFrames) {
         Ref<IWMSyncReader> reader = NewReader();
         Ref<IWMWriter> writer = NewWriter();
         ASSERT_EQ(Open(reader.get(), dir / (std::to_string(width) + c.extension)), S_OK);
-        ASSERT_EQ(writer->SetProfile(ProfileOf(reader.get()).get()), S_OK);
+        ASSERT_EQ(writer->SetProfile(Query<IWMProfile>(reader.get(), IID_IWMProfile).get()), S_OK);
         ASSERT_EQ(writer->SetOutputFilename(Widened(output.string()).c_str()), S_OK);
         ASSERT_EQ(writer->BeginWriting(), S_OK);
         QWORD frames = 0;

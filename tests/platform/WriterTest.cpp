@@ -3,9 +3,11 @@
 #include <cmath>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -125,82 +127,70 @@ INSTANTIATE_TEST_SUITE_P(Names, WriterFormatTest, ::testing::ValuesIn(kFormats),
 
 // One writer taken through its states, a call a row: a refused call changes nothing and leaves
 // a file under way going, and a BeginWriting that fails leaves nothing behind.
-// A call's argument: the profile, the name, the quality, the time; for kWriteBad the input, on
-// input 0 a frame a byte short.
-enum class Call { kProfile, kName, kFile, kQuality, kBegin, kNoEncoder, kWrite, kWriteBad, kEnd };
-struct Step {
-    Call call;
-    long long arg;
-    HRESULT expected;
-    const char* file = nullptr;
-};
-
-HRESULT Perform(IWMWriter* w, IVarnelWriterSettings* settings, const Step& s, const fs::path& dir) {
-    const std::vector<wmf::StreamDescription> profiles[] = {
-        {TestAudio(1)},
-        {TestVideo(1, 64, 48), TestVideo(2, 64, 48)},
-        {TestVideo(1, 0, 48)},
-        {TestAudio(1), TestVideo(2, 64, 48)},
-        {TestVideo(1, 32, 32)}};
-    const wchar_t* const names[] = {L"", L"caf\u0153.wmv"};
-    Ref<CSampleBuffer> pFrame = Frame();
-    if (s.call == Call::kWriteBad && s.arg == 0) pFrame->SetLength(DibStride(64) * 48 - 1);
-    if (s.call == Call::kWriteBad) return w->WriteSample(s.arg, 2 * kNtscStep, 0, pFrame.get());
-    if (s.call == Call::kWrite) return w->WriteSample(0, s.arg, 0, pFrame.get());
-    if (s.call == Call::kProfile)
-        return w->SetProfile(Ref<IWMProfile>(wmf::CProfile::Create(profiles[s.arg])).get());
-    if (s.call == Call::kName) return w->SetOutputFilename(names[s.arg]);
-    if (s.call == Call::kFile)
-        return w->SetOutputFilename(Widened((dir / s.file).string()).c_str());
-    if (s.call == Call::kQuality) return settings->SetQuality(static_cast<LONG>(s.arg));
-    if (s.call == Call::kBegin) return w->BeginWriting();
-    if (s.call == Call::kEnd) return w->EndWriting();
-    wmf::ReplaceEncoderNameForTesting("libx264", "varnel-missing-encoder");
-    const HRESULT hr = w->BeginWriting();
-    wmf::ReplaceEncoderNameForTesting(nullptr, nullptr);
-    return hr;
-}
-
 TEST(WriterTest, StatesAndStatuses) {
-    const Step steps[] = {
-        {Call::kBegin, 0, NS_E_INVALID_REQUEST},   // nothing set
-        {Call::kProfile, 0, NS_E_INVALIDPROFILE},  // audio alone
-        {Call::kProfile, 1, NS_E_INVALIDPROFILE},  // two videos
-        {Call::kProfile, 2, NS_E_INVALIDPROFILE},  // no width
-        {Call::kProfile, 3, S_OK},                 // audio and video
-        {Call::kBegin, 0, NS_E_INVALID_REQUEST},   // no name
-        {Call::kName, 0, E_INVALIDARG},
-        {Call::kName, 1, E_INVALIDARG},  // a character above 255
-        {Call::kFile, 0, S_OK, "out.mp4"},
-        {Call::kNoEncoder, 0, NS_E_INVALID_OUTPUT_FORMAT},
-        {Call::kQuality, 52, S_OK},
-        {Call::kBegin, 0, E_INVALIDARG},  // beyond the H.264 scale
-        {Call::kQuality, -1, S_OK},
-        {Call::kFile, 0, S_OK, "out.wmv"},
-        {Call::kBegin, 0, S_OK},
-        {Call::kBegin, 0, NS_E_INVALID_REQUEST},
-        {Call::kProfile, 4, NS_E_INVALID_REQUEST},  // another size
-        {Call::kFile, 0, NS_E_INVALID_REQUEST, "other.wmv"},
-        {Call::kWrite, kNtscStep, S_OK},
-        {Call::kWriteBad, 0, NS_E_INVALID_INPUT_FORMAT},
-        {Call::kWriteBad, 1, E_INVALIDARG},
-        {Call::kWrite, kNtscStep + 1, E_INVALIDARG},  // the millisecond of the previous one
-        {Call::kWrite, 2 * kNtscStep, S_OK},
-        {Call::kEnd, 0, S_OK},
-        {Call::kEnd, 0, NS_E_INVALID_REQUEST},
-        {Call::kWrite, 3 * kNtscStep, NS_E_INVALID_REQUEST},
-    };
     CTempDir dir;
     Ref<IWMWriter> writer = NewWriter();
-    IVarnelWriterSettings* pSettings = nullptr;
-    ASSERT_EQ(
-        writer->QueryInterface(IID_IVarnelWriterSettings, reinterpret_cast<void**>(&pSettings)),
-        S_OK);
-    Ref<IVarnelWriterSettings> settings(pSettings);
-    for (const Step& s : steps) {
-        EXPECT_EQ(Perform(writer.get(), settings.get(), s, dir.Path()), s.expected)
-            << "row " << &s - steps;
-    }
+    IWMWriter* w = writer.get();
+    Ref<IVarnelWriterSettings> settings =
+        Query<IVarnelWriterSettings>(w, IID_IVarnelWriterSettings);
+    const auto profile = [w](const std::vector<wmf::StreamDescription>& streams) {
+        return w->SetProfile(Ref<IWMProfile>(wmf::CProfile::Create(streams)).get());
+    };
+    const auto file = [w, &dir](const char* name) {
+        return w->SetOutputFilename(Widened((dir / name).string()).c_str());
+    };
+    // A frame at `time` on `input`, of `length` bytes where the profile wants DibStride(64) * 48.
+    const auto write = [w](QWORD time, DWORD input = 0, DWORD length = DibStride(64) * 48) {
+        Ref<CSampleBuffer> pFrame = Frame();
+        pFrame->SetLength(length);
+        return w->WriteSample(input, time, 0, pFrame.get());
+    };
+    const wmf::StreamDescription audio = TestAudio(1), video = TestVideo(2, 64, 48);
+    const auto begin = [w] { return w->BeginWriting(); };
+    const auto end = [w] { return w->EndWriting(); };
+    const std::pair<std::function<HRESULT()>, HRESULT> steps[] = {
+        {begin, NS_E_INVALID_REQUEST},  // nothing set
+        {[&] { return profile({audio}); }, NS_E_INVALIDPROFILE},
+        {[&] {
+             return profile({TestVideo(1, 64, 48), video});
+         },
+         NS_E_INVALIDPROFILE},
+        {[&] { return profile({TestVideo(1, 0, 48)}); }, NS_E_INVALIDPROFILE},
+        {[&] {
+             return profile({audio, video});
+         },
+         S_OK},
+        {begin, NS_E_INVALID_REQUEST},  // no name
+        {[w] { return w->SetOutputFilename(L""); }, E_INVALIDARG},
+        {[w] { return w->SetOutputFilename(L"caf\u0153.wmv"); }, E_INVALIDARG},  // above 255
+        {[&] { return file("out.mp4"); }, S_OK},
+        {[w] {
+             wmf::ReplaceEncoderNameForTesting("libx264", "varnel-missing-encoder");
+             const HRESULT hr = w->BeginWriting();
+             wmf::ReplaceEncoderNameForTesting(nullptr, nullptr);
+             return hr;
+         },
+         NS_E_INVALID_OUTPUT_FORMAT},
+        {[&] { return settings->SetQuality(52); }, S_OK},
+        {begin, E_INVALIDARG},  // beyond the H.264 scale
+        {[&] { return settings->SetQuality(-1); }, S_OK},
+        {[&] { return file("out.wmv"); }, S_OK},
+        {begin, S_OK},
+        {begin, NS_E_INVALID_REQUEST},
+        {[&] { return profile({TestVideo(1, 32, 32)}); }, NS_E_INVALID_REQUEST},
+        {[&] { return file("other.wmv"); }, NS_E_INVALID_REQUEST},
+        {[&] { return write(kNtscStep); }, S_OK},
+        {[&] { return write(2 * kNtscStep, 0, DibStride(64) * 48 - 1); },
+         NS_E_INVALID_INPUT_FORMAT},
+        {[&] { return write(2 * kNtscStep, 1); }, E_INVALIDARG},
+        {[&] { return write(kNtscStep + 1); }, E_INVALIDARG},  // the previous one's millisecond
+        {[&] { return write(2 * kNtscStep); }, S_OK},
+        {end, S_OK},
+        {end, NS_E_INVALID_REQUEST},
+        {[&] { return write(3 * kNtscStep); }, NS_E_INVALID_REQUEST},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i)
+        EXPECT_EQ(steps[i].first(), steps[i].second) << "row " << i;
     EXPECT_EQ(DirEntries(dir.Path()), std::vector<std::string>{"out.wmv"});
     EXPECT_EQ(PacketTimes(dir / "out.wmv"), (std::vector<long long>{33, 67}));
 }
