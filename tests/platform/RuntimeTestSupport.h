@@ -13,6 +13,8 @@
 
 namespace varnel_test {
 
+constexpr QWORD kNtscFrame = 333667;  // 1/29.97 s in 100-ns units, truncated
+
 // One sample as GetNextSample gave it; pBytes lives as long as pSample.
 struct Read {
     Ref<INSSBuffer> pSample;

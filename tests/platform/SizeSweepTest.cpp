@@ -38,13 +38,11 @@ const SweepCodec kCodecs[] = {
     {"h264_mkv", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p", ".mkv", 2},
 };
 
-class SizeSweepTest : public ::testing::TestWithParam<SweepCodec> {
-  protected:
-    static void SetUpTestSuite() { wmf::CFramePool::SetGuardMode(true); }
-};
+class SizeSweepTest : public ::testing::TestWithParam<SweepCodec> {};
 
 TEST_P(SizeSweepTest, EveryWidthReadsAndWritesWithinItsFrames) {
     const SweepCodec& c = GetParam();
+    wmf::CFramePool::SetGuardMode(true);
     CTempDir dir;
     // One ffmpeg process makes the clip of every width, each its own output, with a few heights
     // taken in turn as the width grows.
@@ -75,7 +73,7 @@ TEST_P(SizeSweepTest, EveryWidthReadsAndWritesWithinItsFrames) {
         QWORD frames = 0;
         for (Read read; SUCCEEDED(ReadOne(reader.get(), 0, &read)); ++frames) {
             EXPECT_EQ(read.dwLength, DibStride(width) * static_cast<DWORD>(height));
-            EXPECT_EQ(writer->WriteSample(0, 333667 * frames, 0, read.pSample.get()), S_OK);
+            EXPECT_EQ(writer->WriteSample(0, kNtscFrame * frames, 0, read.pSample.get()), S_OK);
         }
         EXPECT_EQ(writer->EndWriting(), S_OK);
         EXPECT_EQ(frames, kFrames);

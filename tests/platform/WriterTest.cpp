@@ -24,7 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace varnel_test;
 
-constexpr QWORD kNtscStep = 333667;  // 1/29.97 s, truncated
 constexpr DWORD kWmv2 = MakeFourcc('W', 'M', 'V', '2');
 
 // Sets a profile of one video stream (a negative height: rows top-down) and the file's name.
@@ -86,7 +85,7 @@ TEST_P(WriterFormatTest, NamePicksContainerAndCodecWithEveryFrameAtItsNtscTime) 
     Ref<CSampleBuffer> pFrame = Frame(63, 47);  // blue rows first
     std::vector<long long> times;               // in the file's units
     for (int k = 1; k <= 12; ++k) {
-        ASSERT_EQ(writer->WriteSample(0, k * kNtscStep, 0, pFrame.get()), S_OK);
+        ASSERT_EQ(writer->WriteSample(0, k * kNtscFrame, 0, pFrame.get()), S_OK);
         times.push_back(bMp4 ? k * 1001 : std::llround(k * 1001 / 30.0));
     }
     EXPECT_EQ(ReadFile(file), "previous content");
@@ -139,7 +138,7 @@ TEST(WriterTest, StatesAndStatuses) {
     const auto file = [w, &dir](const char* name) {
         return w->SetOutputFilename(Widened((dir / name).string()).c_str());
     };
-    // A frame at `time` on `input`, of `length` bytes where the profile wants DibStride(64) * 48.
+    // A frame at `time` on `input`, of `length` bytes where the profile wants 192 * 48.
     const auto write = [w](QWORD time, DWORD input = 0, DWORD length = DibStride(64) * 48) {
         Ref<CSampleBuffer> pFrame = Frame();
         pFrame->SetLength(length);
@@ -179,15 +178,14 @@ TEST(WriterTest, StatesAndStatuses) {
         {begin, NS_E_INVALID_REQUEST},
         {[&] { return profile({TestVideo(1, 32, 32)}); }, NS_E_INVALID_REQUEST},
         {[&] { return file("other.wmv"); }, NS_E_INVALID_REQUEST},
-        {[&] { return write(kNtscStep); }, S_OK},
-        {[&] { return write(2 * kNtscStep, 0, DibStride(64) * 48 - 1); },
-         NS_E_INVALID_INPUT_FORMAT},
-        {[&] { return write(2 * kNtscStep, 1); }, E_INVALIDARG},
-        {[&] { return write(kNtscStep + 1); }, E_INVALIDARG},  // the previous one's millisecond
-        {[&] { return write(2 * kNtscStep); }, S_OK},
+        {[&] { return write(kNtscFrame); }, S_OK},
+        {[&] { return write(2 * kNtscFrame, 0, 192 * 48 - 1); }, NS_E_INVALID_INPUT_FORMAT},
+        {[&] { return write(2 * kNtscFrame, 1); }, E_INVALIDARG},
+        {[&] { return write(kNtscFrame + 1); }, E_INVALIDARG},  // the previous one's millisecond
+        {[&] { return write(2 * kNtscFrame); }, S_OK},
         {end, S_OK},
         {end, NS_E_INVALID_REQUEST},
-        {[&] { return write(3 * kNtscStep); }, NS_E_INVALID_REQUEST},
+        {[&] { return write(3 * kNtscFrame); }, NS_E_INVALID_REQUEST},
     };
     for (size_t i = 0; i < std::size(steps); ++i)
         EXPECT_EQ(steps[i].first(), steps[i].second) << "row " << i;
@@ -211,7 +209,7 @@ TEST(WriterTest, AFailureOnTheWayLeavesNothingBehind) {
     ASSERT_EQ(writer->BeginWriting(), S_OK);
     HRESULT hr = S_OK;
     for (int k = 1; k <= 60 && SUCCEEDED(hr); ++k) {
-        hr = writer->WriteSample(0, k * kNtscStep, 0, Frame(320, 240, k).get());
+        hr = writer->WriteSample(0, k * kNtscFrame, 0, Frame(320, 240, k).get());
     }
     const HRESULT hrEnd = writer->EndWriting();
     setrlimit(RLIMIT_FSIZE, &saved);
@@ -241,7 +239,7 @@ TEST(WriterTest, TheOpenInputIsNotOverwritten) {
     reader.reset();
     ASSERT_EQ(writer->BeginWriting(), S_OK);
     for (int k = 1; k <= 5; ++k)
-        EXPECT_EQ(writer->WriteSample(0, k * kNtscStep, 0, Frame().get()), S_OK);
+        EXPECT_EQ(writer->WriteSample(0, k * kNtscFrame, 0, Frame().get()), S_OK);
     writer.reset();
     EXPECT_EQ(PacketTimes(input).size(), 5u);
 }
