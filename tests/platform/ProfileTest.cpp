@@ -92,8 +92,7 @@ TEST_F(ProfileManagerTest, DamagedOrForeignTextIsNotAProfile) {
         replaced(L"codecdata=\"008800000F0029000000\"", L"codecdata=\"008800000F00290000G0\""),
         replaced(L"<bitmapinfoheader", L"<bitmapheader"),
         replaced(L"<waveformatex", L"<waveformat"),
-        replaced(L" lsamplesize=\"0\"", L""),
-    };
+        replaced(L" lsamplesize=\"0\"", L"")};
     for (const std::wstring& text : texts) EXPECT_EQ(Load(text, NS_E_INVALIDPROFILE), nullptr);
 }
 

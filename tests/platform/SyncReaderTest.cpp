@@ -55,7 +55,6 @@ TEST(ReaderTest, PicturesAreFFmpegsOwnInBottomUpBlueGreenRedRows) {
 TEST(ReaderTest, StatusesOfEachState) {
     CTempDir dir;
     ASSERT_TRUE(MakeClip(kAvClip, dir / "av.wmv"));
-    const std::wstring clip = Widened((dir / "av.wmv").string());
     Ref<IWMSyncReader> reader = NewReader();
     IWMSyncReader* r = reader.get();
     const auto read = [r](WORD number) {
@@ -84,7 +83,7 @@ TEST(ReaderTest, StatusesOfEachState) {
         {[r] { return r->Close(); }, S_OK},
         {[r] { return r->Open(L""); }, NS_E_FILE_NOT_FOUND},
         {[r] { return r->Open(L"caf\u0153.wmv"); }, E_INVALIDARG},  // a character above 255
-        {[&] { return r->Open(clip.c_str()); }, S_OK},
+        {[&] { return Open(r, dir / "av.wmv"); }, S_OK},
         {[&] { return select({2}, {WMT_OFF}); }, S_OK},
         {[&] { return select({3}, {WMT_ON}); }, NS_E_INVALID_STREAM},
         {[&] { return select({1}, {static_cast<WMT_STREAM_SELECTION>(3)}); }, E_INVALIDARG},
@@ -96,7 +95,7 @@ TEST(ReaderTest, StatusesOfEachState) {
         {[&] { return read(1); }, NS_E_NO_MORE_SAMPLES},
         {[&] { return read(0); }, NS_E_NO_MORE_SAMPLES},
         {profile, S_OK},
-        {[&] { return r->Open(clip.c_str()); }, S_OK},  // from the start again
+        {[&] { return Open(r, dir / "av.wmv"); }, S_OK},  // from the start again
         {[&] { return read(1); }, S_OK},
         {[r] { return r->Close(); }, S_OK},
         {[&] { return read(1); }, NS_E_INVALID_REQUEST},

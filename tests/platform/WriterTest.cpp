@@ -130,8 +130,7 @@ TEST(WriterTest, StatesAndStatuses) {
     CTempDir dir;
     Ref<IWMWriter> writer = NewWriter();
     IWMWriter* w = writer.get();
-    Ref<IVarnelWriterSettings> settings =
-        Query<IVarnelWriterSettings>(w, IID_IVarnelWriterSettings);
+    const auto settings = Query<IVarnelWriterSettings>(w, IID_IVarnelWriterSettings);
     const auto profile = [w](const std::vector<wmf::StreamDescription>& streams) {
         return w->SetProfile(Ref<IWMProfile>(wmf::CProfile::Create(streams)).get());
     };
@@ -238,10 +237,9 @@ TEST(WriterTest, TheOpenInputIsNotOverwritten) {
     EXPECT_EQ(DirEntries(dir.Path()), (std::vector<std::string>{"input.wmv", "link.wmv"}));
     reader.reset();
     ASSERT_EQ(writer->BeginWriting(), S_OK);
-    for (int k = 1; k <= 5; ++k)
-        EXPECT_EQ(writer->WriteSample(0, k * kNtscFrame, 0, Frame().get()), S_OK);
+    ASSERT_EQ(writer->WriteSample(0, kNtscFrame, 0, Frame().get()), S_OK);
     writer.reset();
-    EXPECT_EQ(PacketTimes(input).size(), 5u);
+    EXPECT_EQ(PacketTimes(input).size(), 1u);
 }
 
 }  // namespace
