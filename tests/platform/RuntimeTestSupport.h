@@ -13,6 +13,8 @@
 
 namespace varnel_test {
 
+constexpr QWORD kNtscFrame = 333667;  // 1/29.97 s in 100-ns units, truncated
+
 // One sample as GetNextSample gave it; pBytes lives as long as pSample.
 struct Read {
     Ref<INSSBuffer> pSample;
@@ -57,15 +59,17 @@ inline HRESULT Open(IWMSyncReader* reader, const std::filesystem::path& file) {
     return reader->Open(Widened(file.string()).c_str());
 }
 
-inline Ref<IWMProfile> ProfileOf(IWMSyncReader* reader) {
-    IWMProfile* profile = nullptr;
-    EXPECT_EQ(reader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile)), S_OK);
-    return Ref<IWMProfile>(profile);
+// The object's interface T, whose id is `iid`.
+template <typename T>
+Ref<T> Query(IUnknown* object, REFIID iid) {
+    T* p = nullptr;
+    EXPECT_EQ(object->QueryInterface(iid, reinterpret_cast<void**>(&p)), S_OK);
+    return Ref<T>(p);
 }
 
 // Selects the video stream of the open file alone; its number (0 when there is none) and format.
 inline std::pair<WORD, WMVIDEOINFOHEADER> SelectVideo(IWMSyncReader* reader) {
-    Ref<IWMProfile> profile = ProfileOf(reader);
+    Ref<IWMProfile> profile = Query<IWMProfile>(reader, IID_IWMProfile);
     std::pair<WORD, WMVIDEOINFOHEADER> video{};
     const auto streams = Streams(profile.get());
     for (DWORD i = 0; i < streams.size(); ++i) {
