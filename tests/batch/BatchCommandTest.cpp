@@ -131,6 +131,7 @@ TEST(BatchFailureTest, FailuresNameTheFileAndTheCauseAndLeaveEveryFileAsItWas) {
          "too long (0x800700CE)"},
         {"--report " + strLong + ".csv in.wmv out.wmv", "could not write report \"" + strLong,
          "too long (0x800700CE)"},
+        {"in.wmv missing/out.wmv", "could not write output \"missing/out.wmv\"", "0xC00D001A"},
         {"--plot missing/p.svg in.wmv out.wmv", "could not write plot \"missing/p.svg\"",
          "0xC00D001A"},
         // The open input is not overwritten.
