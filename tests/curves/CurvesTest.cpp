@@ -11,6 +11,7 @@
 #include "curves/CurveThinning.h"
 #include "media/MediaReader.h"
 #include "processor/FrameProcessor.h"
+#include "processor/FrameStep.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -45,14 +46,19 @@ TEST(CurveRecorderTest, EveryFrameReadIsAPointAndThePicksCarryTheirWrittenBright
     processor.SetParameters(kTarget, 100.0, 10.0);
     CCurveData data;
     CCurveRecorder recorder(&data);
-    for (;;) {
-        const int nFrame = reader.NextFrameNumber();
-        const double dTime = reader.GetFrameTime();
-        INSSBuffer* pSample = nullptr;
-        BITMAPINFOHEADER* pFormat = nullptr;
-        if (FAILED(reader.GetNextFrame(&pSample, &pFormat))) break;
-        processor.ProcessSample(pSample, pFormat, nullptr, nullptr);
-        recorder.Record(processor, nFrame, dTime, false);
+    // Recorded as the front ends record: after each frame step, to the input's end.
+    struct {
+        CFrameProcessor& processor;
+        CCurveRecorder& recorder;
+        int nFrame = 0;
+        double dTime = 0.0;
+        void OnFrameNumber(int n) { nFrame = n; }
+        void OnFrameTime(double t) { dTime = t; }
+        void OnDisplay(const FrameStepDisplay&) {
+            recorder.Record(processor, nFrame, dTime, false);
+        }
+    } front{processor, recorder};
+    while (SUCCEEDED(StepFrame(reader, processor, front))) {
     }
 
     ASSERT_EQ(data.Size(), 60u);
