@@ -7,22 +7,16 @@
 # Usage: bench/batch-plot.sh [VARNEL_BATCH]   (default: build/batch/varnel-batch)
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-BATCH="${1:-$ROOT/build/batch/varnel-batch}"
 RUNS="${RUNS:-5}"
-[ -x "$BATCH" ] || { echo "no varnel-batch at $BATCH (build it first)" >&2; exit 1; }
-BATCH="$(cd "$(dirname "$BATCH")" && pwd)/$(basename "$BATCH")"
 
-WORK="$(mktemp -d)"
-trap 'rm -rf "$WORK"' EXIT
-cd "$WORK"
+# shellcheck source=bench/timing.sh
+source "$ROOT/bench/timing.sh"
+bench_start "$@"
 
 cp "$ROOT/samples/flicker.wmv" sample.wmv
 ffmpeg -v error -y -f lavfi \
     -i "testsrc2=size=1280x720:rate=30000/1001:duration=20,eq=brightness='0.12*sin(2.4*n)':eval=frame" \
     -c:v wmv2 -b:v 4M -f asf clip720.wmv
-
-# shellcheck source=bench/timing.sh
-source "$ROOT/bench/timing.sh"
 
 for input in sample.wmv clip720.wmv; do
     : >plain.t; : >svg.t; : >png.t

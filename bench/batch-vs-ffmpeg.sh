@@ -8,23 +8,17 @@
 # Usage: bench/batch-vs-ffmpeg.sh [VARNEL_BATCH]   (default: build/batch/varnel-batch)
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-BATCH="${1:-$ROOT/build/batch/varnel-batch}"
 RUNS="${RUNS:-3}"
-[ -x "$BATCH" ] || { echo "no varnel-batch at $BATCH (build it first)" >&2; exit 1; }
-BATCH="$(cd "$(dirname "$BATCH")" && pwd)/$(basename "$BATCH")"
 
-WORK="$(mktemp -d)"
-trap 'rm -rf "$WORK"' EXIT
-cd "$WORK"
+# shellcheck source=bench/timing.sh
+source "$ROOT/bench/timing.sh"
+bench_start "$@"
 
 ffmpeg -v error -y -f lavfi \
     -i "testsrc2=size=1280x720:rate=30000/1001:duration=20,eq=brightness='0.12*sin(2.4*n)':eval=frame" \
     -c:v wmv2 -b:v 4M -f asf clip.wmv
 RATE="$(ffprobe -v error -select_streams v:0 -show_entries stream=bit_rate -of csv=p=0 clip.wmv)"
 case "$RATE" in '' | N/A | 0) RATE=4000000 ;; esac
-
-# shellcheck source=bench/timing.sh
-source "$ROOT/bench/timing.sh"
 
 # The three commands take turns, so that a change in the machine's load hits them alike.
 for _ in $(seq "$RUNS"); do

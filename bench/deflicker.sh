@@ -22,17 +22,14 @@
 # Usage: bench/deflicker.sh [VARNEL_BATCH]   (default: build/batch/varnel-batch)
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-BATCH="${1:-$ROOT/build/batch/varnel-batch}"
 RUNS="${RUNS:-7}"
-[ -x "$BATCH" ] || { echo "no varnel-batch at $BATCH (build it first)" >&2; exit 1; }
-BATCH="$(cd "$(dirname "$BATCH")" && pwd)/$(basename "$BATCH")"
 for tool in ffmpeg ffprobe /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "$tool is needed" >&2; exit 1; }
 done
 
-WORK="$(mktemp -d)"
-trap 'rm -rf "$WORK"' EXIT
-cd "$WORK"
+# shellcheck source=bench/timing.sh
+source "$ROOT/bench/timing.sh"
+bench_start "$@"
 
 # The offset of frame n: a hash of n spread over -20..20 levels. The dimming scales luma
 # towards black and the colours with it (contrast and saturation from 1 down to 0.4), so that
@@ -88,12 +85,11 @@ for _ in $(seq "$RUNS"); do
         echo "$kbytes" >>"memory.$i"
     done
 done
-median() { sort -g "$1" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 awk -F'|' -v runs="$RUNS" \
-    -v t0="$(median time.0)" -v t1="$(median time.1)" -v t2="$(median time.2)" -v t3="$(median time.3)" \
-    -v c0="$(median cpu.0)" -v c1="$(median cpu.1)" -v c2="$(median cpu.2)" -v c3="$(median cpu.3)" \
-    -v m0="$(median memory.0)" -v m1="$(median memory.1)" -v m2="$(median memory.2)" -v m3="$(median memory.3)" '
+    -v t0="$(median <time.0)" -v t1="$(median <time.1)" -v t2="$(median <time.2)" -v t3="$(median <time.3)" \
+    -v c0="$(median <cpu.0)" -v c1="$(median <cpu.1)" -v c2="$(median <cpu.2)" -v c3="$(median <cpu.3)" \
+    -v m0="$(median <memory.0)" -v m1="$(median <memory.1)" -v m2="$(median <memory.2)" -v m3="$(median <memory.3)" '
 function verdict(ok) { return ok ? "met" : "MISSED" }
 function row(name, t, c, m) { printf "  %-26s %6.2f s %6.2f s %8d KB\n", name, t, c, m }
 function compare(t, t0, c, c0, m, m0) {

@@ -9,21 +9,15 @@
 # Usage: bench/mp4-vs-ffmpeg.sh [VARNEL_BATCH]   (default: build/batch/varnel-batch)
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-BATCH="${1:-$ROOT/build/batch/varnel-batch}"
 RUNS="${RUNS:-3}"
-[ -x "$BATCH" ] || { echo "no varnel-batch at $BATCH (build it first)" >&2; exit 1; }
-BATCH="$(cd "$(dirname "$BATCH")" && pwd)/$(basename "$BATCH")"
 
-WORK="$(mktemp -d)"
-trap 'rm -rf "$WORK"' EXIT
-cd "$WORK"
+# shellcheck source=bench/timing.sh
+source "$ROOT/bench/timing.sh"
+bench_start "$@"
 
 ffmpeg -v error -y -f lavfi \
     -i "testsrc2=size=1280x720:rate=30000/1001:duration=20,eq=brightness='0.12*sin(2.4*n)':eval=frame" \
     -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p clip.mp4
-
-# shellcheck source=bench/timing.sh
-source "$ROOT/bench/timing.sh"
 
 load_before=$(cut -d' ' -f1 /proc/loadavg)
 # The two commands take turns, so that a change in the machine's load hits them alike.

@@ -1,4 +1,16 @@
-# Timing helpers shared by the benchmark scripts; source it after WORK (a scratch folder) is set.
+# Start-up and timing helpers shared by the benchmark scripts; source it, then call bench_start.
+
+# bench_start [VARNEL_BATCH]: BATCH becomes the absolute path of varnel-batch (the argument, or
+# build/batch/varnel-batch under ROOT), and the script stops when there is none; WORK becomes a
+# scratch folder, removed on exit, and the current folder.
+bench_start() {
+    BATCH="${1:-$ROOT/build/batch/varnel-batch}"
+    [ -x "$BATCH" ] || { echo "no varnel-batch at $BATCH (build it first)" >&2; exit 1; }
+    BATCH="$(cd "$(dirname "$BATCH")" && pwd)/$(basename "$BATCH")"
+    WORK="$(mktemp -d)"
+    trap 'rm -rf "$WORK"' EXIT
+    cd "$WORK"
+}
 
 # Wall time in seconds of one run of a command; the script stops when the command fails.
 wall_time() {
