@@ -210,13 +210,21 @@ void CMediaWriter::ApplyHold() {
     }
 }
 
-TComHolder<IVarnelWriterHold> CMediaWriter::WriterHold() const {
-    void* pHold = nullptr;
-    if (m_pWMWriter == nullptr ||
-        FAILED(m_pWMWriter->QueryInterface(IID_IVarnelWriterHold, &pHold))) {
+template <class I>
+TComHolder<I> CMediaWriter::WriterExtension(REFIID iid) const {
+    void* pExtension = nullptr;
+    if (m_pWMWriter == nullptr || FAILED(m_pWMWriter->QueryInterface(iid, &pExtension))) {
         return nullptr;
     }
-    return TComHolder<IVarnelWriterHold>(static_cast<IVarnelWriterHold*>(pHold));
+    return TComHolder<I>(static_cast<I*>(pExtension));
+}
+
+TComHolder<IVarnelWriterHold> CMediaWriter::WriterHold() const {
+    return WriterExtension<IVarnelWriterHold>(IID_IVarnelWriterHold);
+}
+
+TComHolder<IVarnelWriterSettings> CMediaWriter::WriterSettings() const {
+    return WriterExtension<IVarnelWriterSettings>(IID_IVarnelWriterSettings);
 }
 
 void CMediaWriter::SetOutputQuality(int nQuality) {
@@ -242,15 +250,6 @@ void CMediaWriter::ApplyRateControl() {
             pSettings->SetQuality(m_nOutputQuality);
         }
     }
-}
-
-TComHolder<IVarnelWriterSettings> CMediaWriter::WriterSettings() const {
-    void* pSettings = nullptr;
-    if (m_pWMWriter == nullptr ||
-        FAILED(m_pWMWriter->QueryInterface(IID_IVarnelWriterSettings, &pSettings))) {
-        return nullptr;
-    }
-    return TComHolder<IVarnelWriterSettings>(static_cast<IVarnelWriterSettings*>(pSettings));
 }
 
 HRESULT CMediaWriter::FinishHeldOutput(bool bCommit) {

@@ -78,7 +78,10 @@ class CMediaWriter {
     void ApplyHold();
     // Passes the rate control to the writer, where one exists and a rate control was set.
     void ApplyRateControl();
-    // The writer's extensions, or null.
+    // The writer's extension I (whose id is iid), or null when there is no writer or it has
+    // none.
+    template <class I>
+    TComHolder<I> WriterExtension(REFIID iid) const;
     TComHolder<IVarnelWriterHold> WriterHold() const;
     TComHolder<IVarnelWriterSettings> WriterSettings() const;
 
