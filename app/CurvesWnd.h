@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CCurvesWnd: the "Brightness Curves" window beside the main dialog.
 #pragma once
 

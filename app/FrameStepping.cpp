@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's frame controls: the frame step, continuous play on the one-shot timer,
 // "Skip 100", the forward seek of the "Frame #" box and the four switches.
 #include <QAbstractButton>

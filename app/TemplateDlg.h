@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CTemplateDlg: a modal dialog made from one of the dialog templates of res/.
 #pragma once
 

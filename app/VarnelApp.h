@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CVarnelApp: the application object that starts COM and runs the main window once.
 #pragma once
 

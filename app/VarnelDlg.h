@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CVarnelDlg: the main window, the program's only working window.
 #pragma once
 

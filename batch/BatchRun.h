@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One run of varnel-batch: the dialog's road of a frame, from the first frame to the last.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Follows each frame read from the reader through the processor to the writer.
 #pragma once
 

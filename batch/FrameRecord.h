@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the batch front end learns about one frame read: its measurement and its fate.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The --plot picture: the brightness curves of the whole run.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress bar that varnel-batch draws on a terminal while it runs.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The --report file: one CSV row per frame read.
 #pragma once
 

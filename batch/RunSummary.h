@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The figures that varnel-batch prints at the end of a run.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Readable names of the runtime's status values, for the batch front end's messages.
 #pragma once
 

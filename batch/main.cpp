@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varnel-batch: the headless front end. See CBatchRun for what a run does.
 #include <csignal>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cost of the brightness curves in the dialog: FreePlay steps on a 1280x720 WMV2 clip with the
 // "Brightness Curves" window closed, then open, and the redraw of a ten-hour run.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of drawing one frame into the picture control, per frame size, on the offscreen platform.
 #include <QApplication>
 #include <QWidget>

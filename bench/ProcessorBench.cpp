@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of the frame processor's pixel work on 1280x720 frames, one core.
 // Targets: analysis at least 250 megapixels per second, manipulation at least 100.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading speed: decode and convert every frame of a 20 s 1280x720 WMV2 clip through the sync
 // reader, beside `ffmpeg -i CLIP -an -pix_fmt bgr24 -f null -` on the same clip in the same run.
 // The clip is made with the ffmpeg command in a temporary folder. Each side runs several times

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of the writer: 600 frames of 1280x720 converted from bottom-up BGR24 and encoded to
 // WMV2 in ASF through IWMWriter, beside the ffmpeg command encoding the same frames at the same
 // bit rate and key-frame spacing, in the same run. Target: at most 1.2 times FFmpeg's time.

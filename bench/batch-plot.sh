@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Wall time of varnel-batch with --plot (SVG and PNG) against the same run without it, on the
 # bundled sample (5 s, 640x480) and on a 20 s 1280x720 WMV2 clip with flickering brightness. The
 # three commands run RUNS times (default 5) in turn; the median of each counts. Target: a run with

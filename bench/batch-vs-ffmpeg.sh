@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Wall time of varnel-batch against the ffmpeg command doing the same decoding and about the same
 # encoding (every fifth frame of the input, WMV2 at the input's bit rate), on a 20 s 1280x720 WMV2
 # clip with flickering brightness, with and without --manipulate. The three commands run RUNS

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Deflicker that follows the scene, against FFmpeg's deflicker filter, on a clip of the kind
 # Varnel is made for: 30 s of moving content (testsrc2, 320x240, 29.97 fps, WMV2) that dims
 # steadily to about half its brightness, like a sunset, with a pseudo-random brightness offset

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Wall time of a whole varnel-batch run to an MP4 output against the ffmpeg command that does
 # about the same work with libx264's default preset (every fifth frame of the input, CRF 20), on
 # a 20 s 1280x720 H.264 clip at 29.97 frames a second with flickering brightness. The two

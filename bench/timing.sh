@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Start-up and timing helpers shared by the benchmark scripts; source it, then call bench_start.
 
 # bench_start [VARNEL_BATCH]: BATCH becomes the absolute path of varnel-batch (the argument, or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scoped ownership of one runtime interface reference.
 #pragma once
 

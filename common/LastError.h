@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The last-error record: the one place where media operations report a failing runtime call.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The brightness curves as one Qt chart, for the window and for pictures alike.
 #pragma once
 

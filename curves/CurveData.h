@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The figures behind the brightness curves: a few numbers per frame read, never pixels.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of the brightness curves: SVG or PNG at 1600x900, drawn without a display.
 #pragma once
 

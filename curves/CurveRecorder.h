@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fills the brightness curves from the frame processor, one frame step at a time.
 #pragma once
 

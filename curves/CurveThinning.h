@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The points the chart draws for a range of frames, thinned to the columns of the picture.
 #pragma once
 

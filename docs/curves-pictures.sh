@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the README's pictures of the brightness curves from the bundled sample: the "Brightness
 # Curves" window beside the dialog after FreePlay to the end (the real program under Xvfb, as a
 # person would use it), and varnel-batch's --plot picture.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What both fuzz targets share: contract checks that end the run as a crash, and the walk over
 // a profile's streams that every front end does.
 #pragma once

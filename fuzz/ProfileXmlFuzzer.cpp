@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the input bytes as profile XML for IWMProfileManager::LoadProfileByData.
 //
 // The bytes are read as UTF-8 (as lastprofile.xml is stored) into the runtime's wide text, which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the input bytes as a media file, read to its end twice.
 //
 // 1. Through the runtime layer's public face: WMCreateSyncReader, Open, the profile's streams

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the seed corpora of the fuzz targets: tiny clips (a few frames, 1 to 9 KB each) for the
 # reader, and the profile XML that varnel-batch writes as lastprofile.xml for some of them.
 #

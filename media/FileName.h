@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File names as the dialog's boxes give them, turned into the runtime's wide text.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CMediaReader: the input file, read forward one decoded video frame at a time.
 #pragma once
 

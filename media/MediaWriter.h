@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CMediaWriter: the output profile derived from the input's, and the output file.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Walking the streams of a profile, as the reader and the writer both do.
 #pragma once
 

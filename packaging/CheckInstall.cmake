@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The install_layout test: `cmake --install BUILD_DIR --prefix PREFIX` into an empty PREFIX, then
 # checks that the programs, the desktop entry, the icons, the man pages and the sample are where
 # desktops and man look for them, that each icon has the size its folder names, that the installed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CFrameProcessor: measures every frame, picks one per window, manipulates it and writes it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CFrameProcessorProbe: the processor's inner steps, reachable by its tests and benchmarks.
 #pragma once
 

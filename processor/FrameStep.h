@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame step: the road of one frame from the reader through the processor, shared by the
 // dialog's "Next >" and varnel-batch's run.
 #pragma once

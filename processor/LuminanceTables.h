@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Per-channel products of the luminance formula, for the pixel loops of the frame processor.
 #pragma once
 

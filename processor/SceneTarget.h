@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CSceneTarget: the local target brightness of deflicker, a line that follows the scene.
 #pragma once
 

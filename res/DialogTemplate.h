@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dialog templates as data: what a Windows resource script says about a dialog, control for
 // control, in dialog units. The templates themselves live in Templates.cpp; CDialogBuilder
 // (ui/DialogBuilder.h) turns one into widgets.

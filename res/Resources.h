@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading Varnel's resources by id: the string table and the application icon.
 //
 // The icon files are embedded with the Qt resource system (varnel.qrc) under ":/varnel/"; every

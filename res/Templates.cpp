@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog templates of Varnel: the About box and the main dialog.
 #include "VarnelVersion.h"
 #include "res/DialogTemplate.h"

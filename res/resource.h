@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Resource ids of Varnel: dialog templates, controls, strings and the application icon.
 //
 // Labels that the program never addresses carry IDC_STATIC (-1); several controls share it, so

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes samples/flicker.wmv, the clip that scripts/run processes: five seconds of FFmpeg's
 # test pattern at 640x480 and 29.97 frames per second whose brightness jumps from frame to frame
 # (two sine waves of unrelated periods added to the luma), with a beeping tone beside it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CDialogBuilder: turns a dialog template (res/DialogTemplate.h) into Qt widgets.
 //
 //     CVarnelDlg::CVarnelDlg(QWidget* pParent) : QDialog(pParent) {

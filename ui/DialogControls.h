@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control classes that CDialogBuilder makes where a plain Qt widget does not behave as the
 // dialog's controls must. Each is owned by its dialog (Qt parent) like any child widget.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbers in the dialog's boxes, shown with C formats and read with atof as the C library does
 // in its "C" locale, whatever locale the process runs in: QApplication adopts the user's locale,
 // and a decimal comma there would make "1.5e+02" unreadable and "%e" print commas.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CPreviewPane: draws a frame, or a test pattern, into the dialog's picture control.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CScaledSlider: one trackbar and three edit boxes that show a floating-point quantity.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A file that appears under its name only when it is finished. Part of the runtime layer's public
 // face, beside wmsdk.h: the writer stages its output with it, and the front ends their reports
 // and other files, so that every file Varnel writes is staged the same way.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The kinds of video file the runtime layer reads. Part of its public face, beside wmsdk.h, for
 // front ends that offer the user a choice of files.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows Media runtime layer: the public face.
 //
 // The rest of Varnel talks to media files only through the names declared here. They keep the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the application icon: a frame of film with the sun over green land, in the 16 colours
 # of the standard VGA palette. Writes varnel.ico (32x32 and 16x16, 4 bits a pixel, transparent
 # outside the film), the PNGs of the Linux window icon (16, 32, 64 and 128 pixels; the larger

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame controls of the main window: "Next >", the forward seek of the "Frame #" box,
 // "Skip 100", and "FreePlay" on its one-shot timer.
 #include <climits>

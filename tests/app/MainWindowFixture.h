@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fixture of the main-window tests: a CVarnelDlg opened and active on the offscreen
 // platform, in a working folder of its own (where "lastprofile.xml" lands), with a grey clip
 // made by the ffmpeg command. The clip's and the output's names carry accents, so every test also

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as the user meets it: the two file names committed by leaving their boxes or
 // by "Browse...", the sliders and switches reaching the processor, and closing.
 #include <QCheckBox>

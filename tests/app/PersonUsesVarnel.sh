@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program used as a person would: under Xvfb, click into the input name box, type the
 # name of a clip, Tab, type an output name, Tab, click "FreePlay", wait for the end of the input,
 # keep a screenshot of the window, click "Exit". Then ffprobe checks the output.

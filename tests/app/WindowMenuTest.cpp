@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window menu on the dialog's background: the About box, the brightness curves and closing.
 // Every popup and dialog is acted on only once it is on screen (WhenOpen).
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varnel-batch on command lines it cannot use, on inputs and outputs it cannot use, and stopped
 // by a signal: a usage error exits with 2; any other failure exits with 1 on a message naming
 // the file and the status, and leaves every file as it was.

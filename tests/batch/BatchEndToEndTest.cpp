@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varnel-batch end to end on clips of flat grey frames whose brightness is known frame by frame:
 // the report against the window rule, the output file against the report.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers of the varnel-batch tests: the program run as a process, and its output read back.
 #pragma once
 

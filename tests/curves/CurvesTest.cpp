@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The brightness curves: what the recorder makes of the processor's figures on a clip whose
 // brightness is known frame by frame, and the thinning of a long run to the picture's columns.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scriptable fake of the runtime layer's sync reader and writer, in memory, over the real
 // profiles, stream configurations and profile manager of platform/wmf/profile (link varnel_fake
 // in place of varnel_wmf).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader and the writer over the FFmpeg runtime layer, on clips made by the ffmpeg command.
 #include <filesystem>
 #include <memory>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CMediaReader and CMediaWriter over the fake runtime and the real profiles: opening, the frame
 // counter and who owns which sample; the output profile, lastprofile.xml, the writer's states
 // and failures, and the time conversion.

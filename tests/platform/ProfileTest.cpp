@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Profiles in their text form, saved and loaded by the profile manager.
 #include <algorithm>
 #include <string>

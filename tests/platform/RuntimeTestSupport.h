@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Readers, writers and samples of the real runtime, for the tests of this folder.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every frame size from 1 to 130 pixels wide, read and written end to end through the real
 // runtime. FFmpeg's code is not instrumented, so an overrun there is invisible to the
 // sanitizers: the frame pool's guard bytes catch writes past a frame, and this test's own

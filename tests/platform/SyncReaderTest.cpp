@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sync reader over FFmpeg, on clips that the ffmpeg command makes and on the real files of
 // the shared test data.
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writer over FFmpeg: what it writes, read back with ffprobe, and what it refuses.
 #include <algorithm>
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame processor: measuring a frame, picking and stamping the frames written, scaling the
 // picked frame, and who holds which sample.
 #include <algorithm>

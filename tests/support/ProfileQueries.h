@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Queries on profiles shared by the reader and profile tests.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stream descriptions that the profile tests build their profiles from.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers shared by every test folder: interface holders, temporary folders and working
 // directories, reading and writing whole files, the shared test data, and clips made with the
 // ffmpeg command.

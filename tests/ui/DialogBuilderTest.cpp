@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog templates built into widgets, tested by what the dialog's code and a person meet:
 // the controls the code looks up, that everything fits, and the tab order.
 #include <QDialog>

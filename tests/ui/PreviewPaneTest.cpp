@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CPreviewPane drawing into the main dialog's picture control; every picture is read back from
 // what the control shows.
 #include <QDialog>

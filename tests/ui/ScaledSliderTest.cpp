@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CScaledSlider over the "Brightness" column of the main dialog: what typing into its boxes and
 // dragging its trackbar show and give.
 #include <QDialog>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Profiles and stream configurations of the runtime layer: in-memory IWMProfile and
 // IWMStreamConfig/IWMMediaProps objects, and the helpers that build them from plain stream
 // descriptions. The sync reader builds the profile of an open file with them, the profile

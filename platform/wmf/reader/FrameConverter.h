@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversion of decoded pictures into the frames the rest of the system reads, on a thread of
 // its own so that it overlaps the decoding of the next pictures.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One media file open for reading: the demuxer, the streams the profile shows, and the
 // registration that keeps writers from overwriting the file while it is open.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a file's selected streams ahead of the caller, on a thread of its own.
 #pragma once
 

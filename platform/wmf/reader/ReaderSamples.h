@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The samples a sync reader hands out: decoded frames in pooled memory, and packets as stored.
 #pragma once
 

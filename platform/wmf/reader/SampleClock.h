@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sample times of one stream in the runtime's units.
 #pragma once
 

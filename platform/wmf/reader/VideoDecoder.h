@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding of one video stream into the frames the rest of the system reads.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Counted references and interface lookup shared by the objects of this layer.
 #pragma once
 

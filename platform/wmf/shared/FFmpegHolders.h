@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Owning holders of the FFmpeg objects that the reader and the writer use, each released by the
 // FFmpeg call made for it. Include only from platform/wmf/ sources.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Process-wide plumbing of the runtime layer: file names in the bytes the file system takes, and
 // the files that sync readers hold open. (CoInitialize, declared in wmsdk.h, lives beside them.)
 #pragma once

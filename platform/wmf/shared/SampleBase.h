@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The behaviour every sample buffer of this layer shares: counted references and a block of
 // bytes with a length up to its maximum.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A plain sample buffer in ordinary memory, for code that makes its own samples (tests,
 // benchmarks, the fake runtime). It is the only INSSBuffer that does not come from a reader.
 #pragma once

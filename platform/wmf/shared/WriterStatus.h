@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Statuses of the writer's failures that come from the system or from FFmpeg.
 #pragma once
 

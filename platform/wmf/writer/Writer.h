@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writer of the runtime layer: frames in, a Windows Media, MP4, Matroska or WebM file out.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Input samples of the writer turned into pictures that the encoder takes.
 #pragma once
 

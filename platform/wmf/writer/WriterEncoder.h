@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The encoding half of the writer: input samples to pictures to a file of the output's container.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the writer takes from a profile (the size, codec and bit rate of its one video stream)
 // and from the output's name (the container and codec of the file).
 #pragma once

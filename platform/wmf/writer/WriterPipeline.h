@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Converting and encoding behind the caller: the writer's own threads.
 #pragma once
 
