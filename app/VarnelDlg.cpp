@@ -29,6 +29,7 @@
 #include "ui/DialogControls.h"
 #include "ui/PreviewPane.h"
 #include "ui/ScaledSlider.h"
+#include "common/Defaults.h"
 
 namespace {
 
@@ -149,11 +150,11 @@ bool CVarnelDlg::OnInitDialog() {
     m_pDarkFactorSlider = std::make_unique<CScaledSlider>();
 
     m_pBrightnessSlider->Init(m_editBrightnessMax, m_editBrightnessMin, m_editBrightnessValue,
-                              m_sliderBrightness, 200.0, 100.0, 160.0);
+                              m_sliderBrightness, 200.0, 100.0, varnel::kDefaultBrightness);
     m_pMinPixvalSlider->Init(m_editMinPixvalMax, m_editMinPixvalMin, m_editMinPixvalValue,
-                             m_sliderMinPixval, 170.0, 20.0, 100.0);
+                             m_sliderMinPixval, 170.0, 20.0, varnel::kDefaultMinPixval);
     m_pDarkFactorSlider->Init(m_editDarkFactorMax, m_editDarkFactorMin, m_editDarkFactorValue,
-                              m_sliderDarkFactor, 100.0, 0.0, 10.0);
+                              m_sliderDarkFactor, 100.0, 0.0, varnel::kDefaultDarkFactor);
 
     GetDlgItem<QAbstractButton>(this, IDC_SHOW_READ)->setChecked(true);
     OnShowWrite();

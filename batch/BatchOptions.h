@@ -6,13 +6,15 @@
 #include <iosfwd>
 #include <string>
 
+#include "common/Defaults.h"
+
 // What a run is asked to do. The three figures and the input rate start at the dialog's values.
 struct BatchOptions {
     std::string strInput;
     std::string strOutput;
-    double dBrightness = 160.0;
-    double dMinPixval = 100.0;
-    double dDarkFactor = 10.0;
+    double dBrightness = varnel::kDefaultBrightness;
+    double dMinPixval = varnel::kDefaultMinPixval;
+    double dDarkFactor = varnel::kDefaultDarkFactor;
     bool bManipulate = false;
     bool bMarkCrossings = false;
     double dDeflicker = 0.0;  // smoothing span of deflicker in seconds; 0: off
@@ -20,7 +22,7 @@ struct BatchOptions {
     std::string strPlot;      // empty: no picture of the brightness curves
     bool bQuiet = false;
     // --input-rate: frames per second of the input, or the stream's own rate (bInputRateAuto).
-    double dInputRate = 29.97;
+    double dInputRate = varnel::kDefaultInputRate;
     bool bInputRateAuto = false;
     // --crf: constant rate factor of H.264 and VP9 outputs; -1 for the codec's usual one.
     int nQuality = -1;

@@ -12,7 +12,7 @@
 #include "batch/PlotWriter.h"
 #include "batch/ProgressDisplay.h"
 #include "batch/ReportWriter.h"
-#include "batch/StatusText.h"
+#include "common/StatusText.h"
 #include "common/LastError.h"
 #include "curves/CurveData.h"
 #include "curves/CurveRecorder.h"
@@ -20,6 +20,7 @@
 #include "media/MediaWriter.h"
 #include "processor/FrameProcessor.h"
 #include "processor/FrameStep.h"
+#include "common/Defaults.h"
 
 namespace {
 
@@ -38,10 +39,10 @@ bool SamePath(const std::string& strFirst, const std::string& strSecond) {
 std::string Quoted(const std::string& strName) { return "\"" + strName + "\""; }
 
 // The stream's own frame rate from its AvgTimePerFrame, to a thousandth of a frame a second (so
-// that 333667 units give 29.970); 0 when unknown or outside the range of --input-rate.
+// that 333667 units give the default rate); 0 when unknown or outside the range of --input-rate.
 double StreamFrameRate(REFERENCE_TIME nFrameTime) {
     if (nFrameTime <= 0) return 0.0;
-    const double dRate = std::round(10000000.0 / static_cast<double>(nFrameTime) * 1000.0) / 1000.0;
+    const double dRate = std::round(static_cast<double>(varnel::kUnitsPerSecond) / static_cast<double>(nFrameTime) * 1000.0) / 1000.0;
     return dRate >= kMinInputRate && dRate <= kMaxInputRate ? dRate : 0.0;
 }
 
@@ -225,11 +226,11 @@ int CBatchRun::Run() {
 void CBatchRun::ChooseInputRate(CMediaReader& reader) {
     if (!m_options.bInputRateAuto) {
         m_summary.dInputRate = m_options.dInputRate;
-        m_summary.strInputRateSource = m_options.dInputRate == 29.97 ? "default" : "given";
+        m_summary.strInputRateSource = m_options.dInputRate == varnel::kDefaultInputRate ? "default" : "given";
         return;
     }
     const double dStreamRate = StreamFrameRate(reader.GetVideoFrameTime());
-    m_summary.dInputRate = dStreamRate > 0.0 ? dStreamRate : 29.97;
+    m_summary.dInputRate = dStreamRate > 0.0 ? dStreamRate : varnel::kDefaultInputRate;
     m_summary.strInputRateSource =
         dStreamRate > 0.0 ? "from the input" : "the input gives none in range; default";
 }
@@ -280,6 +281,7 @@ HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
     m_summary.nFramesRead = m_log.FramesRead();
     m_summary.nFramesPicked = m_log.FramesPicked();
     m_summary.nSamplesWritten = m_log.SamplesWritten();
-    m_summary.dOutputDuration = static_cast<double>(m_log.LastOutputTime()) / 10000000.0;
+    m_summary.dOutputDuration = static_cast<double>(m_log.LastOutputTime()) /
+                                static_cast<double>(varnel::kUnitsPerSecond);
     return hrRead;
 }

@@ -57,7 +57,7 @@ class CBatchRun {
     // Frame steps until a read fails, the output refuses a sample or the run is interrupted;
     // the status of the last read.
     HRESULT PlayToEnd(CMediaReader& reader, CFrameProcessor& processor);
-    // The input rate the picking takes (--input-rate, or the stream's own for auto, 29.97 when
+    // The input rate the picking takes (--input-rate, or the stream's own for auto, the default when
     // it has none), with its source, into the summary.
     void ChooseInputRate(CMediaReader& reader);
 

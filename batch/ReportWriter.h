@@ -9,6 +9,7 @@
 #include "batch/FrameRecord.h"
 #include "platform/wmf/StagedFile.h"
 #include "platform/wmf/wmsdk.h"
+#include "common/Defaults.h"
 
 // Writes a header line, then one row per frame: frame number, time in seconds, brightness
 // before, dark fraction, picked (0/1), brightness after, the output times in 100-ns units
@@ -22,7 +23,7 @@
 // errno status of a failed write.
 class CReportWriter {
   public:
-    explicit CReportWriter(std::string strPath, double dInputRate = 29.97);
+    explicit CReportWriter(std::string strPath, double dInputRate = varnel::kDefaultInputRate);
 
     HRESULT Open();
     void Write(const FrameRecord& record);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "common/Defaults.h"
+
 struct RunSummary {
     int nFramesRead = 0;
     int nFramesPicked = 0;
@@ -11,7 +13,7 @@ struct RunSummary {
     double dInputDuration = 0.0;     // seconds of input read (last frame's time plus duration)
     double dOutputDuration = 0.0;    // seconds: the last output sample's time
     double dWallTime = 0.0;          // seconds
-    double dInputRate = 29.97;       // frames per second the picking took the input for
+    double dInputRate = varnel::kDefaultInputRate;       // frames per second the picking took the input for
     std::string strInputRateSource;  // where that rate came from; empty: not shown
 };
 

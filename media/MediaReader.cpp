@@ -10,13 +10,13 @@
 #include "common/LastError.h"
 #include "media/FileName.h"
 #include "media/ProfileStreams.h"
+#include "common/Defaults.h"
 
 namespace {
 
-constexpr double kUnitsPerSecond = 10000000.0;
 
 double Seconds(QWORD units) {
-    return static_cast<double>(static_cast<int64_t>(units)) / kUnitsPerSecond;
+    return static_cast<double>(static_cast<int64_t>(units)) / static_cast<double>(varnel::kUnitsPerSecond);
 }
 
 // Bytes of one decoded frame that the header describes: DIB rows of 3-byte pixels.

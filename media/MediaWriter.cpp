@@ -12,10 +12,10 @@
 #include "common/LastError.h"
 #include "media/ProfileStreams.h"
 #include "platform/wmf/StagedFile.h"
+#include "common/Defaults.h"
 
 namespace {
 
-constexpr double kUnitsPerSecond = 10000000.0;
 // 2^63: the first time in units that no longer fits the runtime's signed range.
 constexpr double kUnitsLimit = 9223372036854775808.0;
 
@@ -274,7 +274,7 @@ HRESULT CMediaWriter::CloseOutput() {
 }
 
 HRESULT CMediaWriter::WriteFrame(INSSBuffer* pSample, double dTime) {
-    const double dUnits = dTime * kUnitsPerSecond;
+    const double dUnits = dTime * static_cast<double>(varnel::kUnitsPerSecond);
     const bool bInRange = std::isfinite(dUnits) && dUnits > -1.0 && dUnits < kUnitsLimit;
     const QWORD cnsTime = bInRange ? static_cast<QWORD>(static_cast<int64_t>(dUnits)) : 0;
     if (m_pWMWriter == nullptr) return S_OK;

@@ -8,11 +8,10 @@
 
 #include "media/MediaWriter.h"
 #include "processor/LuminanceTables.h"
+#include "common/Defaults.h"
 
 namespace {
 
-// Output samples are spaced for 29.97 frames a second whatever the input's rate.
-constexpr double kOutputFrameRate = 29.97;
 // Above this the window (and the queue, rate / 4 frames) grows beyond any real input's needs.
 constexpr double kMaxInputRate = 1000.0;
 
@@ -181,7 +180,7 @@ void CFrameProcessor::LoadDefaults() {
 
 void CFrameProcessor::DeriveTiming() {
     m_dTimeScale = m_dCaptureRate / (m_dPlaybackRate * m_dInputRate);
-    m_dFrameDuration = 1.0 / kOutputFrameRate;
+    m_dFrameDuration = 1.0 / varnel::kOutputFrameRate;
     // Below 3 frames a second the rounding would give an empty span.
     m_nWindowSpan = std::max(1, static_cast<int>(m_dInputRate / m_dCaptureRate + 0.5));
     m_nWindowOffset = (m_nWindowSpan + 1) / 2;

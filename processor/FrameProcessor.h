@@ -83,10 +83,10 @@ class CFrameProcessor {
     // a new scene curve.
     void SetDeflicker(double dSpanSeconds);
     static constexpr double kMaxSceneGain = 4.0;
-    // The input's frames per second (29.97 until set), for inputs of another rate: the window
+    // The input's frames per second (the default rate until set), for inputs of another rate: the window
     // spans rate / 6 frames, rounded (at least 1), so that one frame is picked per 1/6 s of
     // input, and the ideal clock advances a quarter of the input time consumed. The output's
-    // spacing stays 1/29.97 s. A rate outside (0, 1000] is ignored. Set it before the
+    // spacing stays that of the output rate. A rate outside (0, 1000] is ignored. Set it before the
     // first frame.
     void SetInputRate(double dRate);
 

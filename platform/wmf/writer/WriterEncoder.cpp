@@ -29,10 +29,10 @@ namespace {
 // Sample times, in 100-ns units.
 constexpr AVRational kSampleTimeBase = {1, 10000000};
 constexpr AVRational kMilliseconds = {1, 1000};
-// The time base of the outputs that are not Windows Media: 1001 ticks a frame at 29.97.
+// The time base of the outputs that are not Windows Media: 1001 ticks a frame at the output rate.
 constexpr AVRational kNtscTimeBase = {1, 30000};
 constexpr AVRational kNtscFrameRate = {30000, 1001};
-// Frame spacing when the profile gives none: 29.97 frames a second. A spacing outside 1 ms to
+// Frame spacing when the profile gives none: that of the output rate. A spacing outside 1 ms to
 // 10 s is taken as the nearest of the two, to keep the rate control's budget sensible.
 constexpr REFERENCE_TIME kDefaultFrameTime = 333667;
 constexpr REFERENCE_TIME kShortestFrameTime = 10000;
@@ -78,7 +78,8 @@ struct COptions {
 }  // namespace
 
 int64_t CWriterEncoder::NtscTicks(REFERENCE_TIME time) {
-    // 30000 ticks a second of a clock that runs at 29.97 x 1001 = 29999.97 ticks a second.
+    // 30000 ticks a second of a clock whose frames, at the output rate, are 1001 ticks apart:
+    // 29999.97 ticks a second.
     return av_rescale_rnd(time, 2999997, 1000000000, AV_ROUND_NEAR_INF);
 }
 

@@ -51,7 +51,7 @@ class CWriterEncoder {
     // A sample time in the units the container's file keeps it in; two samples whose times
     // are not apart there cannot both go into the file.
     static int64_t FileTicks(const WriterContainer& container, REFERENCE_TIME time);
-    // A sample time in 1/30000 s: the 29.97 frames a second of the sample clock put the k-th
+    // A sample time in 1/30000 s: the output rate of the sample clock put the k-th
     // frame's time (k x 333667 units, about) at exactly k x 1001 ticks.
     static int64_t NtscTicks(REFERENCE_TIME time);
 

@@ -38,7 +38,7 @@ HRESULT ReadWriterVideoFormat(IWMProfile* pProfile, WriterVideoFormat* pFormat);
 
 // The file an output's name asks for. Windows Media (ASF, the codec by the profile's FOURCC) has
 // no encoder name; the others encode 4:2:0 pictures with the named encoder and stamp them in a
-// time base of 1/30000 s, 1001 ticks a frame at 29.97 frames a second.
+// time base of 1/30000 s, 1001 ticks a frame at the output rate.
 struct WriterContainer {
     const char* pszMuxer;    // FFmpeg's name of the container
     const char* pszEncoder;  // FFmpeg's name of the encoder; null for Windows Media

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "batch/StatusText.h"
+#include "common/StatusText.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Readable names of the runtime's status values, for the batch front end's messages.
+// Readable names of the runtime's status values, for the messages of both front ends.
 #pragma once
 
 #include <string>
