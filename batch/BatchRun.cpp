@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "batch/BatchRun.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -10,17 +11,19 @@
 #include <unistd.h>
 
 #include "batch/PlotWriter.h"
+#include "batch/PrintableName.h"
 #include "batch/ProgressDisplay.h"
 #include "batch/ReportWriter.h"
-#include "common/StatusText.h"
+#include "common/Defaults.h"
 #include "common/LastError.h"
+#include "common/StatusText.h"
 #include "curves/CurveData.h"
 #include "curves/CurveRecorder.h"
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
+#include "platform/wmf/StagedFile.h"
 #include "processor/FrameProcessor.h"
 #include "processor/FrameStep.h"
-#include "common/Defaults.h"
 
 namespace {
 
@@ -36,13 +39,13 @@ bool SamePath(const std::string& strFirst, const std::string& strSecond) {
     return first == second;
 }
 
-std::string Quoted(const std::string& strName) { return "\"" + strName + "\""; }
-
 // The stream's own frame rate from its AvgTimePerFrame, to a thousandth of a frame a second (so
 // that 333667 units give the default rate); 0 when unknown or outside the range of --input-rate.
 double StreamFrameRate(REFERENCE_TIME nFrameTime) {
     if (nFrameTime <= 0) return 0.0;
-    const double dRate = std::round(static_cast<double>(varnel::kUnitsPerSecond) / static_cast<double>(nFrameTime) * 1000.0) / 1000.0;
+    const double dRate = std::round(static_cast<double>(varnel::kUnitsPerSecond) /
+                                    static_cast<double>(nFrameTime) * 1000.0) /
+                         1000.0;
     return dRate >= kMinInputRate && dRate <= kMaxInputRate ? dRate : 0.0;
 }
 
@@ -93,7 +96,7 @@ bool CBatchRun::ValidatePaths() {
 }
 
 int CBatchRun::OpenInput(CMediaReader& reader, CMediaWriter& writer) {
-    const std::string strWhat = "could not open input " + Quoted(m_options.strInput);
+    const std::string strWhat = "could not open input " + QuotedName(m_options.strInput);
     const HRESULT hrOpen = reader.OpenByName(m_options.strInput.c_str());
     const HRESULT hrOpenRecord = g_lastErrorCode;
     // As in the dialog, the output profile is derived from whatever the open obtained, which
@@ -106,28 +109,35 @@ int CBatchRun::OpenInput(CMediaReader& reader, CMediaWriter& writer) {
     // runtime then refused to select stream 0.
     if (reader.GetVideoStreamNumber() == 0) {
         if (SUCCEEDED(hrOpen)) RecordLastError("Input has no video stream", NS_E_NO_STREAM);
-        return Fail("input " + Quoted(m_options.strInput) + " has no video stream",
+        return Fail("input " + QuotedName(m_options.strInput) + " has no video stream",
                     FAILED(hrOpen) ? hrOpenRecord : g_lastErrorCode);
     }
     if (FAILED(hrOpen)) return Fail(strWhat, hrOpenRecord);
     if (FAILED(hrDerive)) {
-        return Fail("could not derive the output profile from " + Quoted(m_options.strInput),
+        return Fail("could not derive the output profile from " + QuotedName(m_options.strInput),
                     hrDeriveRecord);
     }
     return 0;
 }
 
 int CBatchRun::Run() {
-    const auto start = std::chrono::steady_clock::now();
+    m_start = std::chrono::steady_clock::now();
     if (!ValidatePaths()) return kExitUsage;
 
     CoInitialize(nullptr);
     CMediaReader reader;
     CMediaWriter writer;
+    CFrameProcessor processor(&writer);
+    Configure(writer, processor);
+    if (const int nStatus = Open(reader, writer, processor); nStatus != 0) return nStatus;
+    if (const int nStatus = Play(reader, writer, processor); nStatus != 0) return nStatus;
+    return Commit(writer);
+}
+
+void CBatchRun::Configure(CMediaWriter& writer, CFrameProcessor& processor) {
     // The output stays staged until everything else has finished; a run that fails on the way
     // ends with the writer, which drops the held file.
     writer.HoldOutput(true);
-    CFrameProcessor processor(&writer);
     processor.SelectDisplay(0);
     processor.SetManipulation(m_options.bManipulate ? 1 : 0);
     processor.SetMarkCrossings(m_options.bMarkCrossings ? 1 : 0);
@@ -138,87 +148,102 @@ int CBatchRun::Run() {
     } else if (m_options.nQuality >= 0) {
         writer.SetOutputQuality(m_options.nQuality);
     }
+}
 
+int CBatchRun::Open(CMediaReader& reader, CMediaWriter& writer, CFrameProcessor& processor) {
     if (const int nStatus = OpenInput(reader, writer); nStatus != 0) return nStatus;
     ChooseInputRate(reader);
     processor.SetInputRate(m_summary.dInputRate);
 
     // The named files are checked (not the open input, a regular file, writable) before any
     // frame is read, so that a run fails at once rather than after all its work.
-    const std::string strOutputWhat = "could not write output " + Quoted(m_options.strOutput);
     writer.SetWriteObserver(&CBatchRun::OnSampleWritten, this);
     if (FAILED(writer.OpenOutput(m_options.strOutput.c_str()))) {
-        return Fail(strOutputWhat, g_lastErrorCode);
+        return Fail("could not write output " + QuotedName(m_options.strOutput), g_lastErrorCode);
     }
     if (!m_options.strReport.empty()) {
         m_pReport = std::make_unique<CReportWriter>(m_options.strReport, m_summary.dInputRate);
         if (const HRESULT hr = m_pReport->Open(); FAILED(hr)) {
             RecordLastError("Could not begin writing report", hr);
-            return Fail("could not write report " + Quoted(m_options.strReport), g_lastErrorCode);
+            return Fail("could not write report " + QuotedName(m_options.strReport),
+                        g_lastErrorCode);
         }
     }
-    const std::string strPlotWhat = "could not write plot " + Quoted(m_options.strPlot);
     if (!m_options.strPlot.empty()) {
         m_pPlot = std::make_unique<CPlotWriter>(m_options.strPlot);
         if (const HRESULT hr = m_pPlot->Open(); FAILED(hr)) {
             RecordLastError("Could not begin writing plot", hr);
-            return Fail(strPlotWhat, g_lastErrorCode);
+            return Fail("could not write plot " + QuotedName(m_options.strPlot), g_lastErrorCode);
         }
         m_pCurveData = std::make_unique<CCurveData>();
         m_pCurveRecorder = std::make_unique<CCurveRecorder>(m_pCurveData.get());
     }
+    return 0;
+}
 
+int CBatchRun::Play(CMediaReader& reader, CMediaWriter& writer, CFrameProcessor& processor) {
     const HRESULT hrRead = PlayToEnd(reader, processor);
     // As in the dialog, the step whose read fails ends the output. After an interruption or a
     // refused sample it ends too, so that the runtime lets go of the file before it is removed.
     const HRESULT hrClose = writer.CloseOutput();
     const HRESULT hrCloseRecord = g_lastErrorCode;
+    const std::string strInput = QuotedName(m_options.strInput);
+    const std::string strOutputWhat = "could not write output " + QuotedName(m_options.strOutput);
     if (*m_pInterrupted != 0) {
         std::fprintf(m_pErr, "varnel-batch: interrupted; %s not written\n",
-                     Quoted(m_options.strOutput).c_str());
+                     QuotedName(m_options.strOutput).c_str());
         return 128 + static_cast<int>(*m_pInterrupted);
     }
     if (FAILED(m_hrWriteFailure)) return Fail(strOutputWhat, m_hrWriteFailure);
     if (hrRead != NS_E_NO_MORE_SAMPLES) {
         return Fail("could not read frame " + std::to_string(m_summary.nFramesRead + 1) +
-                        " of input " + Quoted(m_options.strInput),
+                        " of input " + strInput,
                     hrRead);
     }
     if (FAILED(hrClose)) return Fail(strOutputWhat, hrCloseRecord);
     // An input none of whose frames decode, or too short for one to be picked, gives no output
     // rather than an empty one.
     if (m_summary.nFramesRead == 0) {
-        return Fail("no frame of input " + Quoted(m_options.strInput) + " could be decoded",
+        return Fail("no frame of input " + strInput + " could be decoded",
                     NS_E_INVALID_INPUT_FORMAT);
     }
     if (m_summary.nSamplesWritten == 0) {
-        return Fail("input " + Quoted(m_options.strInput) + " is too short to pick a frame from (" +
+        return Fail("input " + strInput + " is too short to pick a frame from (" +
                         std::to_string(m_summary.nFramesRead) + " frames read)",
                     NS_E_INVALID_INPUT_FORMAT);
     }
+    return 0;
+}
 
+int CBatchRun::Commit(CMediaWriter& writer) {
     m_log.Finish();
     if (m_pReport) {
         if (const HRESULT hr = m_pReport->Finish(); FAILED(hr)) {
             RecordLastError("Could not end writing report", hr);
-            return Fail("could not write report " + Quoted(m_options.strReport), g_lastErrorCode);
+            return Fail("could not write report " + QuotedName(m_options.strReport),
+                        g_lastErrorCode);
         }
     }
-    if (FAILED(writer.FinishHeldOutput(true))) return Fail(strOutputWhat, g_lastErrorCode);
-    // The output stands; a plot that fails now fails the run but takes nothing back.
+    if (FAILED(writer.FinishHeldOutput(true))) {
+        return Fail("could not write output " + QuotedName(m_options.strOutput), g_lastErrorCode);
+    }
+    // The output stands; a plot or a summary that fails now fails the run but takes nothing back.
     if (m_pPlot) {
         if (const HRESULT hr = m_pPlot->Finish(*m_pCurveData, m_options, m_summary.dInputRate);
             FAILED(hr)) {
             RecordLastError("Could not end writing plot", hr);
-            return Fail(strPlotWhat, g_lastErrorCode);
+            return Fail("could not write plot " + QuotedName(m_options.strPlot), g_lastErrorCode);
         }
     }
 
     m_summary.dWallTime =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
     if (!m_options.bQuiet) {
-        std::fputs(FormatSummary(m_summary).c_str(), m_pOut);
-        std::fflush(m_pOut);
+        const std::string strSummary = FormatSummary(m_summary);
+        // A summary that does not reach its reader (a full disk, a closed pipe) is a failure.
+        if (std::fputs(strSummary.c_str(), m_pOut) == EOF || std::fflush(m_pOut) != 0) {
+            return Fail("could not write the summary", wmf::StatusFromErrno(errno));
+        }
     }
     return 0;
 }
@@ -226,7 +251,8 @@ int CBatchRun::Run() {
 void CBatchRun::ChooseInputRate(CMediaReader& reader) {
     if (!m_options.bInputRateAuto) {
         m_summary.dInputRate = m_options.dInputRate;
-        m_summary.strInputRateSource = m_options.dInputRate == varnel::kDefaultInputRate ? "default" : "given";
+        m_summary.strInputRateSource =
+            m_options.dInputRate == varnel::kDefaultInputRate ? "default" : "given";
         return;
     }
     const double dStreamRate = StreamFrameRate(reader.GetVideoFrameTime());
@@ -281,7 +307,7 @@ HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
     m_summary.nFramesRead = m_log.FramesRead();
     m_summary.nFramesPicked = m_log.FramesPicked();
     m_summary.nSamplesWritten = m_log.SamplesWritten();
-    m_summary.dOutputDuration = static_cast<double>(m_log.LastOutputTime()) /
-                                static_cast<double>(varnel::kUnitsPerSecond);
+    m_summary.dOutputDuration =
+        static_cast<double>(m_log.LastOutputTime()) / static_cast<double>(varnel::kUnitsPerSecond);
     return hrRead;
 }

@@ -2,6 +2,7 @@
 // varnel-batch on command lines it cannot use, on inputs and outputs it cannot use, and stopped
 // by a signal: a usage error exits with 2; any other failure exits with 1 on a message naming
 // the file and the status, and leaves every file as it was.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -125,6 +126,8 @@ TEST(BatchFailureTest, FailuresNameTheFileAndTheCauseAndLeaveEveryFileAsItWas) {
     // The command line (split at spaces), what failed, and the status.
     const std::string cases[][3] = {
         {"missing.wmv out.wmv", "could not open input \"missing.wmv\"", "0xC00D001A"},
+        // Control characters in a name are shown as escapes, never sent to the terminal.
+        {"mis\x1b[2Js\ning.wmv out.wmv", "input \"mis\\033[2Js\\ning.wmv\"", "0xC00D001A"},
         {"audio.wma out.wmv", "input \"audio.wma\" has no video stream", "0xC00D003C"},
         {"header.wmv out.wmv", "no frame of input \"header.wmv\" could be decoded", "0xC00D0BB8"},
         {"short.wmv out.wmv", "input \"short.wmv\" is too short to pick a frame from", "(4 frames"},
@@ -145,8 +148,16 @@ TEST(BatchFailureTest, FailuresNameTheFileAndTheCauseAndLeaveEveryFileAsItWas) {
         EXPECT_EQ(run.strOut, "");
         EXPECT_NE(run.strErr.find(strWhat), std::string::npos) << run.strErr;
         EXPECT_NE(run.strErr.find(strStatus), std::string::npos) << run.strErr;
+        EXPECT_EQ(std::count(run.strErr.begin(), run.strErr.end(), '\n'), 1) << run.strErr;
         EXPECT_TRUE(Contents(dir.Path()) == before);
     }
+    // A summary that cannot be written fails the run, though the output is in place by then.
+    CTempDir capture;
+    const int nPid = StartBatch({"in.wmv", "full.wmv"}, dir.Path(), "/dev/full", capture / "err");
+    EXPECT_EQ(WaitProcess(nPid), 1);
+    EXPECT_NE(ReadFile(capture / "err").find("could not write the summary: disk full (0x80070070)"),
+              std::string::npos)
+        << ReadFile(capture / "err");
 }
 
 // Ctrl-C ends the run cleanly; SIGKILL (or a crash) gives it no chance to clean up, and still
