@@ -77,6 +77,17 @@ const CLI::Validator kInputRate(
     },
     "");
 
+// A speed-up: a number from 1 to 1000.
+const CLI::Validator kSpeedup(
+    [](std::string& strValue) -> std::string {
+        const std::optional<double> dValue = WholeNumber(strValue);
+        if (!dValue || !(*dValue >= 1.0) || !(*dValue <= 1000.0)) {
+            return "not a speed-up from 1 to 1000: " + strValue;
+        }
+        return {};
+    },
+    "");
+
 // CLI11's formatter, except that a flag's default value ("--deflicker{4}") is not shown in
 // its name: the help text says "--deflicker[=SECONDS]".
 class CHelpFormatter : public CLI::Formatter {
@@ -121,8 +132,9 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
                       std::ostream& err) {
     BatchOptions options;
     CLI::App app{
-        "Turns a video into one about four times shorter without flicker: out of every window of\n"
-        "six frames (at 29.97 frames a second) it writes the one closest to the target brightness.",
+        "Turns a video into one about four times shorter (--speedup X: X times) without flicker:\n"
+        "out of every window of six frames (at 29.97 frames a second and X = 4) it writes the one\n"
+        "closest to the target brightness.",
         "varnel-batch"};
     app.formatter(std::make_shared<CHelpFormatter>());
     app.set_version_flag("--version", "varnel-batch " VARNEL_VERSION);
@@ -163,6 +175,11 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
                    "Input frames per second (default 29.97), or auto for the stream's own")
         ->type_name("auto|R")
         ->check(kInputRate);
+    app.add_option("--speedup", options.dSpeedup,
+                   "How many times shorter the output is than the input, 1 to 1000 (default 4); "
+                   "one frame is picked per X / 24 s of input, and at 1 every frame is kept")
+        ->type_name("X")
+        ->check(kSpeedup);
     CLI::Option* pCrf =
         app.add_option("--crf", options.nQuality,
                        "Constant rate factor of MP4, Matroska and WebM outputs (default 20 for "

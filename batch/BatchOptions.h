@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "batch/RunSummary.h"
 #include "common/Defaults.h"
 
 // What a run is asked to do. The three figures and the input rate start at the dialog's values.
@@ -24,6 +25,8 @@ struct BatchOptions {
     // --input-rate: frames per second of the input, or the stream's own rate (bInputRateAuto).
     double dInputRate = varnel::kDefaultInputRate;
     bool bInputRateAuto = false;
+    // --speedup: the output lasts the input / dSpeedup.
+    double dSpeedup = kDefaultSpeedup;
     // --crf: constant rate factor of H.264 and VP9 outputs; -1 for the codec's usual one.
     int nQuality = -1;
     // --bitrate: bit-rate control instead, at dwBitRate bits a second (0 for the profile's).

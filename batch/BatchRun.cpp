@@ -143,6 +143,8 @@ void CBatchRun::Configure(CMediaWriter& writer, CFrameProcessor& processor) {
     processor.SetMarkCrossings(m_options.bMarkCrossings ? 1 : 0);
     processor.SetParameters(m_options.dBrightness, m_options.dMinPixval, m_options.dDarkFactor);
     processor.SetDeflicker(m_options.dDeflicker);
+    processor.SetSpeedup(m_options.dSpeedup);
+    m_summary.dSpeedup = m_options.dSpeedup;
     if (m_options.bBitRate) {
         writer.SetOutputBitRate(m_options.dwBitRate);
     } else if (m_options.nQuality >= 0) {
@@ -162,7 +164,8 @@ int CBatchRun::Open(CMediaReader& reader, CMediaWriter& writer, CFrameProcessor&
         return Fail("could not write output " + QuotedName(m_options.strOutput), g_lastErrorCode);
     }
     if (!m_options.strReport.empty()) {
-        m_pReport = std::make_unique<CReportWriter>(m_options.strReport, m_summary.dInputRate);
+        m_pReport = std::make_unique<CReportWriter>(m_options.strReport, m_summary.dInputRate,
+                                                    m_options.dSpeedup);
         if (const HRESULT hr = m_pReport->Open(); FAILED(hr)) {
             RecordLastError("Could not begin writing report", hr);
             return Fail("could not write report " + QuotedName(m_options.strReport),

@@ -40,7 +40,9 @@ HRESULT CPlotWriter::Finish(const CCurveData& data, const BatchOptions& options,
         QString strOptions =
             CurveTitleOptions(options.dBrightness, options.dMinPixval, options.dDarkFactor,
                               options.bManipulate, options.bMarkCrossings, options.dDeflicker);
-        strOptions += QStringLiteral(", input %1 fps").arg(dInputRate, 0, 'f', 3);
+        strOptions += QStringLiteral(", input %1 fps, speed-up %2")
+                          .arg(dInputRate, 0, 'f', 3)
+                          .arg(options.dSpeedup, 0, 'g', 6);
         if (options.nQuality >= 0) strOptions += QStringLiteral(", CRF %1").arg(options.nQuality);
         if (options.bBitRate && options.dwBitRate > 0) {
             strOptions += QStringLiteral(", %1 bit/s").arg(options.dwBitRate);

@@ -7,15 +7,16 @@
 
 #include "platform/wmf/StagedFile.h"
 
-CReportWriter::CReportWriter(std::string strPath, double dInputRate)
-    : m_strPath(std::move(strPath)), m_dInputRate(dInputRate) {}
+CReportWriter::CReportWriter(std::string strPath, double dInputRate, double dSpeedup)
+    : m_strPath(std::move(strPath)), m_dInputRate(dInputRate), m_dSpeedup(dSpeedup) {}
 
 const char* CReportWriter::Header() {
     return "frame,time_s,brightness_before,dark_fraction,picked,brightness_after,"
-           "output_times_100ns,target,input_rate";
+           "output_times_100ns,target,input_rate,speedup";
 }
 
-std::string CReportWriter::FormatRow(const FrameRecord& record, double dInputRate) {
+std::string CReportWriter::FormatRow(const FrameRecord& record, double dInputRate,
+                                     double dSpeedup) {
     char szFigures[160];
     std::snprintf(szFigures, sizeof szFigures, "%d,%.7f,%.6f,%.6f,%d,%.6f,", record.nFrame,
                   record.dTime, record.dBefore, record.dDarkFraction, record.bPicked ? 1 : 0,
@@ -28,7 +29,7 @@ std::string CReportWriter::FormatRow(const FrameRecord& record, double dInputRat
         strRow += szTime;
     }
     char szTail[64];
-    std::snprintf(szTail, sizeof szTail, ",%.6f,%.3f", record.dTarget, dInputRate);
+    std::snprintf(szTail, sizeof szTail, ",%.6f,%.3f,%g", record.dTarget, dInputRate, dSpeedup);
     return strRow + szTail;
 }
 
@@ -47,7 +48,7 @@ HRESULT CReportWriter::Open() {
 
 void CReportWriter::Write(const FrameRecord& record) {
     if (!m_pFile) return;
-    std::fprintf(m_pFile.get(), "%s\n", FormatRow(record, m_dInputRate).c_str());
+    std::fprintf(m_pFile.get(), "%s\n", FormatRow(record, m_dInputRate, m_dSpeedup).c_str());
 }
 
 HRESULT CReportWriter::Finish() {

@@ -30,6 +30,8 @@ std::string FormatSummary(const RunSummary& summary) {
         std::snprintf(szValue, sizeof szValue, "%.3f s", summary.dOutputDuration);
     }
     AppendLine(strText, "output duration", szValue);
+    std::snprintf(szValue, sizeof szValue, "%g (--speedup)", summary.dSpeedup);
+    AppendLine(strText, "speed-up", szValue);
     if (!summary.strInputRateSource.empty()) {
         std::snprintf(szValue, sizeof szValue, "%.3f fps (%s)", summary.dInputRate,
                       summary.strInputRateSource.c_str());

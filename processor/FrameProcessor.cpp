@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <iterator>
 
+#include "common/Defaults.h"
 #include "media/MediaWriter.h"
 #include "processor/LuminanceTables.h"
-#include "common/Defaults.h"
 
 namespace {
 
@@ -135,6 +135,7 @@ double GainForMean(const double (&weights)[256], double dPixels, double dTarget)
 CFrameProcessor::CFrameProcessor(CMediaWriter* pWriter)
     : m_itLatest(m_queue.end()),
       m_itLastWritten(m_queue.end()),
+      m_itBest(m_queue.end()),
       m_pDisplayed(&m_itLatest),
       m_pWriter(pWriter),
       m_nFrameCount(0),
@@ -148,6 +149,8 @@ CFrameProcessor::CFrameProcessor(CMediaWriter* pWriter)
       m_dDarkFactor(0.0),  // the window sets its own value before the first frame
       m_nWindowOffset(0),
       m_nWindowSpan(0),
+      m_nWindowLength(0),
+      m_nKeptRecent(0),
       m_dTimeScale(0.0),
       m_dFrameDuration(0.0),
       m_dIdealTime(0.0),
@@ -164,6 +167,7 @@ CFrameProcessor::~CFrameProcessor() {
 void CFrameProcessor::LoadDefaults() {
     m_itLatest = m_queue.end();
     m_itLastWritten = m_queue.end();
+    m_itBest = m_queue.end();
     m_pDisplayed = &m_itLatest;
     m_dOutputTime = 0.0;
     m_dIdealTime = 0.0;
@@ -184,7 +188,23 @@ void CFrameProcessor::DeriveTiming() {
     // Below 3 frames a second the rounding would give an empty span.
     m_nWindowSpan = std::max(1, static_cast<int>(m_dInputRate / m_dCaptureRate + 0.5));
     m_nWindowOffset = (m_nWindowSpan + 1) / 2;
+    // When every input frame is worth an output frame or more (the speed-up times the input rate
+    // at most the output rate), there is nothing to choose between: each frame is a window of its
+    // own, picked as it comes, and the ideal clock repeats it where the output needs more.
+    const bool bEveryFrame =
+        m_nWindowSpan == 1 &&
+        m_dPlaybackRate / m_dCaptureRate * m_dInputRate <= varnel::kOutputFrameRate * (1.0 + 1e-9);
+    m_nWindowLength = bEveryFrame ? 1 : m_nWindowSpan + 1;
+    // The queue of the fourfold speed-up at this input rate: within it nothing leaves early.
+    const int nSpanAtFour = std::max(1, static_cast<int>(m_dInputRate / 6.0 + 0.5));
+    m_nKeptRecent = (nSpanAtFour + 1) / 2 + nSpanAtFour + 1;
     ConfigureSceneTarget();
+}
+
+void CFrameProcessor::SetSpeedup(double dSpeedup) {
+    if (!(dSpeedup >= kMinSpeedup && dSpeedup <= kMaxSpeedup)) return;
+    m_dCaptureRate = m_dPlaybackRate / dSpeedup;
+    DeriveTiming();
 }
 
 void CFrameProcessor::SetDeflicker(double dSpanSeconds) {
@@ -317,29 +337,56 @@ double CFrameProcessor::TargetOf(const FrameEntry& entry) const {
     return m_pSceneTarget ? entry.dTarget : m_dBrightness;
 }
 
-void CFrameProcessor::ScheduleOutput() {
-    // The window starts at the front before the first write, else m_nWindowOffset entries after
-    // the entry written last.
-    Cursor itStart = m_queue.begin();
-    if (m_itLastWritten != m_queue.end()) {
-        itStart = m_itLastWritten;
-        for (int i = 0; i < m_nWindowOffset; ++i) {
-            if (++itStart == m_queue.end()) return;
-        }
-    }
-    if (m_itLatest->nFrameNumber - itStart->nFrameNumber < m_nWindowSpan) return;
+int CFrameProcessor::WindowStart() const {
+    // The first frame before the first write, else m_nWindowOffset frames after the one written
+    // last.
+    return m_itLastWritten == m_queue.end() ? 1 : m_itLastWritten->nFrameNumber + m_nWindowOffset;
+}
 
-    // The closest frame of the window; ties go to the earliest.
-    Cursor itBest = itStart;
-    double dBestDiff = std::fabs(itStart->dBefore - TargetOf(*itStart));
-    Cursor it = itStart;
-    for (int i = 0; i < m_nWindowSpan && ++it != m_queue.end(); ++i) {
-        const double dDiff = std::fabs(it->dBefore - TargetOf(*it));
-        if (dDiff < dBestDiff) {
+double CFrameProcessor::DistanceToTarget(const FrameEntry& entry) const {
+    return std::fabs(entry.dBefore - TargetOf(entry));
+}
+
+CFrameProcessor::Cursor CFrameProcessor::ClosestFrom(int nStart) {
+    // Ties go to the earliest.
+    Cursor itBest = m_queue.end();
+    for (Cursor it = m_queue.begin(); it != m_queue.end(); ++it) {
+        if (it->nFrameNumber < nStart) continue;
+        if (itBest == m_queue.end() || DistanceToTarget(*it) < DistanceToTarget(*itBest)) {
             itBest = it;
-            dBestDiff = dDiff;
         }
     }
+    return itBest;
+}
+
+void CFrameProcessor::ReleaseStaleEntries() {
+    const int nOldestKept = m_itLatest->nFrameNumber - m_nKeptRecent + 1;
+    for (Cursor it = m_queue.begin(); it != m_queue.end() && it->nFrameNumber < nOldestKept;) {
+        if (it == m_itLastWritten || it == m_itBest) {
+            ++it;
+            continue;
+        }
+        ReleaseEntry(*it);
+        it = m_queue.erase(it);
+    }
+}
+
+void CFrameProcessor::ScheduleOutput() {
+    const int nStart = WindowStart();
+    if (m_itLatest->nFrameNumber >= nStart &&
+        (m_itBest == m_queue.end() ||
+         DistanceToTarget(*m_itLatest) < DistanceToTarget(*m_itBest))) {
+        m_itBest = m_itLatest;
+    }
+    if (m_itLatest->nFrameNumber - nStart < m_nWindowLength - 1) {
+        ReleaseStaleEntries();
+        return;
+    }
+
+    // The closest frame of the window, against the target as it stands now. Every frame of the
+    // window is still queued up to the fourfold speed-up; beyond it, those that lost to the best
+    // so far have gone.
+    const Cursor itBest = ClosestFrom(nStart);
 
     if (m_pSceneTarget && m_bManipulate && !m_pSceneTarget->Empty()) {
         // The scene curve where the sample lands in the output: the output clock turned back
@@ -369,6 +416,8 @@ void CFrameProcessor::ScheduleOutput() {
         ReleaseEntry(m_queue.front());
         m_queue.pop_front();
     }
+    // Frames already queued may open the next window.
+    m_itBest = ClosestFrom(WindowStart());
 }
 
 void CFrameProcessor::ManipulateFrame(Cursor itEntry) { ManipulateEntry(*itEntry); }

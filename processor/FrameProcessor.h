@@ -48,8 +48,19 @@ struct FrameFigures {
 // Receives every frame read (ProcessSample takes over the caller's reference), keeps at most 9
 // in its queue, picks out of each window of 6 the frame closest to the target brightness,
 // optionally scales its pixels towards the target, and hands it once or twice to the writer at
-// times of its own clock. The writer is not owned and outlives the processor; the outcome of a
-// write is not examined. Samples still queued at destruction are released.
+// times of its own clock.
+//
+// Speed-up (SetSpeedup, 4 unless set): X makes the capture rate 24 / X picks a second of input,
+// the window span (input rate x X / 24 + 0.5) truncated frames (at least 1), and the ideal clock
+// advance 1 / (X x input rate) seconds per input frame, so the output lasts the input / X. Where
+// each input frame is worth an output frame or more (X x input rate at most the output rate, X = 1
+// at the default rate), every frame is a window of its own. Memory does not grow with X: the queue
+// keeps the frames the fourfold speed-up would hold at this input rate (9 at the default), and of
+// older ones only the frame written last and the closest of the window so far. Up to X = 4 every
+// frame of a window is there at its pick; beyond it a frame that lost to the closest so far is
+// not considered again, even where the next window takes in its place. The writer is not owned and
+// outlives the processor; the outcome of a write is not examined. Samples still queued at
+// destruction are released.
 //
 // Frames are 24-bit, blue-green-red, rows padded to the DIB stride; every pixel operation walks
 // biWidth x biHeight pixels row by row in memory order and never touches padding bytes. A
@@ -83,12 +94,17 @@ class CFrameProcessor {
     // a new scene curve.
     void SetDeflicker(double dSpanSeconds);
     static constexpr double kMaxSceneGain = 4.0;
-    // The input's frames per second (the default rate until set), for inputs of another rate: the window
-    // spans rate / 6 frames, rounded (at least 1), so that one frame is picked per 1/6 s of
+    // The input's frames per second (the default rate until set), for inputs of another rate: the
+    // window spans rate / 6 frames, rounded (at least 1), so that one frame is picked per 1/6 s of
     // input, and the ideal clock advances a quarter of the input time consumed. The output's
     // spacing stays that of the output rate. A rate outside (0, 1000] is ignored. Set it before the
     // first frame.
     void SetInputRate(double dRate);
+    // The speed-up X, from kMinSpeedup to kMaxSpeedup (others are ignored); 4 until set, which
+    // keeps every result of the window rule above. Set it before the first frame.
+    void SetSpeedup(double dSpeedup);
+    static constexpr double kMinSpeedup = 1.0;
+    static constexpr double kMaxSpeedup = 1000.0;
 
     // Measures and queues the frame, then picks, manipulates and writes when a window is
     // complete. The display results are the displayed entry's own header copy and its pixels,
@@ -128,6 +144,14 @@ class CFrameProcessor {
     double MeasureFrame(const BITMAPINFOHEADER* pFormat, BYTE* pPixels, bool bAllPixels,
                         double* pdDarkFraction);
     void ScheduleOutput();
+    // Frame number where the current window starts.
+    int WindowStart() const;
+    double DistanceToTarget(const FrameEntry& entry) const;
+    // The queued entry from frame nStart on closest to its target (ties to the earliest), or end.
+    Cursor ClosestFrom(int nStart);
+    // Releases the entries older than the m_nKeptRecent latest, but for the one written last and
+    // the closest of the window so far.
+    void ReleaseStaleEntries();
     double TargetOf(const FrameEntry& entry) const;
     void ManipulateFrame(Cursor itEntry);
     void ManipulateEntry(FrameEntry& entry);
@@ -144,6 +168,8 @@ class CFrameProcessor {
     EntryList m_queue;
     Cursor m_itLatest;
     Cursor m_itLastWritten;
+    // The entry of the current window closest to its target so far; end while there is none.
+    Cursor m_itBest;
     Cursor* m_pDisplayed;
     CMediaWriter* m_pWriter;
     int m_nFrameCount;
@@ -157,6 +183,10 @@ class CFrameProcessor {
     double m_dDarkFactor;
     int m_nWindowOffset;
     int m_nWindowSpan;
+    // Entries in a window: m_nWindowSpan + 1, or 1 when every frame is its own window.
+    int m_nWindowLength;
+    // How many of the latest entries stay queued in any case.
+    int m_nKeptRecent;
     double m_dTimeScale;
     double m_dFrameDuration;
     double m_dIdealTime;

@@ -80,7 +80,9 @@ TEST(BatchUsageTest, CommandLinesItCannotUseExitWithTwo) {
                                 "--input-rate 30fps in.wmv out.wmv",
                                 "--crf 64 in.wmv out.wmv",
                                 "--bitrate 999 in.wmv out.wmv",
-                                "--bitrate 1G in.wmv out.wmv"}) {
+                                "--bitrate 1G in.wmv out.wmv",
+                                "--speedup 0.5 in.wmv out.wmv",
+                                "--speedup 1001 in.wmv out.wmv"}) {
         EXPECT_EQ(StatusOf(pszLine), kExitUsage) << pszLine;
     }
     // The program itself ends with the parse's status: both ways of setting the quality at once.
@@ -94,13 +96,14 @@ TEST(BatchUsageTest, EachOptionReachesItsOwnField) {
     BatchOptions o;
     ASSERT_EQ(Parse("--brightness 151 --min-pixval 52 --dark-factor 3.5 --manipulate "
                     "--mark-crossings --deflicker=7 --report r.csv --plot p.png --quiet "
-                    "--input-rate 25 --bitrate 2M in.wmv out.mkv",
+                    "--input-rate 25 --bitrate 2M --speedup 60 in.wmv out.mkv",
                     &o),
               -1);
     EXPECT_EQ(std::tie(o.strInput, o.strOutput, o.strReport, o.strPlot),
               std::make_tuple("in.wmv", "out.mkv", "r.csv", "p.png"));
-    EXPECT_EQ(std::tie(o.dBrightness, o.dMinPixval, o.dDarkFactor, o.dDeflicker, o.dInputRate),
-              std::make_tuple(151.0, 52.0, 3.5, 7.0, 25.0));
+    EXPECT_EQ(std::tie(o.dBrightness, o.dMinPixval, o.dDarkFactor, o.dDeflicker, o.dInputRate,
+                       o.dSpeedup),
+              std::make_tuple(151.0, 52.0, 3.5, 7.0, 25.0, 60.0));
     EXPECT_TRUE(o.bManipulate && o.bMarkCrossings && o.bQuiet && o.bBitRate && !o.bInputRateAuto);
     EXPECT_EQ(std::make_pair(o.dwBitRate, o.nQuality), std::make_pair(2000000u, -1));
     ASSERT_EQ(Parse("--crf 23 --input-rate auto a b", &o), -1);

@@ -49,7 +49,7 @@ std::vector<ReportRow> ParseReport(const std::string& strText) {
     const std::vector<std::string> lines = Split(strText);
     for (size_t i = 1; i < lines.size(); ++i) {
         const std::vector<std::string> f = Split(lines[i], ',');
-        if (f.size() != 9) {
+        if (f.size() != 10) {
             ADD_FAILURE() << "row with " << f.size() << " fields: " << lines[i];
             continue;
         }
@@ -132,7 +132,7 @@ TEST(BatchEndToEndTest, ReportFollowsTheClipAndTheWindowRuleAndTheOutputTheRepor
     ASSERT_EQ(run.nExitStatus, 0) << run.strErr;
     EXPECT_EQ(Split(ReadFile(dir / "r.csv")).front(),
               "frame,time_s,brightness_before,dark_fraction,picked,brightness_after,"
-              "output_times_100ns,target,input_rate");
+              "output_times_100ns,target,input_rate,speedup");
     // One row per frame FFmpeg decodes, with the clip's grey level; times as the file holds them
     // (milliseconds), counted from the file's start.
     const std::vector<ReportRow> rows = ParseReport(ReadFile(dir / "r.csv"));
@@ -232,5 +232,29 @@ TEST(BatchEndToEndTest, AnyInputRateComesOutAQuarterOfItsDurationAtItsTargets) {
         EXPECT_EQ(ReadFile(dir / "curves.PNG").substr(0, 24),
                   std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x06\x40\0\0\x03\x84", 24));
         for (const std::string& strName : DirEntries(dir.Path())) EXPECT_NE(strName[0], '.');
+    }
+}
+
+// A minute at 29.97 frames a second, X times shorter; at X = 1 every frame is written once.
+TEST(BatchEndToEndTest, SpeedupSetsTheOutputsLength) {
+    if (!HaveFfmpeg()) GTEST_SKIP() << "the ffmpeg command is not available";
+    CTempDir dir;
+    ASSERT_TRUE(MakeClip(GreyFrames("30000/1001", "60", kLevel) + " -c:v libx264 -qp 10",
+                         dir / "minute.mkv"));
+    const long nInputFrames = ProbeFrameCount(dir / "minute.mkv");
+    for (const int nSpeedup : {1, 10, 60}) {
+        SCOPED_TRACE(nSpeedup);
+        const ProcessResult run = RunBatch(
+            "--quiet --report r.csv --speedup " + std::to_string(nSpeedup) + " minute.mkv out.mkv",
+            dir.Path());
+        ASSERT_EQ(run.nExitStatus, 0) << run.strErr;
+        const double dSeconds = ProbeFrameCount(dir / "out.mkv") / 29.97;
+        EXPECT_NEAR(dSeconds, 60.0 / nSpeedup, 0.05 * 60.0 / nSpeedup);
+        const std::vector<ReportRow> rows = ParseReport(ReadFile(dir / "r.csv"));
+        if (nSpeedup == 1) {
+            EXPECT_EQ(ProbeFrameCount(dir / "out.mkv"), nInputFrames);
+            EXPECT_TRUE(std::ranges::all_of(
+                rows, [](const ReportRow& row) { return row.outputTimes.size() == 1; }));
+        }
     }
 }

@@ -242,6 +242,42 @@ TEST_F(FrameProcessorTest, QueueStaysBoundedAndReleasesEachSampleOnce) {
     for (int n = 301; n <= 304; ++n) EXPECT_EQ(Sample(n)->RefCount(), 1u);
 }
 
+// The speed-up X: the output holds the input's frames / X samples (at 29.97 both ways); at X = 1
+// every frame is written once, in order. Whatever X, at most 11 samples are held at a time (the 9
+// of X = 4, the closest so far and the one written last), and each is released once.
+TEST_F(FrameProcessorTest, SpeedupShortensByItsFactorWithBoundedMemory) {
+    constexpr int kFrames = 3000;
+    const BITMAPINFOHEADER header = DibHeader(1, 1);
+    std::mt19937 random(11);
+    for (const double dSpeedup : {1.0, 2.5, 4.0, 10.0, 60.0, 1000.0}) {
+        SCOPED_TRACE(dSpeedup);
+        m_written.clear();
+        m_samples.clear();
+        size_t nMostHeld = 0;
+        {
+            CFrameProcessor processor(&m_writer);
+            processor.SetSpeedup(dSpeedup);
+            for (int n = 1; n <= kFrames; ++n) {
+                processor.ProcessSample(
+                    Frame(1, 1,
+                          [&](BYTE* p, int) { SetGrey(p, static_cast<int>(random() % 256)); }),
+                    &header, nullptr, nullptr);
+                const size_t nHeld = std::ranges::count_if(
+                    m_samples, [](const auto& p) { return p->RefCount() > 1; });
+                nMostHeld = std::max(nMostHeld, nHeld);
+            }
+        }
+        EXPECT_LE(nMostHeld, 11u);
+        for (const auto& pSample : m_samples) ASSERT_EQ(pSample->RefCount(), 1u);
+        EXPECT_NEAR(static_cast<double>(m_written.size()), kFrames / dSpeedup, 2.0);
+        if (dSpeedup == 1.0) {
+            std::vector<int> every(kFrames);
+            std::iota(every.begin(), every.end(), 1);
+            EXPECT_EQ(WrittenFrames(), every);
+        }
+    }
+}
+
 TEST_F(FrameProcessorTest, FramesWithoutUsablePixelsAreQueuedButNeverTouched) {
     m_processor.SetMarkCrossings(1);
     m_processor.SetManipulation(1);
