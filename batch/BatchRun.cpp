@@ -22,6 +22,7 @@
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
 #include "platform/wmf/StagedFile.h"
+#include "platform/wmf/StillImages.h"
 #include "processor/FrameProcessor.h"
 #include "processor/FrameStep.h"
 
@@ -97,8 +98,20 @@ bool CBatchRun::ValidatePaths() {
 
 int CBatchRun::OpenInput(CMediaReader& reader, CMediaWriter& writer) {
     const std::string strWhat = "could not open input " + QuotedName(m_options.strInput);
+    // Stills are read at the input rate; with auto they have none of their own but the default.
+    wmf::SetStillImageRate(m_options.bInputRateAuto ? varnel::kDefaultInputRate
+                                                    : m_options.dInputRate);
     const HRESULT hrOpen = reader.OpenByName(m_options.strInput.c_str());
     const HRESULT hrOpenRecord = g_lastErrorCode;
+    if (FAILED(hrOpen) && wmf::IsStillImageSequence(m_options.strInput) &&
+        wmf::ListStillImages(m_options.strInput).empty()) {
+        std::string strExtensions;
+        for (const std::string& strExtension : wmf::StillImageExtensions()) {
+            strExtensions += (strExtensions.empty() ? "." : ", .") + strExtension;
+        }
+        return Fail("no image (" + strExtensions + ") in " + QuotedName(m_options.strInput),
+                    hrOpenRecord);
+    }
     // As in the dialog, the output profile is derived from whatever the open obtained, which
     // writes "lastprofile.xml"; without a profile there is nothing to derive from.
     if (reader.GetProfile() == nullptr) return Fail(strWhat, hrOpenRecord);

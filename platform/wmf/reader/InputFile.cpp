@@ -13,6 +13,7 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include "platform/wmf/StillImages.h"
 #include "platform/wmf/reader/SampleClock.h"
 #include "platform/wmf/shared/ReaderStatus.h"
 #include "platform/wmf/shared/Runtime.h"
@@ -110,25 +111,24 @@ CInputFile::~CInputFile() {
 HRESULT CInputFile::Open(const std::string& path, std::unique_ptr<CInputFile>* ppFile) {
     if (ppFile == nullptr) return E_POINTER;
     ppFile->reset();
+    std::vector<std::string> stills;
+    if (IsStillImageSequence(path)) {
+        stills = ListStillImages(path);
+        if (stills.empty()) return NS_E_FILE_NOT_FOUND;
+    }
+    // A sequence of stills is described by its first image and registered by it.
+    const std::string& first = stills.empty() ? path : stills.front();
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return StatusFromReadError(AVERROR(errno));
+    if (::stat(first.c_str(), &info) != 0) return StatusFromReadError(AVERROR(errno));
     // Directories, pipes, devices: nothing FFmpeg could read as a file, and a pipe would block.
     if (!S_ISREG(info.st_mode)) return E_INVALIDARG;
 
     std::unique_ptr<CInputFile> file(new CInputFile(info.st_dev, info.st_ino));
-    AVFormatContext* context = avformat_alloc_context();
-    if (context == nullptr) return E_OUTOFMEMORY;
-    context->interrupt_callback.callback = &CInputFile::OnInterruptCheck;
-    context->interrupt_callback.opaque = file.get();
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "probesize", kProbeSize, 0);
-    av_dict_set(&options, "analyzeduration", kAnalyzeDuration, 0);
-    // Only the file itself: no playlist or reference inside it may open other protocols.
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    file->m_stills = std::move(stills);
+    file->m_stillRate = av_d2q(StillImageRate(), 1001000);
     file->ArmDeadline(kOpenDeadlineSeconds);
-    // The "file:" prefix keeps names with a colon from being taken for other protocols.
-    int result = avformat_open_input(&context, ("file:" + path).c_str(), nullptr, &options);
-    av_dict_free(&options);
+    AVFormatContext* context = nullptr;
+    int result = file->OpenContext(first, &context);
     if (result < 0) return StatusFromReadError(result);  // FFmpeg freed the context
     file->m_pContext.reset(context);
     // A header that claims a picture no real video has is refused before anything is decoded;
@@ -142,6 +142,16 @@ HRESULT CInputFile::Open(const std::string& path, std::unique_ptr<CInputFile>* p
     for (AVDictionary*& streamOptions : probeOptions) av_dict_free(&streamOptions);
     if (result < 0) return StatusFromReadError(result);
     if (!AllFitFrameCeiling(*context)) return NS_E_INVALID_INPUT_FORMAT;
+    if (!file->m_stills.empty()) {
+        // One frame per image at the rate of stills, from 0.
+        if (context->nb_streams != 1) return NS_E_INVALID_INPUT_FORMAT;
+        context->streams[0]->avg_frame_rate = context->streams[0]->r_frame_rate = file->m_stillRate;
+        file->m_nDuration = av_rescale_q(static_cast<int64_t>(file->m_stills.size()),
+                                         av_inv_q(file->m_stillRate), k100ns);
+        file->DescribeStreams();
+        *ppFile = std::move(file);
+        return S_OK;
+    }
     if (context->start_time != AV_NOPTS_VALUE) {
         file->m_nStartTime = av_rescale_q(context->start_time, AV_TIME_BASE_Q, k100ns);
     }
@@ -185,11 +195,72 @@ WORD CInputFile::NumberOfIndex(int index) const {
     return m_numberOfIndex[index];
 }
 
-bool CInputFile::AtEnd() const { return m_pContext->pb != nullptr && avio_feof(m_pContext->pb); }
+int CInputFile::OpenContext(const std::string& path, AVFormatContext** ppContext) {
+    AVFormatContext* context = avformat_alloc_context();
+    if (context == nullptr) return AVERROR(ENOMEM);
+    context->interrupt_callback.callback = &CInputFile::OnInterruptCheck;
+    context->interrupt_callback.opaque = this;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "probesize", kProbeSize, 0);
+    av_dict_set(&options, "analyzeduration", kAnalyzeDuration, 0);
+    // Only the file itself: no playlist or reference inside it may open other protocols.
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    // The image demuxers stamp their one picture at 0 in a time base of 1 / this.
+    if (!m_stills.empty()) {
+        av_dict_set(
+            &options, "framerate",
+            (std::to_string(m_stillRate.num) + "/" + std::to_string(m_stillRate.den)).c_str(), 0);
+    }
+    // The "file:" prefix keeps names with a colon from being taken for other protocols.
+    const int result = avformat_open_input(&context, ("file:" + path).c_str(), nullptr, &options);
+    av_dict_free(&options);
+    *ppContext = result < 0 ? nullptr : context;
+    return result;
+}
+
+bool CInputFile::AtEnd() const {
+    if (!m_stills.empty()) return m_nNextStill >= m_stills.size();
+    return m_pContext->pb != nullptr && avio_feof(m_pContext->pb);
+}
 
 int CInputFile::ReadPacket(AVPacket* pPacket) {
     ArmDeadline(kReadDeadlineSeconds);
+    if (!m_stills.empty()) return ReadStill(pPacket);
     return av_read_frame(m_pContext.get(), pPacket);
+}
+
+int CInputFile::ReadStill(AVPacket* pPacket) {
+    const AVStream& described = *m_pContext->streams[0];
+    while (m_nNextStill < m_stills.size()) {
+        const size_t index = m_nNextStill++;
+        // The first image's demuxer describes the stream and stays open; the others are opened
+        // and closed in turn.
+        InputContextHolder pImage;
+        AVFormatContext* context = m_pContext.get();
+        if (index > 0) {
+            AVFormatContext* opened = nullptr;
+            const int result = OpenContext(m_stills[index], &opened);
+            if (result == AVERROR_EXIT) return result;
+            pImage.reset(opened);
+            // An image that cannot be read, or of another kind than the first (whose decoder
+            // reads them all), is left out; the next one takes its place.
+            if (result < 0 || opened->nb_streams != 1 ||
+                opened->streams[0]->codecpar->codec_id != described.codecpar->codec_id) {
+                continue;
+            }
+            context = opened;
+        }
+        const int result = av_read_frame(context, pPacket);
+        if (result == AVERROR_EXIT) return result;
+        if (result < 0) continue;
+        pPacket->stream_index = 0;
+        pPacket->pts = pPacket->dts =
+            av_rescale_q(m_nStillFrames++, av_inv_q(m_stillRate), described.time_base);
+        pPacket->duration = av_rescale_q(1, av_inv_q(m_stillRate), described.time_base);
+        pPacket->flags |= AV_PKT_FLAG_KEY;
+        return 0;
+    }
+    return AVERROR_EOF;
 }
 
 void CInputFile::ArmDeadline(int64_t seconds) { m_nDeadline = SteadyNow() + seconds * 1000000000; }

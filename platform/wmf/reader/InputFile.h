@@ -32,10 +32,15 @@ inline constexpr int64_t kMaxFramePixels = int64_t{8192} * 4320;
 // up to 8192x4320, fits). A file whose header claims more is refused before any picture is
 // decoded, and decoders refuse larger pictures, so a small hostile file cannot take gigabytes.
 //
-// Open: S_OK; NS_E_FILE_NOT_FOUND for a missing file; E_INVALIDARG for something that is not a
-// regular file; NS_E_INVALID_INPUT_FORMAT for a video stream beyond the frame ceiling; the
-// status of StatusFromReadError when FFmpeg refuses the file.
-// ReadPacket is used by one thread at a time; Interrupt may be called from any thread.
+// A folder of images, or a pattern with '*' naming them (StillImages.h), is one video stream:
+// one frame per image in natural name order at the rate of stills, described by the first image
+// (its size, its codec), each image opened in turn as reading reaches it. Images that cannot be
+// read or are of another kind than the first are left out; the rest follow without a gap.
+//
+// Open: S_OK; NS_E_FILE_NOT_FOUND for a missing file or a sequence without an image; E_INVALIDARG
+// for something that is not a regular file; NS_E_INVALID_INPUT_FORMAT for a video stream beyond the
+// frame ceiling; the status of StatusFromReadError when FFmpeg refuses the file. ReadPacket is used
+// by one thread at a time; Interrupt may be called from any thread.
 class CInputFile {
   public:
     static HRESULT Open(const std::string& path, std::unique_ptr<CInputFile>* ppFile);
@@ -66,6 +71,10 @@ class CInputFile {
 
   private:
     CInputFile(dev_t device, ino_t inode);
+    // avformat_open_input of one file, with this object's interrupt and bounds: FFmpeg's result.
+    int OpenContext(const std::string& path, AVFormatContext** ppContext);
+    // The packet of the next readable image of a sequence, stamped with its frame's time.
+    int ReadStill(AVPacket* pPacket);
     static int OnInterruptCheck(void* opaque);
     void ArmDeadline(int64_t seconds);
     void DescribeStreams();
@@ -78,6 +87,11 @@ class CInputFile {
     std::vector<WORD> m_numberOfIndex;  // profile stream number of each FFmpeg index, or 0
     int64_t m_nStartTime = 0;
     int64_t m_nDuration = 0;
+    // A sequence of stills: the images, the next to read, the frames given, the rate.
+    std::vector<std::string> m_stills;
+    size_t m_nNextStill = 0;
+    int64_t m_nStillFrames = 0;
+    AVRational m_stillRate{0, 1};
     std::atomic<bool> m_bInterrupted{false};
     std::atomic<int64_t> m_nDeadline{0};  // steady-clock nanoseconds
 };
