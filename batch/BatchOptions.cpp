@@ -12,6 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include "VarnelVersion.h"
+#include "batch/BatchJobs.h"
 #include "curves/CurvePlot.h"
 #include "processor/SceneTarget.h"
 
@@ -92,6 +93,10 @@ const CLI::Validator kSpeedup(
 // its name: the help text says "--deflicker[=SECONDS]".
 class CHelpFormatter : public CLI::Formatter {
   public:
+    std::string make_usage(const CLI::App* /*pApp*/, std::string strName) const override {
+        return "Usage: " + strName + " [OPTIONS] INPUT OUTPUT\n       " + strName +
+               " [OPTIONS] --output-dir DIR INPUT...\n";
+    }
     std::string make_option_name(const CLI::Option* pOption, bool bPositional) const override {
         std::string strName = CLI::Formatter::make_option_name(pOption, bPositional);
         const size_t nOpen = strName.find('{');
@@ -193,10 +198,31 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
         ->type_name("auto|N")
         ->check(kBitRate)
         ->excludes(pCrf);
-    app.add_option("INPUT", options.strInput, "Input video")->required();
-    app.add_option("OUTPUT", options.strOutput,
-                   "Output file: .mp4, .m4v, .mov (H.264), .mkv (H.264), .webm (VP9), else "
-                   "Windows Media")
+    CLI::Option* pOutputDir =
+        app.add_option("--output-dir", options.strOutputDir,
+                       "Many inputs: write each INPUT to DIR/NAME.EXT, NAME its name without its "
+                       "extension; --report and --plot then give suffixes (.csv, .png) of files "
+                       "beside each output. lastprofile.xml is written for each input; the one "
+                       "written last stays")
+            ->type_name("DIR");
+    app.add_option("--format", options.strFormat, "With --output-dir: EXT of the outputs")
+        ->type_name("mp4|mkv|webm|wmv")
+        ->check(CLI::IsMember({"mp4", "mkv", "webm", "wmv"}))
+        ->needs(pOutputDir);
+    app.add_option("--jobs", options.nJobs, "With --output-dir: inputs run at once (default 1)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 64))
+        ->needs(pOutputDir);
+    app.add_flag("--skip-existing", options.bSkipExisting,
+                 "With --output-dir: leave out the inputs whose output exists")
+        ->needs(pOutputDir);
+    app.add_option("--progress-fd", options.nProgressFd)->group("")->check(CLI::Range(0, 1023));
+    std::vector<std::string> files;
+    app.add_option("FILES", files,
+                   "INPUT OUTPUT, or with --output-dir one INPUT or more. INPUT: a video, a folder "
+                   "of images or a quoted pattern with * naming them (read at --input-rate). "
+                   "OUTPUT: .mp4, .m4v, .mov (H.264), .mkv (H.264), .webm (VP9), else Windows "
+                   "Media")
         ->required();
 
     // CLI11 takes "--deflicker=" for "--deflicker"; an empty span is no number.
@@ -213,6 +239,22 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
     } catch (const CLI::ParseError& e) {
         const int nStatus = app.exit(e, out, err);
         return nStatus == 0 ? 0 : kExitUsage;
+    }
+    if (options.strOutputDir.empty()) {
+        if (files.size() != 2) {
+            err << "varnel-batch: give INPUT and OUTPUT, or --output-dir DIR and INPUT...\n"
+                << "Run with --help for more information.\n";
+            return kExitUsage;
+        }
+        options.strInput = files[0];
+        options.strOutput = files[1];
+    } else {
+        options.inputs = std::move(files);
+        std::string strProblem;
+        if (PlanJobs(options, &strProblem).empty()) {
+            err << "varnel-batch: " << strProblem << "\nRun with --help for more information.\n";
+            return kExitUsage;
+        }
     }
     if (!strDeflicker.empty()) options.dDeflicker = std::strtod(strDeflicker.c_str(), nullptr);
     if (strInputRate == "auto") {

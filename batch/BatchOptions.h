@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "batch/RunSummary.h"
 #include "common/Defaults.h"
@@ -13,6 +14,15 @@
 struct BatchOptions {
     std::string strInput;
     std::string strOutput;
+    // Many inputs (--output-dir): each INPUT to DIR/NAME.strFormat, nJobs at a time; strReport
+    // and strPlot are then suffixes of NAME. Empty strOutputDir: one INPUT to one OUTPUT.
+    std::vector<std::string> inputs;
+    std::string strOutputDir;
+    std::string strFormat = "mp4";
+    int nJobs = 1;
+    bool bSkipExisting = false;
+    // A run started by a run of many inputs tells it its progress through this descriptor.
+    int nProgressFd = -1;
     double dBrightness = varnel::kDefaultBrightness;
     double dMinPixval = varnel::kDefaultMinPixval;
     double dDarkFactor = varnel::kDefaultDarkFactor;

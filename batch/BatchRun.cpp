@@ -13,6 +13,7 @@
 #include "batch/PlotWriter.h"
 #include "batch/PrintableName.h"
 #include "batch/ProgressDisplay.h"
+#include "batch/ProgressPipe.h"
 #include "batch/ReportWriter.h"
 #include "common/Defaults.h"
 #include "common/LastError.h"
@@ -254,6 +255,7 @@ int CBatchRun::Commit(CMediaWriter& writer) {
 
     m_summary.dWallTime =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    CProgressPipe(m_options.nProgressFd).Done(m_summary);
     if (!m_options.bQuiet) {
         const std::string strSummary = FormatSummary(m_summary);
         // A summary that does not reach its reader (a full disk, a closed pipe) is a failure.
@@ -280,6 +282,8 @@ void CBatchRun::ChooseInputRate(CMediaReader& reader) {
 HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
     CProgressDisplay progress(m_pErr, !m_options.bQuiet && isatty(fileno(m_pErr)) != 0);
     progress.SetExpectedFrames(reader.GetExpectedFrameCount());
+    CProgressPipe pipe(m_options.nProgressFd);
+    pipe.Expect(reader.GetExpectedFrameCount());
 
     // The log takes each frame before the processor does (it may write the frame at once) and
     // its figures after.
@@ -317,6 +321,7 @@ HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
         if (FAILED(hrRead)) break;
         m_summary.dInputDuration = frames.dTime + reader.GetDuration();
         progress.Update(m_log.FramesRead());
+        pipe.Frames(m_log.FramesRead());
     }
     progress.Finish();
 

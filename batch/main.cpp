@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// varnel-batch: the headless front end. See CBatchRun for what a run does.
+// varnel-batch: the headless front end. See CBatchRun for what a run does, and CBatchQueue for a
+// run of many inputs.
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -7,6 +8,7 @@
 #include <signal.h>
 
 #include "batch/BatchOptions.h"
+#include "batch/BatchQueue.h"
 #include "batch/BatchRun.h"
 
 namespace {
@@ -31,6 +33,9 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
 
+    if (!options.strOutputDir.empty()) {
+        return CBatchQueue(options, stdout, stderr, &g_nInterruptSignal).Run();
+    }
     CBatchRun run(options, stdout, stderr, &g_nInterruptSignal);
     return run.Run();
 }
