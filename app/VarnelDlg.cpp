@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <QMenu>
 #include <QPainter>
@@ -15,11 +16,13 @@
 
 #include "app/AboutDlg.h"
 #include "app/CurvesWnd.h"
+#include "common/Defaults.h"
 #include "curves/CurveChart.h"
 #include "curves/CurveData.h"
 #include "curves/CurveRecorder.h"
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
+#include "platform/wmf/StillImages.h"
 #include "platform/wmf/VideoFileTypes.h"
 #include "processor/FrameProcessor.h"
 #include "processor/SceneTarget.h"
@@ -29,7 +32,6 @@
 #include "ui/DialogControls.h"
 #include "ui/PreviewPane.h"
 #include "ui/ScaledSlider.h"
-#include "common/Defaults.h"
 
 namespace {
 
@@ -328,11 +330,20 @@ void CVarnelDlg::OnBrowseInput() {
     for (const std::string& extension : wmf::ReadableVideoExtensions()) {
         patterns << QStringLiteral("*.") + QString::fromStdString(extension);
     }
+    // A still image stands for the folder of stills it is in, read as one video.
+    QStringList stills;
+    for (const std::string& extension : wmf::StillImageExtensions()) {
+        stills << QStringLiteral("*.") + QString::fromStdString(extension);
+    }
     const QString strPath = BrowseForFile(
         {QStringLiteral("Video files (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')'),
+         QStringLiteral("Still images, read as their folder (") + stills.join(QLatin1Char(' ')) +
+             QLatin1Char(')'),
          QStringLiteral("All Files (*.*)")});
     if (strPath.isEmpty()) return;
-    m_editInputName->setText(strPath);
+    const QFileInfo file(strPath);
+    const bool bStill = stills.contains(QStringLiteral("*.") + file.suffix().toLower());
+    m_editInputName->setText(bStill ? file.absolutePath() : strPath);
     OnKillFocusInputName();
 }
 

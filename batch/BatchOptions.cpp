@@ -168,10 +168,12 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
                  "Follow the scene: a local target smoothed over SECONDS (default " +
                      FormatSeconds(kDefaultSceneSpan) + ")")
         ->check(kSceneSpan);
-    app.add_option("--report", options.strReport, "Write one CSV row per frame read to FILE.csv")
+    app.add_option("--report", options.strReport,
+                   "Write one CSV row per frame read to FILE.csv (with --output-dir: a suffix)")
         ->type_name("FILE.csv");
     app.add_option("--plot", options.strPlot,
-                   "Draw the brightness curves of the whole run to FILE.svg or FILE.png")
+                   "Draw the brightness curves of the whole run to FILE.svg or FILE.png (with "
+                   "--output-dir: a suffix)")
         ->type_name("FILE.svg|FILE.png")
         ->check(kPlotName);
     app.add_flag("--quiet", options.bQuiet, "Print neither progress nor summary");

@@ -54,7 +54,10 @@ CBatchQueue::CBatchQueue(const BatchOptions& options, std::FILE* pOut, std::FILE
 
 int CBatchQueue::Run() {
     std::string strProblem;
-    for (BatchJob& files : PlanJobs(m_options, &strProblem)) m_jobs.push_back(Job{files});
+    for (BatchJob& files : PlanJobs(m_options, &strProblem)) {
+        m_jobs.emplace_back();
+        m_jobs.back().files = std::move(files);
+    }
     std::error_code error;
     std::filesystem::create_directories(m_options.strOutputDir, error);
     if (error || !std::filesystem::is_directory(m_options.strOutputDir)) {
@@ -244,6 +247,12 @@ void CBatchQueue::Reap(Job& job) {
         job.state = State::kInterrupted;
     } else {
         job.state = State::kFailed;
+        // A run that ended without a word (killed, crashed) is named here.
+        if (bSignalled) {
+            if (m_pProgress != nullptr) m_pProgress->Finish();
+            std::fprintf(m_pErr, "varnel-batch: the run of %s ended by signal %d\n",
+                         QuotedName(job.files.strInput).c_str(), WTERMSIG(nStatus));
+        }
     }
 }
 

@@ -95,10 +95,10 @@ class CFrameProcessor {
     void SetDeflicker(double dSpanSeconds);
     static constexpr double kMaxSceneGain = 4.0;
     // The input's frames per second (the default rate until set), for inputs of another rate: the
-    // window spans rate / 6 frames, rounded (at least 1), so that one frame is picked per 1/6 s of
-    // input, and the ideal clock advances a quarter of the input time consumed. The output's
-    // spacing stays that of the output rate. A rate outside (0, 1000] is ignored. Set it before the
-    // first frame.
+    // window spans rate / capture rate frames, rounded (at least 1), so that one frame is picked
+    // per 1 / capture rate s of input (1/6 s at the speed-up of 4), and the ideal clock advances
+    // the input time consumed / the speed-up. The output's spacing stays that of the output rate. A
+    // rate outside (0, 1000] is ignored. Set it before the first frame.
     void SetInputRate(double dRate);
     // The speed-up X, from kMinSpeedup to kMaxSpeedup (others are ignored); 4 until set, which
     // keeps every result of the window rule above. Set it before the first frame.
