@@ -196,7 +196,8 @@ void CFrameProcessor::DeriveTiming() {
         m_dPlaybackRate / m_dCaptureRate * m_dInputRate <= varnel::kOutputFrameRate * (1.0 + 1e-9);
     m_nWindowLength = bEveryFrame ? 1 : m_nWindowSpan + 1;
     // The queue of the fourfold speed-up at this input rate: within it nothing leaves early.
-    const int nSpanAtFour = std::max(1, static_cast<int>(m_dInputRate / 6.0 + 0.5));
+    const double dCaptureAtFour = m_dPlaybackRate / 4.0;
+    const int nSpanAtFour = std::max(1, static_cast<int>(m_dInputRate / dCaptureAtFour + 0.5));
     m_nKeptRecent = (nSpanAtFour + 1) / 2 + nSpanAtFour + 1;
     ConfigureSceneTarget();
 }
