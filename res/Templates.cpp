@@ -70,6 +70,7 @@ constexpr ControlTemplate kVarnelDialogControls[] = {
     {IDC_SHOW_READ,          AutoRadioButton, "Show Read",                535,  38,  53,  10, 0,                  0, 0},
     {IDC_MARK_MIN_PIXEL,     AutoCheckBox,    "Mark Min Pixel crossings",  19,  85,  93,  10, WS_TABSTOP,         0, 0},
     {IDC_FOLLOW_SCENE,       AutoCheckBox,    "Follow the Scene",          19,  95,  93,   9, WS_TABSTOP,         0, 0},
+    {IDC_STATUS,             Edit,            nullptr,                    130, 389, 493,  14, WS_BORDER | ES_AUTOHSCROLL | ES_READONLY, 0, 0},
 };
 // clang-format on
 
