@@ -77,26 +77,35 @@ QImage CPreviewPane::Convert(const BITMAPINFOHEADER& header, const BYTE* pPixels
     }
     const QSize shown = ShownSize(size);
     QImage image = TakeBuffer(m_spare, shown);
-    const bool bScale = shown != size;
-    if (bScale) m_full = TakeBuffer(m_full, size);
-    QImage& upright = bScale ? m_full : image;
-    if (upright.isNull() || image.isNull()) return QImage();
-
-    // libyuv turns a source upside down when given a negative height: DIB rows are bottom-up.
+    if (image.isNull()) return QImage();
     const int nStride = static_cast<int>(DibStride(size.width(), wBitCount));
-    const int nRows = header.biHeight > 0 ? -size.height() : size.height();
-    if (wBitCount == 24) {
-        libyuv::RGB24ToARGB(pPixels, nStride, upright.bits(),
-                            static_cast<int>(upright.bytesPerLine()), size.width(), nRows);
-    } else {
-        libyuv::ARGBCopy(pPixels, nStride, upright.bits(), static_cast<int>(upright.bytesPerLine()),
-                         size.width(), nRows);
+    // One call converts nRows rows; libyuv turns a source upside down when given a negative
+    // height, as DIB rows are bottom-up.
+    const auto convertRows = [&](const BYTE* pFirst, BYTE* pTo, qsizetype cbTo, int nRows) {
+        const int nToStride = static_cast<int>(cbTo);
+        if (wBitCount == 24) {
+            libyuv::RGB24ToARGB(pFirst, nStride, pTo, nToStride, size.width(), nRows);
+        } else {
+            libyuv::ARGBCopy(pFirst, nStride, pTo, nToStride, size.width(), nRows);
+        }
+    };
+    if (shown == size) {
+        convertRows(pPixels, image.bits(), image.bytesPerLine(),
+                    header.biHeight > 0 ? -size.height() : size.height());
+        return image;
     }
-    if (bScale) {
-        libyuv::ARGBScale(m_full.constBits(), static_cast<int>(m_full.bytesPerLine()), size.width(),
-                          size.height(), image.bits(), static_cast<int>(image.bytesPerLine()),
-                          shown.width(), shown.height(), libyuv::kFilterBilinear);
+    // Scaled to the nearest pixel: only the rows shown are converted, at the frame's width, then
+    // each is scaled across.
+    m_full = TakeBuffer(m_full, QSize(size.width(), shown.height()));
+    if (m_full.isNull()) return QImage();
+    for (int y = 0; y < shown.height(); ++y) {
+        const int64_t nTop = (2LL * y + 1) * size.height() / (2LL * shown.height());
+        const int64_t nStored = header.biHeight > 0 ? size.height() - 1 - nTop : nTop;
+        convertRows(pPixels + nStored * nStride, m_full.scanLine(y), m_full.bytesPerLine(), 1);
     }
+    libyuv::ARGBScale(m_full.constBits(), static_cast<int>(m_full.bytesPerLine()), size.width(),
+                      shown.height(), image.bits(), static_cast<int>(image.bytesPerLine()),
+                      shown.width(), shown.height(), libyuv::kFilterNone);
     return image;
 }
 

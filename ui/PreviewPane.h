@@ -17,13 +17,13 @@ class QWidget;
 // upright) and gives it to the control, which shows it at its own size from the top-left corner
 // and paints it by itself.
 //
-// Fit (SetFitArea with a non-empty size): every picture is scaled, bilinear, to the largest size
-// that fits the area with the picture's aspect kept; without it (the default) a picture is shown
-// at its own size, as it comes.
+// Fit (SetFitArea with a non-empty size): every picture is scaled, to the nearest pixel, to the
+// largest size that fits the area with the picture's aspect kept; without it (the default) a
+// picture is shown at its own size, as it comes.
 //
 // Ownership: the dialog and the picture control are not owned and outlive the pane. The control
 // owns the image it shows; the pane keeps the one shown before it, to draw the next frame into
-// (and, when fitting, the frame at its own size before scaling), so that a step allocates
+// (and, when fitting, the rows shown before they are scaled across), so that a step allocates
 // nothing once the size stays. The caller's header and pixels need to stay valid only during
 // ShowFrame: no pointer to them and no frame bytes are kept.
 //
@@ -63,7 +63,7 @@ class CPreviewPane {
     QWidget* m_pParent;
     CBitmapStatic* m_pPicture;
     QImage m_spare;  // the picture shown before the current one, drawn over next
-    QImage m_full;   // when fitting: the frame at its own size, before scaling
+    QImage m_full;   // when fitting: the rows shown at the frame's width, before scaling
     QSize m_fitArea;
     BITMAPINFO m_bmiTestPattern;
     std::array<BYTE, kTestPatternSide * kTestPatternSide * 3> m_abTestPattern;
