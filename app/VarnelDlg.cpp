@@ -40,12 +40,12 @@ namespace {
 constexpr unsigned int kScrollThumbTrack = 5;
 constexpr unsigned int kScrollEnd = 8;
 
-// The control of id nId as a T. The template is fixed data, so a missing control is a defect
-// of the build, not of anything the user does.
 // Where the "Fit Preview" choice is kept between runs.
 constexpr char kFitPreviewKey[] = "preview/fit";
 QSettings UserSettings() { return QSettings(QStringLiteral("Varnel"), QStringLiteral("Varnel")); }
 
+// The control of id nId as a T. The template is fixed data, so a missing control is a defect
+// of the build, not of anything the user does.
 template <class T>
 void BindControl(const QWidget* pDialog, int nId, T*& pMember) {
     pMember = GetDlgItem<T>(pDialog, nId);
@@ -407,8 +407,10 @@ void CVarnelDlg::OnKillFocusInputName() {
     m_strInputFailure = strOpen;
     // Without an input the derivation's complaint says nothing new. With an output name
     // committed it begins writing, so what fails then is the output's.
-    if (strOpen.isEmpty())
-        (m_bOutputCommitted ? m_strOutputFailure : m_strInputFailure) = RecordedFailure();
+    if (strOpen.isEmpty()) {
+        QString& strFailure = m_bOutputCommitted ? m_strOutputFailure : m_strInputFailure;
+        strFailure = RecordedFailure();
+    }
     m_strStepFailure.clear();
     m_strProgress.clear();
     m_nExpectedFrames = m_pReader->GetExpectedFrameCount();
@@ -460,8 +462,9 @@ QString CVarnelDlg::FinishedText(int nSamples, double dDuration) const {
     if (nSamples == 0) {
         return tr("Finished: no picture written; %1 left as it was").arg(m_strOutputName);
     }
-    return tr("Finished: %1 pictures written to %2 (%3 s)")
+    return tr("Finished: %1 %2 written to %3 (%4 s)")
         .arg(nSamples)
+        .arg(nSamples == 1 ? tr("picture") : tr("pictures"))
         .arg(m_strOutputName)
         .arg(dDuration, 0, 'f', 3);
 }
