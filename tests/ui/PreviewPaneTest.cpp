@@ -105,3 +105,29 @@ TEST(PreviewPaneTest, EachHeaderShowsItsFrameUprightOrTheTestPatternOrBlackOrNot
         if (!shown.isNull()) EXPECT_EQ(pPicture->geometry(), QRect(topLeft, shown.size()));
     }
 }
+
+// Fitted, each shown pixel is the frame's pixel under its centre, upright whichever way the rows
+// are stored; the frame's aspect is kept, and an empty area shows the frame at its own size.
+TEST(PreviewPaneTest, FittedFramesKeepTheirAspectAndStayUpright) {
+    QDialog dialog;
+    ASSERT_TRUE(CDialogBuilder::Build(&dialog, IDD_VARNEL_DIALOG));
+    auto* pPicture = GetDlgItem<CBitmapStatic>(&dialog, IDC_PICTURE);
+    CPreviewPane pane(&dialog, pPicture);
+    for (const LONG nHeight : {3, -3}) {
+        SCOPED_TRACE(nHeight);
+        std::vector<BYTE> frame = Frame(5, nHeight, 24);
+        BITMAPINFOHEADER header = DibHeader(5, nHeight);
+        pane.SetFitArea(QSize(20, 40));
+        pane.ShowFrame(&header, frame.data());
+        const QImage shown = pPicture->Image();
+        ASSERT_EQ(shown.size(), QSize(20, 12));
+        for (int y = 0; y < shown.height(); ++y) {
+            for (int x = 0; x < shown.width(); ++x) {
+                ASSERT_EQ(shown.pixel(x, y) | 0xFF000000, PixelAt(x / 4, y / 4)) << x << "," << y;
+            }
+        }
+        pane.SetFitArea(QSize());
+        pane.ShowFrame(&header, frame.data());
+        EXPECT_EQ(pPicture->Image().size(), QSize(5, 3));
+    }
+}
