@@ -106,6 +106,35 @@ CCurvesWnd::CCurvesWnd(const CCurveData* pData, QWidget* pOwner)
             &CCurvesWnd::OnFrameRangeChanged);
 }
 
+QRect CCurvesWnd::PlaceBeside(const QRect& rcOwner, const QSize& wanted, const QRect& rcScreen) {
+    QRect rc(QPoint(rcOwner.right() + 1, rcOwner.top()), wanted);
+    if (rcScreen.isEmpty()) return rc;
+    // Lines up with the owner's top (or left) edge, moved back onto the screen along that axis.
+    auto clampTo = [](int nStart, int nLength, int nLow, int nHigh) {
+        return std::max(nLow, std::min(nStart, nHigh - nLength + 1));
+    };
+    const int nRight = rcScreen.right() - rcOwner.right();
+    const int nLeft = rcOwner.left() - rcScreen.left();
+    const int nBelow = rcScreen.bottom() - rcOwner.bottom();
+    const int nAbove = rcOwner.top() - rcScreen.top();
+    const int cx = std::min(wanted.width(), std::max(nRight, nLeft));
+    const int cy = std::min(wanted.height(), rcScreen.height());
+    if (std::max(nRight, nLeft) >= std::min(wanted.width(), kNarrowest)) {
+        const int y = clampTo(rcOwner.top(), cy, rcScreen.top(), rcScreen.bottom());
+        const int x = (nRight >= wanted.width() || nRight >= nLeft) ? rcOwner.right() + 1
+                                                                    : rcOwner.left() - cx;
+        return QRect(x, y, cx, cy);
+    }
+    const int cyRoom = std::max(nBelow, nAbove);
+    if (cyRoom <= 0) return rc;
+    const int cxSpan = std::min(wanted.width(), rcScreen.width());
+    const int cySpan = std::min(wanted.height(), cyRoom);
+    const int x = clampTo(rcOwner.left(), cxSpan, rcScreen.left(), rcScreen.right());
+    const int y =
+        nBelow >= cySpan || nBelow >= nAbove ? rcOwner.bottom() + 1 : rcOwner.top() - cySpan;
+    return QRect(x, y, cxSpan, cySpan);
+}
+
 void CCurvesWnd::Follow(int nCurrentFrame) {
     m_nCurrentFrame = nCurrentFrame;
     // Not restarted by further calls: the first one sets when the next redraw comes.

@@ -49,6 +49,15 @@ class CCurvesWnd : public QWidget {
 
     CCurvesWnd(const CCurveData* pData, QWidget* pOwner);
 
+    // Where a window whose frame is `wanted` large goes beside the owner's frame `rcOwner` on
+    // the screen's free area `rcScreen`, never over the owner: to its right where it fits, else
+    // to its left, else on the wider of the two sides, narrowed to it; when neither side has
+    // kNarrowest pixels, below the owner, else above it, shortened likewise. Only when no side
+    // has room (or no screen is known) does it stay to the right at its size. Top edges line up
+    // with the owner's where the screen allows.
+    static constexpr int kNarrowest = 320;
+    static QRect PlaceBeside(const QRect& rcOwner, const QSize& wanted, const QRect& rcScreen);
+
     // The data changed or the current frame moved: redraw within kRedrawInterval.
     void Follow(int nCurrentFrame);
     void SetHeadline(const QString& strFirst, const QString& strSecond);

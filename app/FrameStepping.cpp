@@ -5,8 +5,10 @@
 #include <QCheckBox>
 #include <climits>
 #include <cmath>
+#include <ctime>
 
 #include "app/VarnelDlg.h"
+#include "common/LastError.h"
 #include "curves/CurveRecorder.h"
 #include "media/MediaReader.h"
 #include "media/MediaWriter.h"
@@ -38,38 +40,90 @@ int TruncateFrameNumber(double dNumber) {
     return static_cast<int>(dNumber);
 }
 
+// Processor time of the calling thread: each Lap gives the milliseconds since the last one.
+class CCostClock {
+  public:
+    double Lap() {
+        const double dNow = Now();
+        const double dLap = dNow - m_dLast;
+        m_dLast = dNow;
+        return dLap;
+    }
+
+  private:
+    static double Now() {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+    }
+    double m_dLast = Now();
+};
+
 }  // namespace
 
 void CVarnelDlg::OnNext() {
     // The readouts follow the step: each is set and repainted as soon as its figure is known.
     // The brightness curves record every frame processed.
+    // What each part costs is kept for the benchmarks.
     struct Readouts {
         CVarnelDlg& dlg;
+        StepCost& cost;
+        CCostClock clock;
         int nFrame = 0;
         double dTime = 0.0;
         void OnFrameNumber(int nNumber) {
+            clock.Lap();
             nFrame = nNumber;
             dlg.SetReadout(dlg.m_editFrameNumber, QString::number(nFrame));
+            cost.dReadouts += clock.Lap();
         }
         void OnFrameTime(double dFrameTime) {
+            cost.dRead += clock.Lap();
             dTime = dFrameTime;
             dlg.SetReadout(dlg.m_editFrameTime, FormatNumber("%e", dTime));
+            cost.dReadouts += clock.Lap();
         }
         void OnDisplay(const FrameStepDisplay& display) {
+            cost.dProcess += clock.Lap();
             dlg.SetReadout(dlg.m_editBefore, FormatNumber("%e", display.dBefore));
             dlg.SetReadout(dlg.m_editAfter, FormatNumber("%e", display.dAfter));
             dlg.SetReadout(dlg.m_editDark, FormatNumber("%e", display.dDarkFraction * 100.0));
             dlg.ShowSceneTarget();
+            cost.dReadouts += clock.Lap();
             dlg.m_pPreview->ShowFrame(display.pFormat, display.pPixels);
+            cost.dPreview += clock.Lap();
             dlg.m_pCurveRecorder->Record(*dlg.m_pProcessor, nFrame, dTime,
                                          GetCheck(dlg.m_btnImageManipulation) == 1);
         }
-    } readouts{*this};
-    if (FAILED(StepFrame(*m_pReader, *m_pProcessor, readouts))) {
-        m_bFreePlay = 0;
-        m_pWriter->CloseOutput();
+    };
+    m_lastStepCost = StepCost();
+    Readouts readouts{*this, m_lastStepCost};
+    // The step's failures, as the media objects record them, go to the status line.
+    ClearLastError();
+    const HRESULT hr = StepFrame(*m_pReader, *m_pProcessor, readouts);
+    if (FAILED(hr)) {
+        OnEndOfInput(hr);
+    } else {
+        NoteFailure();
+        m_strProgress = ProgressText(readouts.nFrame);
     }
+    ShowStatus();
     FollowCurves(readouts.nFrame);
+    m_lastStepCost.dCurves += readouts.clock.Lap();
+}
+
+void CVarnelDlg::OnEndOfInput(HRESULT hrRead) {
+    m_bFreePlay = 0;
+    // The end of the input is no failure; any other failed read is shown.
+    if (hrRead == NS_E_NO_MORE_SAMPLES) ClearLastError();
+    const bool bEnding = m_pWriter->IsWriting();
+    m_pWriter->CloseOutput();
+    NoteFailure();
+    if (bEnding && !m_pWriter->IsWriting()) {
+        m_strProgress = FinishedText(m_pWriter->GetFileSampleCount(), m_pWriter->GetFileDuration());
+    } else if (hrRead == NS_E_NO_MORE_SAMPLES && !m_strProgress.startsWith(tr("Finished"))) {
+        m_strProgress = tr("Finished: the input has ended; no output file is being written");
+    }
 }
 
 void CVarnelDlg::OnFreePlay() {

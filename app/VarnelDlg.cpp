@@ -11,12 +11,15 @@
 #include <QMenu>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QSettings>
 #include <QShortcut>
 #include <QStyle>
 
 #include "app/AboutDlg.h"
 #include "app/CurvesWnd.h"
 #include "common/Defaults.h"
+#include "common/LastError.h"
 #include "curves/CurveChart.h"
 #include "curves/CurveData.h"
 #include "curves/CurveRecorder.h"
@@ -38,6 +41,10 @@ namespace {
 // Scroll codes of a trackbar notification: a step of a drag, or the end of a move.
 constexpr unsigned int kScrollThumbTrack = 5;
 constexpr unsigned int kScrollEnd = 8;
+
+// Where the "Fit Preview" choice is kept between runs.
+constexpr char kFitPreviewKey[] = "preview/fit";
+QSettings UserSettings() { return QSettings(QStringLiteral("Varnel"), QStringLiteral("Varnel")); }
 
 // The control of id nId as a T. The template is fixed data, so a missing control is a defect
 // of the build, not of anything the user does.
@@ -75,12 +82,17 @@ CVarnelDlg::CVarnelDlg(QWidget* pParent)
       m_editOutputName(nullptr),
       m_editInputName(nullptr),
       m_btnFollowScene(nullptr),
+      m_editStatus(nullptr),
       m_hIcon(LoadResourceIcon(IDR_MAINFRAME)),
       m_bFreePlay(0),
       m_pCurveData(std::make_unique<CCurveData>()),
       m_pCurveRecorder(std::make_unique<CCurveRecorder>(m_pCurveData.get())),
       m_pCurvesWnd(nullptr),
-      m_pSysMenu(nullptr) {
+      m_nExpectedFrames(0),
+      m_bOutputCommitted(false),
+      m_bFitPreview(false),
+      m_pSysMenu(nullptr),
+      m_pFitPreviewAction(nullptr) {
     m_timer.setSingleShot(true);
     m_timer.setInterval(kPlayTimerInterval);
     connect(&m_timer, &QTimer::timeout, this, &CVarnelDlg::OnPlayTimerTimeout);
@@ -120,6 +132,7 @@ void CVarnelDlg::DoDataExchange(bool bSaveAndValidate) {
     BindControl(this, IDC_OUTPUT_NAME, m_editOutputName);
     BindControl(this, IDC_INPUT_NAME, m_editInputName);
     BindControl(this, IDC_FOLLOW_SCENE, m_btnFollowScene);
+    BindControl(this, IDC_STATUS, m_editStatus);
 }
 
 bool CVarnelDlg::OnInitDialog() {
@@ -135,6 +148,9 @@ bool CVarnelDlg::OnInitDialog() {
         m_pSysMenu->addAction(strAboutMenu)->setData(IDM_ABOUTBOX);
     }
     m_pSysMenu->addAction(LoadResourceString(IDS_CURVES))->setData(IDM_CURVES);
+    m_pFitPreviewAction = m_pSysMenu->addAction(LoadResourceString(IDS_FIT_PREVIEW));
+    m_pFitPreviewAction->setData(IDM_FIT_PREVIEW);
+    m_pFitPreviewAction->setCheckable(true);
     connect(m_pSysMenu, &QMenu::triggered, this, &CVarnelDlg::OnWindowMenuTriggered);
     auto* pMenuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
     connect(pMenuKey, &QShortcut::activated, this, &CVarnelDlg::OnMenuKey);
@@ -163,6 +179,9 @@ bool CVarnelDlg::OnInitDialog() {
     m_btnImageManipulation->setChecked(false);
     OnImageManipulation();
     PushSliderValues();
+    m_bFitPreview = UserSettings().value(QLatin1String(kFitPreviewKey), false).toBool();
+    m_pFitPreviewAction->setChecked(m_bFitPreview);
+    m_pPreview->SetFitArea(m_bFitPreview ? PictureArea() : QSize());
     m_pPreview->ShowFrame(nullptr, nullptr);
     return true;
 }
@@ -229,6 +248,8 @@ void CVarnelDlg::OnSysCommand(unsigned int nID, intptr_t /*lParam*/) {
         dlgAbout.DoModal();
     } else if ((nID & 0xFFF0) == kCurvesCommand) {
         OnBrightnessCurves();
+    } else if ((nID & 0xFFF0) == kFitPreviewCommand) {
+        OnFitPreview();
     } else {
         DefaultSysCommand(nID);
     }
@@ -237,8 +258,37 @@ void CVarnelDlg::OnSysCommand(unsigned int nID, intptr_t /*lParam*/) {
 void CVarnelDlg::OnBrightnessCurves() {
     if (m_pCurvesWnd == nullptr) m_pCurvesWnd = new CCurvesWnd(m_pCurveData.get(), this);
     FollowCurves(m_pReader != nullptr ? m_pReader->GetFrameNumber() : 0);
+    if (!m_pCurvesWnd->isVisible()) PlaceCurvesWnd();
     m_pCurvesWnd->show();
     m_pCurvesWnd->raise();
+}
+
+void CVarnelDlg::PlaceCurvesWnd() {
+    // The frames of both windows are alike; the dialog's shows how much a frame adds.
+    const QRect rcOwner = frameGeometry();
+    const QSize frameExtra = rcOwner.size() - size();
+    const QScreen* pScreen = screen();
+    const QRect rcScreen = pScreen != nullptr ? pScreen->availableGeometry() : QRect();
+    const QRect rcFrame =
+        CCurvesWnd::PlaceBeside(rcOwner, m_pCurvesWnd->size() + frameExtra, rcScreen);
+    m_pCurvesWnd->resize(rcFrame.size() - frameExtra);
+    m_pCurvesWnd->move(rcFrame.topLeft());
+}
+
+void CVarnelDlg::OnFitPreview() {
+    m_bFitPreview = !m_bFitPreview;
+    if (m_pFitPreviewAction != nullptr) m_pFitPreviewAction->setChecked(m_bFitPreview);
+    UserSettings().setValue(QLatin1String(kFitPreviewKey), m_bFitPreview);
+    // From the next frame on; the picture now shown stays as it is.
+    if (m_pPreview != nullptr) m_pPreview->SetFitArea(m_bFitPreview ? PictureArea() : QSize());
+}
+
+QSize CVarnelDlg::PictureArea() const {
+    // The dialog's margin is that of its left column ("Exit").
+    const QWidget* pExit = GetDlgItemWidget(this, IDOK);
+    const int nMargin = pExit != nullptr ? pExit->x() : 0;
+    return QSize(width() - nMargin - m_picture->x(),
+                 m_editStatus->y() - nMargin / 2 - m_picture->y());
 }
 
 void CVarnelDlg::FollowCurves(int nFrame) {
@@ -360,16 +410,79 @@ void CVarnelDlg::OnBrowseOutput() {
 
 void CVarnelDlg::OnKillFocusInputName() {
     const QByteArray name = m_editInputName->text().toLocal8Bit();
+    ClearLastError();
     m_pReader->OpenByName(name.constData());
+    const QString strOpen = RecordedFailure();
+    ClearLastError();
     m_pWriter->DeriveOutputProfile(m_pReader->GetProfile());
+    m_strInputFailure = strOpen;
+    // Without an input the derivation's complaint says nothing new. With an output name
+    // committed it begins writing, so what fails then is the output's.
+    if (strOpen.isEmpty()) {
+        QString& strFailure = m_bOutputCommitted ? m_strOutputFailure : m_strInputFailure;
+        strFailure = RecordedFailure();
+    }
+    m_strStepFailure.clear();
+    m_strProgress.clear();
+    m_nExpectedFrames = m_pReader->GetExpectedFrameCount();
+    ShowStatus();
     // A new run: its frames count from the start again.
     m_pCurveData->Clear();
     FollowCurves(m_pReader->GetFrameNumber());
 }
 
 void CVarnelDlg::OnKillFocusOutputName() {
+    // Committing a name ends the file under way: the line tells how it ended.
+    const bool bEnding = m_pWriter->IsWriting();
+    const int nSamples = m_pWriter->GetFileSampleCount();
+    const double dDuration = m_pWriter->GetFileDuration();
     const QByteArray name = m_editOutputName->text().toLocal8Bit();
+    ClearLastError();
     m_pWriter->OpenOutput(name.constData());
+    m_strOutputFailure = RecordedFailure();
+    m_strStepFailure.clear();
+    m_strProgress.clear();
+    if (bEnding && nSamples > 0 && m_strOutputFailure.isEmpty()) {
+        m_strProgress = FinishedText(nSamples, dDuration);
+    }
+    m_strOutputName = m_editOutputName->text();
+    m_bOutputCommitted = true;
+    ShowStatus();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Status line
+
+QString CVarnelDlg::RecordedFailure() { return QString::fromLocal8Bit(DescribeLastError()); }
+
+void CVarnelDlg::NoteFailure() {
+    if (m_strStepFailure.isEmpty()) m_strStepFailure = RecordedFailure();
+}
+
+void CVarnelDlg::ShowStatus() {
+    QString text = m_strProgress;
+    for (const QString* pFailure : {&m_strStepFailure, &m_strOutputFailure, &m_strInputFailure}) {
+        if (!pFailure->isEmpty()) text = *pFailure;
+    }
+    if (m_editStatus->text() == text) return;
+    m_editStatus->setText(text);
+    m_editStatus->setCursorPosition(0);
+}
+
+QString CVarnelDlg::FinishedText(int nSamples, double dDuration) const {
+    if (nSamples == 0) {
+        return tr("Finished: no picture written; %1 left as it was").arg(m_strOutputName);
+    }
+    return tr("Finished: %1 %2 written to %3 (%4 s)")
+        .arg(nSamples)
+        .arg(nSamples == 1 ? tr("picture") : tr("pictures"))
+        .arg(m_strOutputName)
+        .arg(dDuration, 0, 'f', 3);
+}
+
+QString CVarnelDlg::ProgressText(int nFrame) const {
+    if (m_nExpectedFrames <= 0 || nFrame > m_nExpectedFrames) return tr("Frame %1").arg(nFrame);
+    return tr("Frame %1 of about %2").arg(nFrame).arg(m_nExpectedFrames);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -382,6 +495,7 @@ void CVarnelDlg::PushSliderValues() {
 
 void CVarnelDlg::CommitSliderRange(CScaledSlider& slider) {
     slider.OnRangeEdited();
+    if (slider.EditRejected()) return;  // the box shows its last number again
     PushSliderValues();
     ShowSceneTarget();
 }
@@ -390,6 +504,7 @@ void CVarnelDlg::CommitSliderValue(CScaledSlider& slider) {
     // The box shows the scene's target, not a level typed by the user.
     if (&slider == m_pBrightnessSlider.get() && IsFollowingScene()) return;
     slider.OnValueEdited();
+    if (slider.EditRejected()) return;
     PushSliderValues();
 }
 

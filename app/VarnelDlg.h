@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/TemplateDlg.h"
+#include "platform/wmf/wmsdk.h"
 
 class CBitmapStatic;
 class CCurveData;
@@ -40,11 +41,23 @@ class QPaintEvent;
 // ends an output still being written (the file is finished, not left corrupt) and releases the
 // processor with its queued samples, the writer, the reader, the preview and the sliders.
 //
-// Statuses: the handlers examine no status except that of the frame read in a frame step; the
-// media objects record their failures through RecordLastError and nothing is shown.
+// The status line (IDC_STATUS, read-only, at the foot) says what happened, and nothing modal
+// pops up for it. A failure that the media objects record through RecordLastError while a name
+// is committed or a frame step runs is shown as DescribeLastError gives it ("Could not begin
+// writing file /proc/x.mp4: access denied (0x80070005)"); the first one since the last commit
+// stays until a name is committed again, which clears it when that goes well. Otherwise the
+// line shows where stepping is ("Frame N of about M", M the reader's expected count, "Frame N"
+// when it has none or N is past it), and at the end of the input "Finished: K pictures written
+// to OUT (D s)"; an output that got no picture is dropped, and the line says so. The end of the
+// input is no failure.
 //
 // Text typed into the boxes reaches the media objects in the local 8-bit encoding, so names
-// with accents open. Numbers are shown with "%d" and "%e" and read with atof.
+// with accents open. Numbers are shown with "%d" and "%e"; the frame number is read with atof,
+// a slider box that does not hold a finite number is put back (see CScaledSlider).
+//
+// "Fit Preview" (window menu, checkable) scales the preview to the picture area, from the picture
+// control's corner to the dialog's right margin and the status line; the choice is kept in the
+// user's settings (QSettings, organisation and application "Varnel").
 class CVarnelDlg : public CTemplateDlg {
     Q_OBJECT
   public:
@@ -53,6 +66,8 @@ class CVarnelDlg : public CTemplateDlg {
     static constexpr unsigned int kAboutCommand = 0x0010;
     // The window-menu command that opens the "Brightness Curves" window, likewise.
     static constexpr unsigned int kCurvesCommand = 0x0020;
+    // The window-menu command that switches "Fit Preview", likewise.
+    static constexpr unsigned int kFitPreviewCommand = 0x0030;
     // The window-menu command that closes the window.
     static constexpr unsigned int kCloseCommand = 0xF060;
     // The play timer stands for the window timer of id 0, armed one-shot.
@@ -110,6 +125,22 @@ class CVarnelDlg : public CTemplateDlg {
     // The curves window once it has been opened, else null.
     CCurvesWnd* GetCurvesWnd() const { return m_pCurvesWnd; }
 
+    // Switches "Fit Preview" and keeps the choice; IsFitPreview tells it.
+    void OnFitPreview();
+    bool IsFitPreview() const { return m_bFitPreview; }
+
+    // Processor time of the parts of the last frame step, in milliseconds, for benchmarks:
+    // reading the frame, the processor, the readouts with their repaints, the preview's
+    // conversion, the curves' record.
+    struct StepCost {
+        double dRead = 0.0;
+        double dProcess = 0.0;
+        double dReadouts = 0.0;
+        double dPreview = 0.0;
+        double dCurves = 0.0;
+    };
+    const StepCost& GetLastStepCost() const { return m_lastStepCost; }
+
     // Continuous play is on (0 or 1), and whether the play timer has a tick pending.
     int GetFreePlay() const { return m_bFreePlay; }
     bool IsPlayTimerArmed() const { return m_timer.isActive(); }
@@ -137,6 +168,21 @@ class CVarnelDlg : public CTemplateDlg {
     void ShowSceneTarget();
     bool IsFollowingScene() const;
     void OnPlayTimerTimeout();
+    // The status line: the failure recorded since ClearLastError ("" when none), a step's kept
+    // unless one is already, and ShowStatus puts the first of the input's, the output's and the
+    // steps' failures, or else the progress, into the line.
+    static QString RecordedFailure();
+    void NoteFailure();
+    void ShowStatus();
+    // The end of the input reached by a frame step whose read gave hrRead: ends the output.
+    void OnEndOfInput(HRESULT hrRead);
+    QString FinishedText(int nSamples, double dDuration) const;
+    // The frame step's progress text.
+    QString ProgressText(int nFrame) const;
+    // The area a fitted preview fills.
+    QSize PictureArea() const;
+    // Places the curves window beside the dialog.
+    void PlaceCurvesWnd();
     // The framework's handling of window-menu commands other than the About box.
     void DefaultSysCommand(unsigned int nID);
     // The file chosen in a file dialog offering these name filters; empty when cancelled.
@@ -178,6 +224,7 @@ class CVarnelDlg : public CTemplateDlg {
     CEditBox* m_editOutputName;
     CEditBox* m_editInputName;
     QAbstractButton* m_btnFollowScene;
+    CEditBox* m_editStatus;
     QIcon m_hIcon;
     std::unique_ptr<CMediaReader> m_pReader;
     std::unique_ptr<CMediaWriter> m_pWriter;
@@ -194,8 +241,23 @@ class CVarnelDlg : public CTemplateDlg {
     std::unique_ptr<CCurveRecorder> m_pCurveRecorder;
     CCurvesWnd* m_pCurvesWnd;
 
+    // The status line's parts: the failures of the last input and output commits (each kept
+    // until that name is committed again), the first failure of the steps since either, where
+    // stepping is; and the figures the line takes from the files.
+    QString m_strInputFailure;
+    QString m_strOutputFailure;
+    QString m_strStepFailure;
+    QString m_strProgress;
+    QString m_strOutputName;  // as committed last
+    int m_nExpectedFrames;    // of the input committed last, 0 when unknown
+    bool m_bOutputCommitted;
+    bool m_bFitPreview;
+    StepCost m_lastStepCost;
+
     // The window timer of id 0: single shot, 33 ms; arming it again restarts it.
     QTimer m_timer;
-    // The window menu: "&Close", then the About item appended when the window opens.
+    // The window menu: "&Close", then the About item appended when the window opens, the curves
+    // and the "Fit Preview" items.
     QMenu* m_pSysMenu;
+    QAction* m_pFitPreviewAction;
 };

@@ -5,18 +5,19 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 #include "common/ComHolder.h"
+#include "common/Defaults.h"
 #include "common/LastError.h"
 #include "media/FileName.h"
 #include "media/ProfileStreams.h"
-#include "common/Defaults.h"
 
 namespace {
 
-
 double Seconds(QWORD units) {
-    return static_cast<double>(static_cast<int64_t>(units)) / static_cast<double>(varnel::kUnitsPerSecond);
+    return static_cast<double>(static_cast<int64_t>(units)) /
+           static_cast<double>(varnel::kUnitsPerSecond);
 }
 
 // Bytes of one decoded frame that the header describes: DIB rows of 3-byte pixels.
@@ -58,7 +59,7 @@ HRESULT CMediaReader::OpenByName(const char* pszName) {
     const bool bFits = WidenFileName(pszName, wszName);
     Close();
     if (!bFits) {
-        RecordLastError("Could not open input file", E_INVALIDARG);
+        RecordLastError("Could not open input file", E_INVALIDARG, pszName);
         return E_INVALIDARG;
     }
     return Open(wszName);
@@ -76,7 +77,11 @@ HRESULT CMediaReader::Open(const WCHAR* pwszPath) {
 
     hr = m_pSyncReader->Open(pwszPath);
     if (FAILED(hr)) {
-        RecordLastError("Could not open input file", hr);
+        // The name as the bytes it was typed in (names are widened byte by byte).
+        std::string name;
+        for (const WCHAR* p = pwszPath; p != nullptr && *p != L'\0'; ++p)
+            name += static_cast<char>(*p);
+        RecordLastError("Could not open input file", hr, name);
         return hr;
     }
 

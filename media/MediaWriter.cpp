@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "common/ComHolder.h"
+#include "common/Defaults.h"
 #include "common/LastError.h"
 #include "media/ProfileStreams.h"
 #include "platform/wmf/StagedFile.h"
-#include "common/Defaults.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ CMediaWriter::CMediaWriter()
 
 CMediaWriter::~CMediaWriter() {
     if (m_pWMWriter != nullptr) {
-        if (m_bWriting) m_pWMWriter->EndWriting();
+        if (m_bWriting) EndFile();
         m_pWMWriter->Release();
     }
     if (m_pProfile != nullptr) m_pProfile->Release();
@@ -126,7 +126,8 @@ HRESULT CMediaWriter::DeriveOutputProfile(IWMProfile* pInputProfile) {
         }
     }
 
-    if (m_pWMWriter != nullptr) hr = StartWriting();
+    // A file under way goes on: the writer refuses a profile while writing.
+    if (m_pWMWriter != nullptr && !m_bWriting) hr = StartWriting();
     return hr;
 }
 
@@ -187,16 +188,31 @@ HRESULT CMediaWriter::StartWriting() {
     }
     hr = m_pWMWriter->SetOutputFilename(m_wszFileName);
     if (FAILED(hr)) {
-        RecordLastError("Didn't like the output file name", hr);
+        RecordLastError("Didn't like the output file name", hr, FileSubject());
         return hr;
     }
     hr = m_pWMWriter->BeginWriting();
     if (FAILED(hr)) {
-        RecordLastError("Could not begin writing file", hr);
+        RecordLastError("Could not begin writing file", hr, FileSubject());
         return hr;
     }
     m_bWriting = TRUE;
+    m_dFileOrigin = m_dLastTime;
+    m_nFileSamples = 0;
+    m_cnsFileLast = 0;
     return hr;
+}
+
+std::string CMediaWriter::FileSubject() const {
+    std::string subject;
+    for (const WCHAR* p = m_wszFileName; *p != L'\0'; ++p) {
+        subject += static_cast<char>(static_cast<unsigned char>(*p));
+    }
+    return subject;
+}
+
+double CMediaWriter::GetFileDuration() const {
+    return static_cast<double>(m_cnsFileLast) / static_cast<double>(varnel::kUnitsPerSecond);
 }
 
 void CMediaWriter::HoldOutput(bool bHold) {
@@ -258,29 +274,51 @@ HRESULT CMediaWriter::FinishHeldOutput(bool bCommit) {
     if (!pHold) return S_OK;
     if (!bCommit) return pHold->DiscardHeldOutput();
     const HRESULT hr = pHold->CommitHeldOutput();
-    if (FAILED(hr)) RecordLastError("Could not end writing", hr);
+    if (FAILED(hr)) RecordLastError("Could not end writing", hr, FileSubject());
     return hr;
 }
 
 HRESULT CMediaWriter::CloseOutput() {
-    if (m_pWMWriter == nullptr) return S_OK;
-    const HRESULT hr = m_pWMWriter->EndWriting();
+    if (m_pWMWriter == nullptr || !m_bWriting) return S_OK;
+    const HRESULT hr = EndFile();
     if (FAILED(hr)) {
-        RecordLastError("Could not end writing", hr);
+        RecordLastError("Could not end writing", hr, FileSubject());
         return hr;
     }
     m_bWriting = FALSE;
     return hr;
 }
 
+HRESULT CMediaWriter::EndFile() {
+    TComHolder<IVarnelWriterHold> pHold = m_nFileSamples == 0 ? WriterHold() : nullptr;
+    if (!pHold) return m_pWMWriter->EndWriting();
+    // Nothing was written: the finished file stays staged and is dropped, never put at its name.
+    pHold->SetHoldOutput(TRUE);
+    const HRESULT hr = m_pWMWriter->EndWriting();
+    pHold->DiscardHeldOutput();
+    pHold->SetHoldOutput(m_bHoldOutput ? TRUE : FALSE);
+    return hr;
+}
+
 HRESULT CMediaWriter::WriteFrame(INSSBuffer* pSample, double dTime) {
-    const double dUnits = dTime * static_cast<double>(varnel::kUnitsPerSecond);
+    const double dUnits = (dTime - m_dFileOrigin) * static_cast<double>(varnel::kUnitsPerSecond);
     const bool bInRange = std::isfinite(dUnits) && dUnits > -1.0 && dUnits < kUnitsLimit;
     const QWORD cnsTime = bInRange ? static_cast<QWORD>(static_cast<int64_t>(dUnits)) : 0;
+    if (std::isfinite(dTime)) m_dLastTime = dTime;
     if (m_pWMWriter == nullptr) return S_OK;
 
-    const HRESULT hr = bInRange ? m_pWMWriter->WriteSample(0, cnsTime, 0, pSample) : E_INVALIDARG;
-    if (FAILED(hr)) RecordLastError("Could not write sample", hr);
+    // Without a file under way the writer would refuse the sample: it is not offered, and that
+    // is no new failure to record.
+    HRESULT hr = NS_E_INVALID_REQUEST;
+    if (m_bWriting) {
+        hr = bInRange ? m_pWMWriter->WriteSample(0, cnsTime, 0, pSample) : E_INVALIDARG;
+        if (FAILED(hr)) {
+            RecordLastError("Could not write sample", hr, FileSubject());
+        } else {
+            ++m_nFileSamples;
+            m_cnsFileLast = cnsTime;
+        }
+    }
     if (m_pfnWriteObserver != nullptr) {
         m_pfnWriteObserver(m_pObserverContext, pSample, cnsTime, hr);
     }

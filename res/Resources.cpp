@@ -18,6 +18,8 @@ QString LoadResourceString(int nId) {
             return QStringLiteral("&About Varnel...");
         case IDS_CURVES:
             return QStringLiteral("Brightness C&urves...");
+        case IDS_FIT_PREVIEW:
+            return QStringLiteral("&Fit Preview");
         default:
             return QString();
     }

@@ -9,8 +9,8 @@
 #include <QIcon>
 #include <QString>
 
-// The string of the given id (IDS_ABOUTBOX, IDS_CURVES), or an empty string when the table has
-// none.
+// The string of the given id (IDS_ABOUTBOX, IDS_CURVES, IDS_FIT_PREVIEW), or an empty string when
+// the table has none.
 QString LoadResourceString(int nId);
 
 // The icon of the given id (IDR_MAINFRAME) with all its sizes (16, 32, 64 and 128 pixels), or a

@@ -10,6 +10,8 @@ using enum ControlKind;
 
 constexpr uint32_t kEditStyle = WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL;
 constexpr uint32_t kReadOnlyEditStyle = kEditStyle | ES_READONLY;
+// The status line: read-only, and passed over by Tab.
+constexpr uint32_t kStatusLineStyle = WS_BORDER | ES_AUTOHSCROLL | ES_READONLY;
 constexpr uint32_t kTrackbarStyle = TBS_VERT | TBS_NOTICKS | WS_TABSTOP;
 
 // "Varnel Version 1.0" for version 1.0: the version of the build.
@@ -70,6 +72,7 @@ constexpr ControlTemplate kVarnelDialogControls[] = {
     {IDC_SHOW_READ,          AutoRadioButton, "Show Read",                535,  38,  53,  10, 0,                  0, 0},
     {IDC_MARK_MIN_PIXEL,     AutoCheckBox,    "Mark Min Pixel crossings",  19,  85,  93,  10, WS_TABSTOP,         0, 0},
     {IDC_FOLLOW_SCENE,       AutoCheckBox,    "Follow the Scene",          19,  95,  93,   9, WS_TABSTOP,         0, 0},
+    {IDC_STATUS,             Edit,            nullptr,                    130, 389, 493,  14, kStatusLineStyle,   0, 0},
 };
 // clang-format on
 

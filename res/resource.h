@@ -15,15 +15,18 @@
 #define IDD_VARNEL_DIALOG 102
 
 // String table.
-#define IDS_ABOUTBOX 101  // "&About Varnel...", the About item of the window menu
-#define IDS_CURVES 103    // "Brightness C&urves...", the curves item of the window menu
+#define IDS_ABOUTBOX 101     // "&About Varnel...", the About item of the window menu
+#define IDS_CURVES 103       // "Brightness C&urves...", the curves item of the window menu
+#define IDS_FIT_PREVIEW 104  // "&Fit Preview", the checkable preview item of the window menu
 
 // The application icon (32x32 and 16x16, 16 colours).
 #define IDR_MAINFRAME 128
 
-// Window-menu commands that open the About box and the brightness curves.
+// Window-menu commands that open the About box and the brightness curves, and that switch the
+// preview between the frame's own size and the picture area.
 #define IDM_ABOUTBOX 0x0010
 #define IDM_CURVES 0x0020
+#define IDM_FIT_PREVIEW 0x0030
 
 // Controls of the main dialog.
 #define IDC_PICTURE 1000             // preview picture (bitmap static)
@@ -59,3 +62,4 @@
 #define IDC_SHOW_READ 1031       // "Show Read"
 #define IDC_MARK_MIN_PIXEL 1032  // "Mark Min Pixel crossings"
 #define IDC_FOLLOW_SCENE 1033    // "Follow the Scene" (deflicker)
+#define IDC_STATUS 1034          // status line: the last failure, where play is, the end

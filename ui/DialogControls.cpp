@@ -2,6 +2,9 @@
 #include "ui/DialogControls.h"
 
 #include <QFocusEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <utility>
 
 CEditBox::CEditBox(QWidget* pParent) : QLineEdit(pParent) {}
 
@@ -34,10 +37,31 @@ CBitmapStatic::CBitmapStatic(QWidget* pParent) : QLabel(pParent) {
 }
 
 void CBitmapStatic::SetBitmap(const QPixmap& bitmap) {
+    SetImage(QImage());
     setPixmap(bitmap);
     if (!bitmap.isNull()) {
         resize(bitmap.deviceIndependentSize().toSize());
     }
+}
+
+QImage CBitmapStatic::SetImage(QImage image) {
+    if (!pixmap().isNull()) setPixmap(QPixmap());
+    if (!image.isNull()) resize(image.deviceIndependentSize().toSize());
+    std::swap(m_image, image);
+    // The image covers the whole control: nothing beneath it needs painting first.
+    setAttribute(Qt::WA_OpaquePaintEvent, !m_image.isNull());
+    update();
+    return image;
+}
+
+void CBitmapStatic::paintEvent(QPaintEvent* pEvent) {
+    if (m_image.isNull()) {
+        QLabel::paintEvent(pEvent);
+        return;
+    }
+    QPainter painter(this);
+    const QRect rcDirty = pEvent->rect();
+    painter.drawImage(rcDirty.topLeft(), m_image, rcDirty);
 }
 
 CAutoRadioButton::CAutoRadioButton(const QString& caption, QWidget* pParent)

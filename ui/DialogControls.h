@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QButtonGroup>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -46,13 +47,26 @@ class CTrackbar : public QSlider {
 // A static control that shows one picture (a bitmap or an icon) at the picture's own size from
 // its top-left corner, never scaled. Giving it a picture resizes the control to it, as a
 // Windows bitmap static does; a null picture leaves the control's size alone and shows nothing.
-// The control keeps a shallow copy of the picture (Qt's implicit sharing), no pixels of its own.
+//
+// SetBitmap (icons) keeps a shallow copy of the pixmap (Qt's implicit sharing). SetImage (the
+// preview's frames) takes the image over and paints it directly, with no pixmap in between; it
+// gives back the image shown until then, so that the caller can draw the next frame into that
+// buffer instead of allocating one.
 class CBitmapStatic : public QLabel {
     Q_OBJECT
   public:
     explicit CBitmapStatic(QWidget* pParent = nullptr);
 
     void SetBitmap(const QPixmap& bitmap);
+    QImage SetImage(QImage image);
+    // The image that SetImage gave, null when none or a pixmap is shown.
+    const QImage& Image() const { return m_image; }
+
+  protected:
+    void paintEvent(QPaintEvent* pEvent) override;
+
+  private:
+    QImage m_image;
 };
 
 // A radio button of an automatic group: a click checks it (clicking a checked one keeps it

@@ -2,6 +2,7 @@
 #include "ui/NumberText.h"
 
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -42,4 +43,18 @@ double ReadNumber(const QString& text) {
     const QByteArray bytes = text.toLatin1();
     CClassicLocaleScope scope;
     return std::atof(bytes.constData());
+}
+
+bool ReadFiniteNumber(const QString& text, double* pdValue) {
+    const QByteArray bytes = text.trimmed().toLatin1();
+    if (bytes.isEmpty()) return false;
+    char* pEnd = nullptr;
+    double dValue = 0.0;
+    {
+        CClassicLocaleScope scope;
+        dValue = std::strtod(bytes.constData(), &pEnd);
+    }
+    if (pEnd != bytes.constData() + bytes.size() || !std::isfinite(dValue)) return false;
+    *pdValue = dValue;
+    return true;
 }

@@ -12,3 +12,8 @@ QString FormatNumber(const char* pszFormat, double dValue);
 // atof of the text: a leading number counts (leading white space skipped), anything else reads
 // as 0. Characters beyond Latin-1 end the number like any other non-digit.
 double ReadNumber(const QString& text);
+
+// The text as a finite number: the whole text, white space around it aside, must read as one
+// (in the "C" locale, as strtod reads it). Returns false, leaving *pdValue alone, for empty text,
+// letters, a number followed by anything else, and infinities or NaN.
+bool ReadFiniteNumber(const QString& text, double* pdValue);

@@ -2,7 +2,13 @@
 #include "ui/PreviewPane.h"
 
 #include <QImage>
+#include <cstdint>
 #include <cstdlib>
+#include <utility>
+
+#include <libyuv/convert_argb.h>
+#include <libyuv/planar_functions.h>
+#include <libyuv/scale_argb.h>
 
 #include "ui/DialogControls.h"
 
@@ -11,29 +17,7 @@ namespace {
 // The compressions up to BI_BITFIELDS; anything above is a four-character code.
 constexpr DWORD kLastDibCompression = 3;
 
-// The frame as an image of its own, upright; a null image when the header describes nothing
-// that can be converted.
-QImage ConvertFrame(const BITMAPINFOHEADER& header, const BYTE* pPixels) {
-    const LONG nWidth = header.biWidth;
-    const LONG nHeight = header.biHeight == INT32_MIN ? 0 : std::abs(header.biHeight);
-    QImage::Format format;
-    if (header.biBitCount == 24) {
-        format = QImage::Format_BGR888;
-    } else if (header.biBitCount == 32) {
-        format = QImage::Format_RGB32;  // blue, green, red, unused in memory
-    } else {
-        return QImage();
-    }
-    if (header.biCompression != BI_RGB || nWidth <= 0 || nHeight <= 0 ||
-        nWidth > CPreviewPane::kMaxSide || nHeight > CPreviewPane::kMaxSide) {
-        return QImage();
-    }
-    const QImage rows(pPixels, nWidth, nHeight, DibStride(nWidth, header.biBitCount), format);
-    // Both give a deep copy, so nothing refers to the caller's bytes afterwards.
-    return header.biHeight > 0 ? rows.mirrored(false, true) : rows.copy();
-}
-
-// The size of a frame that cannot be converted, when a pixmap can have it.
+// The size of a frame, when an image can have it; an invalid size otherwise.
 QSize FrameSize(const BITMAPINFOHEADER& header) {
     const int64_t nWidth = header.biWidth;
     const int64_t nHeight = std::abs(static_cast<int64_t>(header.biHeight));
@@ -47,11 +31,7 @@ QSize FrameSize(const BITMAPINFOHEADER& header) {
 }  // namespace
 
 CPreviewPane::CPreviewPane(QWidget* pParent, CBitmapStatic* pPicture)
-    : m_pParent(pParent),
-      m_pPicture(pPicture),
-      m_pBitmap(nullptr),
-      m_bmiTestPattern{},
-      m_abTestPattern{} {}
+    : m_pParent(pParent), m_pPicture(pPicture), m_bmiTestPattern{}, m_abTestPattern{} {}
 
 CPreviewPane::~CPreviewPane() = default;
 
@@ -64,18 +44,69 @@ void CPreviewPane::ShowFrame(BITMAPINFOHEADER* pHeader, const BYTE* pPixels) {
     if (pHeader->biCompression > kLastDibCompression) {
         pHeader->biCompression = BI_RGB;
     }
-    m_pBitmap.reset();
-
-    QImage image = ConvertFrame(*pHeader, pPixels);
-    if (!image.isNull()) {
-        m_pBitmap = std::make_unique<QPixmap>(QPixmap::fromImage(std::move(image)));
-    } else {
-        m_pBitmap = std::make_unique<QPixmap>(FrameSize(*pHeader));
-        if (!m_pBitmap->isNull()) {
-            m_pBitmap->fill(Qt::black);
+    QImage image = Convert(*pHeader, pPixels);
+    if (image.isNull()) {
+        const QSize size = FrameSize(*pHeader);
+        if (size.isValid()) {
+            image = TakeBuffer(m_spare, ShownSize(size));
+            image.fill(Qt::black);
         }
     }
-    m_pPicture->SetBitmap(*m_pBitmap);
+    m_spare = m_pPicture->SetImage(std::move(image));
+}
+
+QSize CPreviewPane::ShownSize(const QSize& size) const {
+    if (m_fitArea.isEmpty()) return size;
+    return size.scaled(m_fitArea, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
+QImage CPreviewPane::TakeBuffer(QImage& spare, const QSize& size) {
+    QImage image = std::move(spare);
+    spare = QImage();
+    if (image.size() != size || image.format() != QImage::Format_RGB32 || !image.isDetached()) {
+        image = QImage(size, QImage::Format_RGB32);
+    }
+    return image;
+}
+
+QImage CPreviewPane::Convert(const BITMAPINFOHEADER& header, const BYTE* pPixels) {
+    const WORD wBitCount = header.biBitCount;
+    const QSize size = FrameSize(header);
+    if ((wBitCount != 24 && wBitCount != 32) || header.biCompression != BI_RGB || !size.isValid()) {
+        return QImage();
+    }
+    const QSize shown = ShownSize(size);
+    QImage image = TakeBuffer(m_spare, shown);
+    if (image.isNull()) return QImage();
+    const int nStride = static_cast<int>(DibStride(size.width(), wBitCount));
+    // One call converts nRows rows; libyuv turns a source upside down when given a negative
+    // height, as DIB rows are bottom-up.
+    const auto convertRows = [&](const BYTE* pFirst, BYTE* pTo, qsizetype cbTo, int nRows) {
+        const int nToStride = static_cast<int>(cbTo);
+        if (wBitCount == 24) {
+            libyuv::RGB24ToARGB(pFirst, nStride, pTo, nToStride, size.width(), nRows);
+        } else {
+            libyuv::ARGBCopy(pFirst, nStride, pTo, nToStride, size.width(), nRows);
+        }
+    };
+    if (shown == size) {
+        convertRows(pPixels, image.bits(), image.bytesPerLine(),
+                    header.biHeight > 0 ? -size.height() : size.height());
+        return image;
+    }
+    // Scaled to the nearest pixel: only the rows shown are converted, at the frame's width, then
+    // each is scaled across.
+    m_full = TakeBuffer(m_full, QSize(size.width(), shown.height()));
+    if (m_full.isNull()) return QImage();
+    for (int y = 0; y < shown.height(); ++y) {
+        const int64_t nTop = (2LL * y + 1) * size.height() / (2LL * shown.height());
+        const int64_t nStored = header.biHeight > 0 ? size.height() - 1 - nTop : nTop;
+        convertRows(pPixels + nStored * nStride, m_full.scanLine(y), m_full.bytesPerLine(), 1);
+    }
+    libyuv::ARGBScale(m_full.constBits(), static_cast<int>(m_full.bytesPerLine()), size.width(),
+                      shown.height(), image.bits(), static_cast<int>(image.bytesPerLine()),
+                      shown.width(), shown.height(), libyuv::kFilterNone);
+    return image;
 }
 
 void CPreviewPane::BuildTestPattern() {

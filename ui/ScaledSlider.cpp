@@ -43,7 +43,8 @@ CScaledSlider::CScaledSlider()
       m_dMax(0.0),
       m_dMin(0.0),
       m_dValue(0.0),
-      m_dStep(0.0) {}
+      m_dStep(0.0),
+      m_bEditRejected(false) {}
 
 void CScaledSlider::Init(QLineEdit* pMaxEdit, QLineEdit* pMinEdit, QLineEdit* pValueEdit,
                          QSlider* pTrackbar, double dMax, double dMin, double dValue) {
@@ -65,22 +66,30 @@ void CScaledSlider::Init(QLineEdit* pMaxEdit, QLineEdit* pMinEdit, QLineEdit* pV
 }
 
 double CScaledSlider::OnRangeEdited() {
+    double dMax = m_dMax;
+    double dMin = m_dMin;
     const QString maxText = m_pMaxEdit->text();
-    if (!maxText.isEmpty()) {
-        m_dMax = ReadNumber(maxText);
-    }
     const QString minText = m_pMinEdit->text();
-    if (!minText.isEmpty()) {
-        m_dMin = ReadNumber(minText);
+    const bool bMaxBad = !maxText.isEmpty() && !ReadFiniteNumber(maxText, &dMax);
+    const bool bMinBad = !minText.isEmpty() && !ReadFiniteNumber(minText, &dMin);
+    m_bEditRejected = bMaxBad || bMinBad;
+    if (m_bEditRejected) {
+        if (bMaxBad) ShowNumber(m_pMaxEdit, m_dMax);
+        if (bMinBad) ShowNumber(m_pMinEdit, m_dMin);
+        return m_dValue;
     }
+    m_dMax = dMax;
+    m_dMin = dMin;
     ClampValue();
     return m_dValue;
 }
 
 double CScaledSlider::OnValueEdited() {
     const QString valueText = m_pValueEdit->text();
-    if (!valueText.isEmpty()) {
-        m_dValue = ReadNumber(valueText);
+    m_bEditRejected = !valueText.isEmpty() && !ReadFiniteNumber(valueText, &m_dValue);
+    if (m_bEditRejected) {
+        ShowValue();
+        return m_dValue;
     }
     WidenRange();
     UpdatePosition();

@@ -20,8 +20,9 @@ class QSlider;
 // Edited range boxes keep their text as typed; the slider rewrites them only when a typed value
 // widens the span. OnRangeEdited pulls the value into the span, OnValueEdited widens the span to
 // the value; nothing keeps the maximum above the minimum (the step is then negative). Boxes show
-// numbers as "%3.2e" and are read with atof: an empty box changes nothing, text that does not
-// begin with a number reads as 0.
+// numbers as "%3.2e". An empty box changes nothing. A box whose text is not a finite number
+// ("abc", "12abc", "inf") is put back: it shows its last number again, the edit changes nothing
+// (of a range edit, neither end), and EditRejected tells the dialog not to pass the values on.
 //
 // The trackbar shows positions 0..100 only: a position outside that range is shown at the
 // nearer end; with a step of 0 (maximum equal to minimum), or a value that is not a number,
@@ -38,6 +39,8 @@ class CScaledSlider {
     double OnValueEdited();
     double OnScrolled();
     double GetValue() const;
+    // Whether the last OnRangeEdited or OnValueEdited put a box back (see the class comment).
+    bool EditRejected() const { return m_bEditRejected; }
     // Shows dShown in the value box and on the trackbar in place of the value, which stays what
     // it is: the dialog shows a figure that stands in for the value for a while. ShowOwnValue
     // shows the value again; so does any of the three operations above.
@@ -60,4 +63,5 @@ class CScaledSlider {
     double m_dMin;
     double m_dValue;
     double m_dStep;
+    bool m_bEditRejected;
 };

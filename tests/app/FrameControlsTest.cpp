@@ -18,6 +18,7 @@ TEST_F(FrameControlsTest, SeeksAndSkipsMoveOnWithoutProcessingWhatTheyPass) {
     EXPECT_NEAR(ReadNumber(Text(IDC_FRAME_TIME)), 9 * 1001.0 / 30000.0, 0.0015);
     EXPECT_EQ(Text(IDC_BEFORE), "1.280000e+02");
     EXPECT_EQ(Text(IDC_DARK), "0.000000e+00");
+    EXPECT_EQ(Text(IDC_STATUS), "Frame 10 of about 60");
 
     const struct {
         const char* pszTyped;  // null: "Skip 100"
@@ -65,6 +66,8 @@ TEST_F(FrameControlsTest, FreePlayRunsToTheEndFinishesTheOutputAndStepsOnlyOnceM
     // One step failed at the end (frame 61) and no step followed it.
     EXPECT_EQ(Text(IDC_FRAME_NUMBER), QString::number(kGreyFrames + 1));
     EXPECT_EQ(ProbeFrameCount(Output()), 19);
+    EXPECT_EQ(Text(IDC_STATUS),
+              "Finished: 19 pictures written to " + PathText(Output()) + " (0.634 s)");
     Click(IDC_FREEPLAY);  // after the end: one failing step, and play stops
     ASSERT_TRUE(WaitUntilPlayStops());
     EXPECT_EQ(Text(IDC_FRAME_NUMBER), QString::number(kGreyFrames + 2));

@@ -21,6 +21,9 @@
 #include "ui/DialogBuilder.h"
 #include "ui/DialogControls.h"
 
+// Texts in failure messages as text.
+inline void PrintTo(const QString& text, std::ostream* pOut) { *pOut << text.toStdString(); }
+
 // The frames ffprobe reads from a written file; -1 when there is none.
 using varnel_test::ProbeFrameCount;
 
@@ -76,7 +79,7 @@ class MainWindowTest : public ::testing::Test {
     }
     // The size of the picture the preview shows now; the test pattern is 256 x 256.
     QSize PictureSize() const {
-        return GetDlgItem<CBitmapStatic>(m_pDlg.get(), IDC_PICTURE)->pixmap().size();
+        return GetDlgItem<CBitmapStatic>(m_pDlg.get(), IDC_PICTURE)->Image().size();
     }
     bool ProfileSaved() const {
         return std::filesystem::exists(m_workDir.Path() / "lastprofile.xml");

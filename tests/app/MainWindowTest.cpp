@@ -54,6 +54,9 @@ TEST_F(MainWindowTest, BrowsePutsTheNameInTheBoxAndCommitsItOrOnCancelDoesNothin
 }
 
 TEST_F(MainWindowTest, ASliderBoxCommitsWhenLeftAndATrackbarRewritesItsBox) {
+    TypeAndLeave(IDC_BRIGHTNESS_VALUE, QStringLiteral("abc"));  // put back; the span stays
+    EXPECT_EQ(Text(IDC_BRIGHTNESS_VALUE), "1.60e+02");
+    EXPECT_EQ(Text(IDC_BRIGHTNESS_MIN), "1.00e+02");
     TypeAndLeave(IDC_BRIGHTNESS_VALUE, QStringLiteral("250"));
     EXPECT_EQ(Text(IDC_BRIGHTNESS_MAX), "2.50e+02");  // the span widened to the value
     auto* pTrackbar = GetDlgItem<CTrackbar>(m_pDlg.get(), IDC_DARKFACTOR_SLIDER);
@@ -120,4 +123,70 @@ TEST_F(MainWindowTest, ClosingOrDestroyingTheWindowWhileABoxHasTheFocusCommitsNo
         EXPECT_EQ(ProbeFrameCount(Output()), 1);
         std::filesystem::remove(Output());
     }
+}
+
+// The first pts of a file's first video frame, in seconds; -1 when there is none.
+static double FirstFrameTime(const std::filesystem::path& file) {
+    const std::string text = varnel_test::RunCommand(
+        "ffprobe -v error -select_streams v -show_entries frame=pts_time -read_intervals %+#1 "
+        "-of csv=p=0 " +
+        varnel_test::Quoted(file));
+    return text.empty() ? -1.0 : std::stod(text);
+}
+
+// An output that ends without a picture is dropped: the file of its name stays as it was. Each
+// output of a session starts at its own first frame, and failures show on the status line.
+TEST_F(MainWindowTest, NoFileIsReplacedByNothingEachStartsAtZeroAndFailuresShow) {
+    const std::filesystem::path kept = m_workDir.Path() / "kept.wmv";
+    const std::filesystem::path second = m_workDir.Path() / "second.wmv";
+    varnel_test::WriteFile(kept, "precious");
+    TypeAndLeave(IDC_INPUT_NAME, PathText(GreyClip()));
+    TypeAndLeave(IDC_OUTPUT_NAME, PathText(kept));
+    TypeAndLeave(IDC_OUTPUT_NAME, PathText(Output()));
+    EXPECT_EQ(varnel_test::ReadFile(kept), "precious");
+    TypeAndLeave(IDC_FRAME_NUMBER, QStringLiteral("1e9"));
+    Click(IDC_NEXT);
+    EXPECT_FALSE(std::filesystem::exists(Output()));
+    EXPECT_EQ(Text(IDC_STATUS),
+              "Finished: no picture written; " + PathText(Output()) + " left as it was");
+
+    TypeAndLeave(IDC_INPUT_NAME, PathText(GreyClip()));  // writing begins again
+    Click(IDC_NEXT, kGreyFrames + 1);
+    const std::string first = varnel_test::ReadFile(Output());
+    TypeAndLeave(IDC_INPUT_NAME, PathText(GreyClip()));
+    TypeAndLeave(IDC_OUTPUT_NAME, PathText(second));
+    Click(IDC_NEXT, kGreyFrames + 1);
+    EXPECT_EQ(varnel_test::ReadFile(Output()), first);
+    EXPECT_GE(ProbeFrameCount(second), 19);  // the processor's queue ran on from the first
+    EXPECT_NEAR(FirstFrameTime(second), 0.033, 0.0005);  // milliseconds in ASF
+
+    const std::filesystem::path text = m_workDir.Path() / "notes.txt";
+    varnel_test::WriteFile(text, "not a video");
+    const struct {
+        int nBox;
+        QString name;
+        QString status;
+    } failures[] = {
+        {IDC_OUTPUT_NAME, "/proc/x.mp4", ": "},  // access denied, or not found for root
+        {IDC_OUTPUT_NAME, "/no/such/folder/x.wmv", ": NS_E_FILE_NOT_FOUND (0xC00D001A)"},
+        {IDC_OUTPUT_NAME, PathText(GreyClip()), ": sharing violation (0x80070020)"},
+        {IDC_INPUT_NAME, PathText(text), ": NS_E_INVALID_INPUT_FORMAT (0xC00D0BB8)"},
+        {IDC_INPUT_NAME, "missing.wmv", ": NS_E_FILE_NOT_FOUND (0xC00D001A)"},
+    };
+    for (const auto& f : failures) {
+        SCOPED_TRACE(f.name.toStdString());
+        TypeAndLeave(f.nBox, f.name);
+        const QString expected = (f.nBox == IDC_INPUT_NAME ? "Could not open input file "
+                                                           : "Could not begin writing file ") +
+                                 f.name + f.status;
+        EXPECT_TRUE(Text(IDC_STATUS).startsWith(expected)) << Text(IDC_STATUS).toStdString();
+        const QString shown = Text(IDC_STATUS);
+        Click(IDC_NEXT, 2);  // the stepping shows no progress over the failure
+        EXPECT_EQ(Text(IDC_STATUS), shown);
+    }
+    TypeAndLeave(IDC_OUTPUT_NAME, PathText(second));
+    TypeAndLeave(IDC_INPUT_NAME, PathText(GreyClip()));  // all well again
+    EXPECT_EQ(Text(IDC_STATUS), "");
+    m_pDlg.reset();  // the output ends with no picture
+    EXPECT_GE(ProbeFrameCount(second), 19);
 }

@@ -86,3 +86,23 @@ INSTANTIATE_TEST_SUITE_P(Clips, MediaIntegrationTest,
                          [](const auto& info) { return info.param.pszCase; });
 
 }  // namespace
+
+// An output that ends with no frame is dropped: the file of its name stays byte for byte, and
+// none is made where there was none, whether the writer ends it or is destroyed.
+TEST(MediaIntegrationTest, OutputWithoutAFrameLeavesTheFileOfItsNameAsItWas) {
+    if (!varnel_test::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+    varnel_test::CScopedWorkingDir dir;
+    ASSERT_TRUE(
+        varnel_test::MakeClip("-f lavfi -i testsrc=size=64x48:rate=25:duration=0.2", "in.mkv"));
+    CMediaReader reader;
+    auto pWriter = std::make_unique<CMediaWriter>();
+    ASSERT_EQ(reader.OpenByName("in.mkv"), S_OK);
+    ASSERT_EQ(pWriter->DeriveOutputProfile(reader.GetProfile()), S_OK);
+    varnel_test::WriteFile("kept.wmv", "precious");
+    ASSERT_EQ(pWriter->OpenOutput("kept.wmv"), S_OK);
+    EXPECT_EQ(pWriter->CloseOutput(), S_OK);
+    EXPECT_EQ(varnel_test::ReadFile("kept.wmv"), "precious");
+    ASSERT_EQ(pWriter->OpenOutput("new.wmv"), S_OK);
+    pWriter.reset();
+    EXPECT_FALSE(std::filesystem::exists("new.wmv"));
+}

@@ -77,7 +77,6 @@ TEST(PreviewPaneTest, EachHeaderShowsItsFrameUprightOrTheTestPatternOrBlackOrNot
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszCase);
         pane.ShowFrame(nullptr, nullptr);
-        const QPixmap previous = pPicture->pixmap();
 
         std::vector<BYTE> frame = Frame(c.nWidth, c.nHeight, c.wBitCount);
         BITMAPINFOHEADER header = DibHeader(c.nWidth, c.nHeight, c.dwCompression);
@@ -85,8 +84,7 @@ TEST(PreviewPaneTest, EachHeaderShowsItsFrameUprightOrTheTestPatternOrBlackOrNot
         pane.ShowFrame(c.bNullHeader ? nullptr : &header, c.bNullPixels ? nullptr : frame.data());
         std::fill(frame.begin(), frame.end(), BYTE{0});
         EXPECT_EQ(header.biCompression, c.dwCompression > 3 ? BI_RGB : c.dwCompression);
-        EXPECT_TRUE(previous.isDetached());
-        const QImage shown = pPicture->pixmap().toImage();
+        const QImage shown = pPicture->Image();
         if (c.shown == kUpright) {
             ASSERT_EQ(shown.size(), QSize(c.nWidth, std::abs(c.nHeight)));
             for (int y = 0; y < shown.height(); ++y) {
@@ -105,5 +103,31 @@ TEST(PreviewPaneTest, EachHeaderShowsItsFrameUprightOrTheTestPatternOrBlackOrNot
             EXPECT_TRUE(shown.isNull());
         }
         if (!shown.isNull()) EXPECT_EQ(pPicture->geometry(), QRect(topLeft, shown.size()));
+    }
+}
+
+// Fitted, each shown pixel is the frame's pixel under its centre, upright whichever way the rows
+// are stored; the frame's aspect is kept, and an empty area shows the frame at its own size.
+TEST(PreviewPaneTest, FittedFramesKeepTheirAspectAndStayUpright) {
+    QDialog dialog;
+    ASSERT_TRUE(CDialogBuilder::Build(&dialog, IDD_VARNEL_DIALOG));
+    auto* pPicture = GetDlgItem<CBitmapStatic>(&dialog, IDC_PICTURE);
+    CPreviewPane pane(&dialog, pPicture);
+    for (const LONG nHeight : {3, -3}) {
+        SCOPED_TRACE(nHeight);
+        std::vector<BYTE> frame = Frame(5, nHeight, 24);
+        BITMAPINFOHEADER header = DibHeader(5, nHeight);
+        pane.SetFitArea(QSize(20, 40));
+        pane.ShowFrame(&header, frame.data());
+        const QImage shown = pPicture->Image();
+        ASSERT_EQ(shown.size(), QSize(20, 12));
+        for (int y = 0; y < shown.height(); ++y) {
+            for (int x = 0; x < shown.width(); ++x) {
+                ASSERT_EQ(shown.pixel(x, y) | 0xFF000000, PixelAt(x / 4, y / 4)) << x << "," << y;
+            }
+        }
+        pane.SetFitArea(QSize());
+        pane.ShowFrame(&header, frame.data());
+        EXPECT_EQ(pPicture->Image().size(), QSize(5, 3));
     }
 }
