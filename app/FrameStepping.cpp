@@ -97,7 +97,7 @@ void CVarnelDlg::OnNext() {
         }
     };
     m_lastStepCost = StepCost();
-    Readouts readouts{*this, m_lastStepCost};
+    Readouts readouts{*this, m_lastStepCost, CCostClock()};
     // The step's failures, as the media objects record them, go to the status line.
     ClearLastError();
     const HRESULT hr = StepFrame(*m_pReader, *m_pProcessor, readouts);
