@@ -104,6 +104,7 @@ CInputFile::CInputFile(dev_t device, ino_t inode) : m_device(device), m_inode(in
 
 CInputFile::~CInputFile() {
     m_pContext.reset();
+    m_pIo.reset();
     UnregisterOpenInput(m_device, m_inode);
 }
 
@@ -116,20 +117,33 @@ HRESULT CInputFile::Open(const std::string& path, std::unique_ptr<CInputFile>* p
     if (!S_ISREG(info.st_mode)) return E_INVALIDARG;
 
     std::unique_ptr<CInputFile> file(new CInputFile(info.st_dev, info.st_ino));
+    const AVIOInterruptCB interrupt = {&CInputFile::OnInterruptCheck, file.get()};
+    file->ArmDeadline(kOpenDeadlineSeconds);
+    // The bytes come through an I/O context of our own: its open and the reads that it records
+    // are the system's part, the only one whose errors name a cause. The "file:" prefix keeps
+    // names with a colon from being taken for other protocols.
+    const std::string url = "file:" + path;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    AVIOContext* pIo = nullptr;
+    int result = avio_open2(&pIo, url.c_str(), AVIO_FLAG_READ, &interrupt, &options);
+    av_dict_free(&options);
+    if (result < 0) return StatusFromReadError(result);
+    file->m_pIo.reset(pIo);
+
     AVFormatContext* context = avformat_alloc_context();
     if (context == nullptr) return E_OUTOFMEMORY;
-    context->interrupt_callback.callback = &CInputFile::OnInterruptCheck;
-    context->interrupt_callback.opaque = file.get();
-    AVDictionary* options = nullptr;
+    context->pb = pIo;  // stays ours: FFmpeg neither closes nor frees it
+    context->interrupt_callback = interrupt;
     av_dict_set(&options, "probesize", kProbeSize, 0);
     av_dict_set(&options, "analyzeduration", kAnalyzeDuration, 0);
     // Only the file itself: no playlist or reference inside it may open other protocols.
     av_dict_set(&options, "protocol_whitelist", "file", 0);
-    file->ArmDeadline(kOpenDeadlineSeconds);
-    // The "file:" prefix keeps names with a colon from being taken for other protocols.
-    int result = avformat_open_input(&context, ("file:" + path).c_str(), nullptr, &options);
+    result = avformat_open_input(&context, url.c_str(), nullptr, &options);
     av_dict_free(&options);
-    if (result < 0) return StatusFromReadError(result);  // FFmpeg freed the context
+    // The demuxer's own code is no cause: it gives -1, AVERROR(EIO) or AVERROR(ENOMEM) for
+    // damaged content as readily as AVERROR_INVALIDDATA.
+    if (result < 0) return StatusFromReadError(pIo->error);  // FFmpeg freed the context
     file->m_pContext.reset(context);
     // A header that claims a picture no real video has is refused before anything is decoded;
     // the probe's decoders get the same ceiling, for sizes that only the pictures tell.
@@ -140,7 +154,7 @@ HRESULT CInputFile::Open(const std::string& path, std::unique_ptr<CInputFile>* p
     }
     result = avformat_find_stream_info(context, probeOptions.data());
     for (AVDictionary*& streamOptions : probeOptions) av_dict_free(&streamOptions);
-    if (result < 0) return StatusFromReadError(result);
+    if (result < 0) return StatusFromReadError(pIo->error);
     if (!AllFitFrameCeiling(*context)) return NS_E_INVALID_INPUT_FORMAT;
     if (context->start_time != AV_NOPTS_VALUE) {
         file->m_nStartTime = av_rescale_q(context->start_time, AV_TIME_BASE_Q, k100ns);

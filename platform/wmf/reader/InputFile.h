@@ -33,8 +33,9 @@ inline constexpr int64_t kMaxFramePixels = int64_t{8192} * 4320;
 // decoded, and decoders refuse larger pictures, so a small hostile file cannot take gigabytes.
 //
 // Open: S_OK; NS_E_FILE_NOT_FOUND for a missing file; E_INVALIDARG for something that is not a
-// regular file; NS_E_INVALID_INPUT_FORMAT for a video stream beyond the frame ceiling; the
-// status of StatusFromReadError when FFmpeg refuses the file.
+// regular file; the system's status (StatusFromReadError) when the file cannot be opened or its
+// bytes read; NS_E_INVALID_INPUT_FORMAT for a video stream beyond the frame ceiling and for any
+// file the demuxer refuses.
 // ReadPacket is used by one thread at a time; Interrupt may be called from any thread.
 class CInputFile {
   public:
@@ -72,6 +73,7 @@ class CInputFile {
 
     dev_t m_device;
     ino_t m_inode;
+    IoContextHolder m_pIo;  // the file's bytes, read by m_pContext, which goes first
     InputContextHolder m_pContext;
     std::vector<StreamDescription> m_streams;
     std::vector<int> m_streamIndexes;   // FFmpeg index of each profile stream
