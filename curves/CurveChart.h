@@ -66,7 +66,10 @@ class CCurveChart : public QChart {
     int m_nCurrentFrame;
 };
 
-// The two title lines for a run: the input and output file names, and the options.
+// The text with each control character shown as '?', as `ls` shows names: such characters draw
+// as nothing useful, and XML does not allow them.
+QString PrintableText(const QString& strText);
+// The two title lines for a run: the input and output file names (printable), and the options.
 QString CurveTitleNames(const QString& strInput, const QString& strOutput);
 // dDeflicker is the span of deflicker that follows the scene in seconds; 0 when it is off.
 QString CurveTitleOptions(double dBrightness, double dMinPixval, double dDarkFactor,
