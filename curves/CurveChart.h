@@ -44,10 +44,6 @@ class CCurveChart : public QChart {
 
     QValueAxis* FrameAxis() const { return m_pFrameAxis; }
     QLineSeries* BeforeSeries() const { return m_pBefore; }
-    QLineSeries* WrittenSeries() const { return m_pWritten; }
-    QScatterSeries* PicksSeries() const { return m_pPicks; }
-    QLineSeries* TargetSeries() const { return m_pTarget; }
-    QLineSeries* DarkSeries() const { return m_pDark; }
 
   private:
     void RelabelTime(const CCurveData& data, double dFirst, double dLast);

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "common/ComHolder.h"
+#include "common/Defaults.h"
 #include "common/LastError.h"
 #include "media/ProfileStreams.h"
 #include "platform/wmf/StagedFile.h"
-#include "common/Defaults.h"
 
 namespace {
 
@@ -144,14 +144,9 @@ void CMediaWriter::SaveLastProfile(const WCHAR* pwszProfile) {
 }
 
 HRESULT CMediaWriter::OpenOutput(const char* pszName) {
-    WCHAR wszName[kFileNameChars];
-    const bool bFits = WidenFileName(pszName, wszName);
-    CloseOutput();
-    if (!bFits) {
-        RecordLastError("Didn't like the output file name", E_INVALIDARG);
-        return E_INVALIDARG;
-    }
-    return CreateWriter(wszName);
+    return ReopenByName(
+        pszName, "Didn't like the output file name", [this] { CloseOutput(); },
+        [this](const WCHAR* pwszName) { return CreateWriter(pwszName); });
 }
 
 HRESULT CMediaWriter::CreateWriter(const WCHAR* pwszName) {

@@ -70,7 +70,6 @@ class CMediaWriter {
     // The output profile (no reference added), null before the first derivation.
     IWMProfile* GetProfile() const { return m_pProfile; }
     WORD GetVideoStreamNumber() const { return m_wVideoStreamNumber; }
-    const WCHAR* GetFileName() const { return m_wszFileName; }
 
   private:
     // Writes the profile text, up to its first zero, to "lastprofile.xml"; failures are ignored.
