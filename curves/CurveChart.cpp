@@ -193,9 +193,18 @@ void CCurveChart::RelabelTime(const CCurveData& data, double dFirst, double dLas
     }
 }
 
+QString PrintableText(const QString& strText) {
+    QString strPrintable = strText;
+    for (QChar& c : strPrintable) {
+        if (c.category() == QChar::Other_Control) c = u'?';
+    }
+    return strPrintable;
+}
+
 QString CurveTitleNames(const QString& strInput, const QString& strOutput) {
     const auto name = [](const QString& strPath) {
-        return strPath.isEmpty() ? QStringLiteral("(none)") : QFileInfo(strPath).fileName();
+        return strPath.isEmpty() ? QStringLiteral("(none)")
+                                 : PrintableText(QFileInfo(strPath).fileName());
     };
     return QStringLiteral("%1 \u2192 %2").arg(name(strInput), name(strOutput));
 }

@@ -44,10 +44,6 @@ class CCurveChart : public QChart {
 
     QValueAxis* FrameAxis() const { return m_pFrameAxis; }
     QLineSeries* BeforeSeries() const { return m_pBefore; }
-    QLineSeries* WrittenSeries() const { return m_pWritten; }
-    QScatterSeries* PicksSeries() const { return m_pPicks; }
-    QLineSeries* TargetSeries() const { return m_pTarget; }
-    QLineSeries* DarkSeries() const { return m_pDark; }
 
   private:
     void RelabelTime(const CCurveData& data, double dFirst, double dLast);
@@ -66,7 +62,10 @@ class CCurveChart : public QChart {
     int m_nCurrentFrame;
 };
 
-// The two title lines for a run: the input and output file names, and the options.
+// The text with each control character shown as '?', as `ls` shows names: such characters draw
+// as nothing useful, and XML does not allow them.
+QString PrintableText(const QString& strText);
+// The two title lines for a run: the input and output file names (printable), and the options.
 QString CurveTitleNames(const QString& strInput, const QString& strOutput);
 // dDeflicker is the span of deflicker that follows the scene in seconds; 0 when it is off.
 QString CurveTitleOptions(double dBrightness, double dMinPixval, double dDarkFactor,

@@ -15,7 +15,6 @@ void CCurveData::Append(int nFrame, double dTime, double dBefore, double dDarkFr
     point.fTarget = static_cast<float>(dTarget);
     point.fDarkFraction = static_cast<float>(dDarkFraction);
     m_points.push_back(point);
-    ++m_nRevision;
 }
 
 void CCurveData::SetWritten(size_t i, double dAfter, double dTarget) {
@@ -23,13 +22,9 @@ void CCurveData::SetWritten(size_t i, double dAfter, double dTarget) {
     m_points[i].bPicked = true;
     m_points[i].fAfter = static_cast<float>(dAfter);
     m_points[i].fTarget = static_cast<float>(dTarget);
-    ++m_nRevision;
 }
 
-void CCurveData::Clear() {
-    m_points.clear();
-    ++m_nRevision;
-}
+void CCurveData::Clear() { m_points.clear(); }
 
 size_t CCurveData::LowerBound(double dFrame) const {
     const auto it = std::lower_bound(

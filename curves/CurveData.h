@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <vector>
 
 // One frame read. fAfter is NaN while the frame has not been written.
@@ -19,8 +18,7 @@ struct CurvePoint {
 
 // The points of one run in reading order, 32 bytes a frame (a 10-hour input of about a million
 // frames takes some 32 MB). Frame numbers increase along a run: a point whose number does not
-// exceed the last one's starts a new run, and the points before it are dropped. Revision()
-// changes with every change, so a view can tell whether it is up to date.
+// exceed the last one's starts a new run, and the points before it are dropped.
 class CCurveData {
   public:
     void Append(int nFrame, double dTime, double dBefore, double dDarkFraction, double dTarget);
@@ -38,9 +36,7 @@ class CCurveData {
     size_t LowerBound(double dFrame) const;
     // The index of the point whose frame number lies nearest to dFrame; Size() when empty.
     size_t Nearest(double dFrame) const;
-    uint64_t Revision() const { return m_nRevision; }
 
   private:
     std::vector<CurvePoint> m_points;
-    uint64_t m_nRevision = 0;
 };

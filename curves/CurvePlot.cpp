@@ -13,6 +13,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "curves/CurveChart.h"
+
 namespace {
 
 // Draws the chart, laid out at the picture's size, onto pDevice.
@@ -34,6 +36,9 @@ bool PaintChart(QChart& chart, QPaintDevice* pDevice) {
     scene.removeItem(&chart);  // the scene must not delete the caller's chart
     return bPainted;
 }
+
+// Text as SVG's character data: QSvgGenerator writes its title as given.
+QString SvgText(const QString& strText) { return PrintableText(strText).toHtmlEscaped(); }
 
 }  // namespace
 
@@ -59,7 +64,7 @@ QByteArray RenderCurvePlot(QChart& chart, CurvePlotFormat format, const QString&
         generator.setOutputDevice(&buffer);
         generator.setSize(kCurvePlotSize);
         generator.setViewBox(QRect(QPoint(0, 0), kCurvePlotSize));
-        generator.setTitle(strDescription);
+        generator.setTitle(SvgText(strDescription));
         chart.setBackgroundBrush(Qt::white);
         if (!PaintChart(chart, &generator)) return {};
         return bytes;

@@ -19,9 +19,9 @@ inline constexpr QSize kCurvePlotSize(1600, 900);
 // The format a file name asks for by its extension (".svg" or ".png", in any case).
 CurvePlotFormat CurvePlotFormatOf(const std::string& strName);
 
-// The chart drawn at kCurvePlotSize on white: SVG text (strDescription as its title) or PNG
-// bytes; empty when it could not be drawn. The chart is laid out at that size on the way and
-// left so; it must not be in a view, and a QApplication must exist.
+// The chart drawn at kCurvePlotSize on white: SVG text (strDescription, printable and escaped,
+// as its title) or PNG bytes; empty when it could not be drawn. The chart is laid out at that
+// size on the way and left so; it must not be in a view, and a QApplication must exist.
 QByteArray RenderCurvePlot(QChart& chart, CurvePlotFormat format, const QString& strDescription);
 
 // A QApplication for a program that draws pictures but never shows a window (varnel-batch).

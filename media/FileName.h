@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "common/LastError.h"
 #include "platform/wmf/wmsdk.h"
 
 // Room for a file name in wide characters, the terminator included.
@@ -22,4 +23,19 @@ inline bool WidenFileName(const char* pszName, WCHAR (&wszName)[kFileNameChars])
         wszName[i] = static_cast<WCHAR>(static_cast<unsigned char>(pszName[i]));
     }
     return true;
+}
+
+// What a name box's commit does first: widens the name, calls close (whose status is not looked
+// at), then returns open's status for the wide name, or, for a name that does not fit, records
+// pszRefusal with E_INVALIDARG and returns that.
+template <class Close, class Open>
+HRESULT ReopenByName(const char* pszName, const char* pszRefusal, Close close, Open open) {
+    WCHAR wszName[kFileNameChars];
+    const bool bFits = WidenFileName(pszName, wszName);
+    close();
+    if (!bFits) {
+        RecordLastError(pszRefusal, E_INVALIDARG, pszName);
+        return E_INVALIDARG;
+    }
+    return open(static_cast<const WCHAR*>(wszName));
 }

@@ -15,6 +15,20 @@
 
 namespace {
 
+// Puts the interface that pSource gives for iid in pHeld, releasing the one held before. On
+// failure pHeld holds nothing and pszMessage is recorded with the status.
+template <class I>
+HRESULT QueryHeld(IUnknown* pSource, REFIID iid, I*& pHeld, const char* pszMessage) {
+    if (pHeld != nullptr) pHeld->Release();
+    pHeld = nullptr;
+    const HRESULT hr = pSource->QueryInterface(iid, reinterpret_cast<void**>(&pHeld));
+    if (FAILED(hr)) {
+        pHeld = nullptr;
+        RecordLastError(pszMessage, hr);
+    }
+    return hr;
+}
+
 double Seconds(QWORD units) {
     return static_cast<double>(static_cast<int64_t>(units)) /
            static_cast<double>(varnel::kUnitsPerSecond);
@@ -55,14 +69,9 @@ CMediaReader::~CMediaReader() {
 }
 
 HRESULT CMediaReader::OpenByName(const char* pszName) {
-    WCHAR wszName[kFileNameChars];
-    const bool bFits = WidenFileName(pszName, wszName);
-    Close();
-    if (!bFits) {
-        RecordLastError("Could not open input file", E_INVALIDARG, pszName);
-        return E_INVALIDARG;
-    }
-    return Open(wszName);
+    return ReopenByName(
+        pszName, "Could not open input file", [this] { Close(); },
+        [this](const WCHAR* pwszName) { return Open(pwszName); });
 }
 
 HRESULT CMediaReader::Open(const WCHAR* pwszPath) {
@@ -86,16 +95,9 @@ HRESULT CMediaReader::Open(const WCHAR* pwszPath) {
     }
 
     // A profile still held (its close failed) belongs to the file opened before.
-    if (m_pInputProfile != nullptr) {
-        m_pInputProfile->Release();
-        m_pInputProfile = nullptr;
-    }
-    hr = m_pSyncReader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&m_pInputProfile));
-    if (FAILED(hr)) {
-        m_pInputProfile = nullptr;
-        RecordLastError("Could not query interface for IWMProfile", hr);
-        return hr;
-    }
+    hr = QueryHeld(m_pSyncReader, IID_IWMProfile, m_pInputProfile,
+                   "Could not query interface for IWMProfile");
+    if (FAILED(hr)) return hr;
 
     hr = FindVideoStream();
     if (FAILED(hr)) {
@@ -150,16 +152,9 @@ HRESULT CMediaReader::FindVideoStream() {
             return hr;
         }
 
-        if (m_pVideoProps != nullptr) {
-            m_pVideoProps->Release();
-            m_pVideoProps = nullptr;
-        }
-        hr = pConfig->QueryInterface(IID_IWMMediaProps, reinterpret_cast<void**>(&m_pVideoProps));
-        if (FAILED(hr)) {
-            m_pVideoProps = nullptr;
-            RecordLastError("Could not query interface for Media Properties", hr);
-            return hr;
-        }
+        hr = QueryHeld(pConfig.get(), IID_IWMMediaProps, m_pVideoProps,
+                       "Could not query interface for Media Properties");
+        if (FAILED(hr)) return hr;
 
         DWORD size = 0;
         hr = m_pVideoProps->GetMediaType(nullptr, &size);

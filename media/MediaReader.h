@@ -52,10 +52,9 @@ class CMediaReader {
     // none is known); returns the read's status, or S_OK when nothing had to be read.
     HRESULT GetNextFrame(INSSBuffer** ppSample, BITMAPINFOHEADER** ppFormat);
 
-    // Figures of the current sample, for front ends that report them.
-    double GetFrameRate() const { return m_dFrameRate; }
+    // The current sample's duration in seconds, and the open video stream's number (0 when
+    // none), for front ends that report them.
     double GetDuration() const { return m_dDuration; }
-    DWORD GetSampleFlags() const { return m_dwSampleFlags; }
     WORD GetVideoStreamNumber() const { return m_wVideoStream; }
     // How many frames the open input is expected to hold, for progress displays: the file's
     // duration as its header states it (g_wszWMDuration of stream 0) over the video stream's

@@ -145,14 +145,9 @@ void CMediaWriter::SaveLastProfile(const WCHAR* pwszProfile) {
 }
 
 HRESULT CMediaWriter::OpenOutput(const char* pszName) {
-    WCHAR wszName[kFileNameChars];
-    const bool bFits = WidenFileName(pszName, wszName);
-    CloseOutput();
-    if (!bFits) {
-        RecordLastError("Didn't like the output file name", E_INVALIDARG);
-        return E_INVALIDARG;
-    }
-    return CreateWriter(wszName);
+    return ReopenByName(
+        pszName, "Didn't like the output file name", [this] { CloseOutput(); },
+        [this](const WCHAR* pwszName) { return CreateWriter(pwszName); });
 }
 
 HRESULT CMediaWriter::CreateWriter(const WCHAR* pwszName) {

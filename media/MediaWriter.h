@@ -85,7 +85,6 @@ class CMediaWriter {
     // The output profile (no reference added), null before the first derivation.
     IWMProfile* GetProfile() const { return m_pProfile; }
     WORD GetVideoStreamNumber() const { return m_wVideoStreamNumber; }
-    const WCHAR* GetFileName() const { return m_wszFileName; }
     // Whether a file has begun that no CloseOutput has ended yet.
     bool IsWriting() const { return m_bWriting != FALSE; }
     // The file under way, or the one ended last: samples the runtime accepted into it, and the

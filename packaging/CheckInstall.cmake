@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The install_layout test: `cmake --install BUILD_DIR --prefix PREFIX` into an empty PREFIX, then
-# checks that the programs, the desktop entry, the icons, the man pages and the sample are where
-# desktops and man look for them, that each icon has the size its folder names, that the installed
-# varnel-batch runs and reports VERSION, and that the desktop entry validates (hints allowed).
+# checks that the programs, the desktop entry, the icons, the man pages, the sample, the copyright
+# file and the changelog are where desktops, man and Debian look for them, that each icon has the
+# size its folder names, that the installed varnel-batch runs and reports VERSION, and that the
+# desktop entry validates (hints allowed).
 # Arguments (-D): BUILD_DIR, PREFIX, VERSION, GUI, ICON_SIZES and MAN_PAGES (comma-separated),
 # DESKTOP_FILE_VALIDATE (the program, or empty or *-NOTFOUND to skip the validation).
 cmake_minimum_required(VERSION 3.25)
@@ -14,7 +15,8 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "cmake --install failed (${status}):\n${output}")
 endif()
 
-set(expected bin/varnel-batch share/varnel/samples/flicker.wmv)
+set(expected bin/varnel-batch share/varnel/samples/flicker.wmv share/doc/varnel/copyright
+  share/doc/varnel/changelog.gz)
 string(REPLACE "," ";" ICON_SIZES "${ICON_SIZES}")
 string(REPLACE "," ";" MAN_PAGES "${MAN_PAGES}")
 if(GUI)

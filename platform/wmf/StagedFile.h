@@ -37,8 +37,6 @@ class CStagedFile {
     // The name to open the staging file by for writing (it may be opened more than once; its
     // data stays until Commit or Discard).
     const std::string& WritePath() const { return m_writePath; }
-    // The file's final name (the target of a symbolic link given as the destination).
-    const std::string& Destination() const { return m_destination; }
     // Puts the staging file at the destination's name: S_OK, NS_E_INVALID_REQUEST after Commit
     // or Discard, or the status of the failure (the staging file is then dropped).
     HRESULT Commit();

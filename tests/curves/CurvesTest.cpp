@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The brightness curves: what the recorder makes of the processor's figures on a clip whose
 // brightness is known frame by frame, and the thinning of a long run to the picture's columns.
+#include <QApplication>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
+#include <pugixml.hpp>
 
+#include "curves/CurveChart.h"
 #include "curves/CurveData.h"
+#include "curves/CurvePlot.h"
 #include "curves/CurveRecorder.h"
 #include "curves/CurveThinning.h"
 #include "media/MediaReader.h"
@@ -121,4 +126,22 @@ TEST(CurveThinningTest, AMillionFramesThinToTheColumnsAndAOneFrameFlashStays) {
         EXPECT_EQ(lowest->y(), 100.0);
         EXPECT_NEAR(points.dark.front().y(), 10.0, 1e-4);  // percent
     }
+}
+
+// Names with markup and control characters: the SVG is well-formed, and its title and headline
+// show the names, a control character as '?'.
+TEST(CurvePlotTest, NamesWithMarkupMakeWellFormedSvg) {
+    const std::unique_ptr<QApplication> pApplication = MakeHeadlessApplication();
+    const QString strNames = CurveTitleNames("/in/a&b<c\x01.wmv", "o&<\".svg");
+    QByteArray svg;
+    {
+        CCurveChart chart;
+        chart.SetHeadline(strNames, "options");
+        svg = RenderCurvePlot(chart, CurvePlotFormat::kSvg, strNames + ": options");
+    }
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_buffer(svg.constData(), svg.size())) << svg.left(400).constData();
+    EXPECT_EQ(QString::fromUtf8(document.child("svg").child_value("title")),
+              QStringLiteral("a&b<c?.wmv \u2192 o&<\".svg: options"));
+    EXPECT_TRUE(document.select_node("//text[contains(., 'a&b<c?.wmv')]"));
 }

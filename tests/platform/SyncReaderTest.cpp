@@ -106,6 +106,25 @@ TEST(ReaderTest, StatusesOfEachState) {
         EXPECT_EQ(steps[i].first(), steps[i].second) << "row " << i;
 }
 
+// Streams that start late, as cameras' MPEG-TS files do (1.4 s on, and the muxer's own 1.4 s in
+// MPEG-TS): times count from the file's start, so the 2 s clip reads from 0 to 2 s.
+TEST(ReaderTest, TimesCountFromTheStartOfTheFile) {
+    CTempDir dir;
+    for (const char* name : {"camera.ts", "late.mkv"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(
+            MakeClip("-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -c:v mpeg2video "
+                     "-output_ts_offset 1.4",
+                     dir / name));
+        Ref<IWMSyncReader> reader = NewReader();
+        ASSERT_EQ(Open(reader.get(), dir / name), S_OK);
+        const std::vector<Read> reads = ReadAll(reader.get(), SelectVideo(reader.get()).first);
+        ASSERT_EQ(reads.size(), 50u);
+        EXPECT_EQ(reads.front().cnsTime, 0u);
+        EXPECT_NEAR(reads.back().cnsTime + reads.back().cnsDuration, 2e7, 1e5);
+    }
+}
+
 // Files of every kind, most made from the clip's bytes (none: no file of that name is made).
 // Opening gives the status of the row; a file that opens reads to a clean end with a number of
 // frames within the row's bounds (-1: all the clip's), and one that does not leaves the reader

@@ -102,7 +102,9 @@ TEST(PreviewPaneTest, EachHeaderShowsItsFrameUprightOrTheTestPatternOrBlackOrNot
         } else {
             EXPECT_TRUE(shown.isNull());
         }
-        if (!shown.isNull()) EXPECT_EQ(pPicture->geometry(), QRect(topLeft, shown.size()));
+        if (!shown.isNull()) {
+            EXPECT_EQ(pPicture->geometry(), QRect(topLeft, shown.size()));
+        }
     }
 }
 

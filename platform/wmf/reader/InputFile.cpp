@@ -105,6 +105,7 @@ CInputFile::CInputFile(dev_t device, ino_t inode) : m_device(device), m_inode(in
 
 CInputFile::~CInputFile() {
     m_pContext.reset();
+    m_pIo.reset();
     UnregisterOpenInput(m_device, m_inode);
 }
 
@@ -128,8 +129,14 @@ HRESULT CInputFile::Open(const std::string& path, std::unique_ptr<CInputFile>* p
     file->m_stillRate = av_d2q(StillImageRate(), 1001000);
     file->ArmDeadline(kOpenDeadlineSeconds);
     AVFormatContext* context = nullptr;
-    int result = file->OpenContext(first, &context);
-    if (result < 0) return StatusFromReadError(result);  // FFmpeg freed the context
+    IoContextHolder pIo;
+    int result = file->OpenContext(first, &pIo, &context);
+    // The demuxer's own code is no cause: it gives -1, AVERROR(EIO) or AVERROR(ENOMEM) for
+    // damaged content as readily as AVERROR_INVALIDDATA. Only the open of the bytes and the
+    // reads they record name one.
+    if (result < 0) return StatusFromReadError(pIo ? pIo->error : result);
+    file->m_pIo = std::move(pIo);
+    AVIOContext* const pFileIo = file->m_pIo.get();
     file->m_pContext.reset(context);
     // A header that claims a picture no real video has is refused before anything is decoded;
     // the probe's decoders get the same ceiling, for sizes that only the pictures tell.
@@ -140,7 +147,7 @@ HRESULT CInputFile::Open(const std::string& path, std::unique_ptr<CInputFile>* p
     }
     result = avformat_find_stream_info(context, probeOptions.data());
     for (AVDictionary*& streamOptions : probeOptions) av_dict_free(&streamOptions);
-    if (result < 0) return StatusFromReadError(result);
+    if (result < 0) return StatusFromReadError(pFileIo->error);
     if (!AllFitFrameCeiling(*context)) return NS_E_INVALID_INPUT_FORMAT;
     if (!file->m_stills.empty()) {
         // One frame per image at the rate of stills, from 0.
@@ -195,12 +202,26 @@ WORD CInputFile::NumberOfIndex(int index) const {
     return m_numberOfIndex[index];
 }
 
-int CInputFile::OpenContext(const std::string& path, AVFormatContext** ppContext) {
+int CInputFile::OpenContext(const std::string& path, IoContextHolder* pIo,
+                            AVFormatContext** ppContext) {
+    *ppContext = nullptr;
+    const AVIOInterruptCB interrupt = {&CInputFile::OnInterruptCheck, this};
+    // The bytes come through an I/O context of our own: its open and the reads that it records
+    // are the system's part, the only one whose errors name a cause. The "file:" prefix keeps
+    // names with a colon from being taken for other protocols.
+    const std::string url = "file:" + path;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    AVIOContext* pOpened = nullptr;
+    int result = avio_open2(&pOpened, url.c_str(), AVIO_FLAG_READ, &interrupt, &options);
+    av_dict_free(&options);
+    if (result < 0) return result;
+    pIo->reset(pOpened);
+
     AVFormatContext* context = avformat_alloc_context();
     if (context == nullptr) return AVERROR(ENOMEM);
-    context->interrupt_callback.callback = &CInputFile::OnInterruptCheck;
-    context->interrupt_callback.opaque = this;
-    AVDictionary* options = nullptr;
+    context->pb = pOpened;  // stays ours: FFmpeg neither closes nor frees it
+    context->interrupt_callback = interrupt;
     av_dict_set(&options, "probesize", kProbeSize, 0);
     av_dict_set(&options, "analyzeduration", kAnalyzeDuration, 0);
     // Only the file itself: no playlist or reference inside it may open other protocols.
@@ -211,11 +232,11 @@ int CInputFile::OpenContext(const std::string& path, AVFormatContext** ppContext
             &options, "framerate",
             (std::to_string(m_stillRate.num) + "/" + std::to_string(m_stillRate.den)).c_str(), 0);
     }
-    // The "file:" prefix keeps names with a colon from being taken for other protocols.
-    const int result = avformat_open_input(&context, ("file:" + path).c_str(), nullptr, &options);
+    result = avformat_open_input(&context, url.c_str(), nullptr, &options);
     av_dict_free(&options);
-    *ppContext = result < 0 ? nullptr : context;
-    return result;
+    if (result < 0) return result;  // FFmpeg freed the context
+    *ppContext = context;
+    return 0;
 }
 
 bool CInputFile::AtEnd() const {
@@ -235,11 +256,12 @@ int CInputFile::ReadStill(AVPacket* pPacket) {
         const size_t index = m_nNextStill++;
         // The first image's demuxer describes the stream and stays open; the others are opened
         // and closed in turn.
-        InputContextHolder pImage;
+        IoContextHolder pImageIo;
+        InputContextHolder pImage;  // goes before its bytes
         AVFormatContext* context = m_pContext.get();
         if (index > 0) {
             AVFormatContext* opened = nullptr;
-            const int result = OpenContext(m_stills[index], &opened);
+            const int result = OpenContext(m_stills[index], &pImageIo, &opened);
             if (result == AVERROR_EXIT) return result;
             pImage.reset(opened);
             // An image that cannot be read, or of another kind than the first (whose decoder

@@ -38,9 +38,10 @@ inline constexpr int64_t kMaxFramePixels = int64_t{8192} * 4320;
 // read or are of another kind than the first are left out; the rest follow without a gap.
 //
 // Open: S_OK; NS_E_FILE_NOT_FOUND for a missing file or a sequence without an image; E_INVALIDARG
-// for something that is not a regular file; NS_E_INVALID_INPUT_FORMAT for a video stream beyond the
-// frame ceiling; the status of StatusFromReadError when FFmpeg refuses the file. ReadPacket is used
-// by one thread at a time; Interrupt may be called from any thread.
+// for something that is not a regular file; the system's status (StatusFromReadError) when the
+// file cannot be opened or its bytes read; NS_E_INVALID_INPUT_FORMAT for a video stream beyond the
+// frame ceiling and for any file the demuxer refuses.
+// ReadPacket is used by one thread at a time; Interrupt may be called from any thread.
 class CInputFile {
   public:
     static HRESULT Open(const std::string& path, std::unique_ptr<CInputFile>* ppFile);
@@ -71,8 +72,10 @@ class CInputFile {
 
   private:
     CInputFile(dev_t device, ino_t inode);
-    // avformat_open_input of one file, with this object's interrupt and bounds: FFmpeg's result.
-    int OpenContext(const std::string& path, AVFormatContext** ppContext);
+    // Opens one file's bytes into *pIo and its demuxer over them, with this object's interrupt
+    // and bounds: FFmpeg's result. On a failure of the demuxer *pIo stays open, so that its
+    // error tells whether the bytes could not be read; *ppContext is null on any failure.
+    int OpenContext(const std::string& path, IoContextHolder* pIo, AVFormatContext** ppContext);
     // The packet of the next readable image of a sequence, stamped with its frame's time.
     int ReadStill(AVPacket* pPacket);
     static int OnInterruptCheck(void* opaque);
@@ -81,6 +84,7 @@ class CInputFile {
 
     dev_t m_device;
     ino_t m_inode;
+    IoContextHolder m_pIo;  // the file's bytes, read by m_pContext, which goes first
     InputContextHolder m_pContext;
     std::vector<StreamDescription> m_streams;
     std::vector<int> m_streamIndexes;   // FFmpeg index of each profile stream

@@ -10,7 +10,6 @@ extern "C" {
 }
 
 #include "platform/wmf/reader/InputFile.h"
-#include "platform/wmf/shared/ReaderStatus.h"
 
 namespace wmf {
 namespace {
@@ -53,7 +52,7 @@ HRESULT CVideoDecoder::Create(const AVStream& stream, LONG nWidth, LONG nHeight,
     if (!decoder->m_pCodec || !decoder->m_pPicture) return E_OUTOFMEMORY;
     AVCodecContext* context = decoder->m_pCodec.get();
     int result = avcodec_parameters_to_context(context, stream.codecpar);
-    if (result < 0) return StatusFromReadError(result);
+    if (result < 0) return E_OUTOFMEMORY;  // it fails only to copy the codec's data
     context->pkt_timebase = stream.time_base;
     context->thread_count = 0;  // as many as the machine has, where the codec allows
     context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;

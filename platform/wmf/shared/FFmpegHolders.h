@@ -24,6 +24,11 @@ struct ScalerDeleter {
     void operator()(SwsContext* p) const { sws_freeContext(p); }
 };
 
+// A file's I/O context opened with avio_open2.
+struct IoContextDeleter {
+    void operator()(AVIOContext* p) const { avio_closep(&p); }
+};
+using IoContextHolder = std::unique_ptr<AVIOContext, IoContextDeleter>;
 // An input opened with avformat_open_input.
 using InputContextHolder =
     std::unique_ptr<AVFormatContext, AvAddressDeleter<AVFormatContext, avformat_close_input>>;

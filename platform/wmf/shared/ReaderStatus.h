@@ -6,10 +6,12 @@
 
 namespace wmf {
 
-// The status for a negative FFmpeg return value met while opening or reading an input:
-// NS_E_INVALID_INPUT_FORMAT for content FFmpeg cannot take (not media, damaged, no demuxer or
-// decoder, a probe that ran past its deadline), StatusFromErrno for system errors (a missing
-// file, refused access, a name too long, ...), E_FAIL for anything else.
-HRESULT StatusFromReadError(int averror);
+// The status of an input that could not be opened or read, given the error of the system call
+// behind the failure: the code of the file's open (avio_open2), or the error that the file's I/O
+// context recorded (its `error` field, 0 when every read of its bytes succeeded). The system
+// error's status (StatusFromSystemError) when there is one; NS_E_INVALID_INPUT_FORMAT for
+// anything else: content FFmpeg refused, damaged or not media, and an open past its deadline.
+// The demuxer's or the decoder's own return value is never passed here: it names no cause.
+HRESULT StatusFromReadError(int ioError);
 
 }  // namespace wmf

@@ -7,19 +7,24 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include "platform/wmf/shared/SystemStatus.h"
+
 namespace wmf {
 
-HRESULT StatusFromAvError(int error) {
+HRESULT StatusFromFileError(int error) { return StatusFromSystemError(error, E_FAIL); }
+
+HRESULT StatusFromAvError(int error, int ioError) {
+    const HRESULT hrFile = StatusFromFileError(ioError);
+    if (hrFile != E_FAIL) return hrFile;
     switch (error) {
         case AVERROR_ENCODER_NOT_FOUND:
         case AVERROR_MUXER_NOT_FOUND:
             return NS_E_INVALID_OUTPUT_FORMAT;
+        case AVERROR(ENOMEM):
+            return E_OUTOFMEMORY;
         default:
-            break;
+            return E_FAIL;
     }
-    // System errors come as negative errno values.
-    if (error < 0 && error > -4096) return StatusFromErrno(AVUNERROR(error));
-    return E_FAIL;
 }
 
 }  // namespace wmf

@@ -182,7 +182,7 @@ HRESULT CWriterEncoder::OpenWindowsMediaCodec(const WriterVideoFormat& format,
 HRESULT CWriterEncoder::OpenContainer(const std::string& path, const WriterContainer& container) {
     AVFormatContext* pRaw = nullptr;
     int err = avformat_alloc_output_context2(&pRaw, nullptr, container.pszMuxer, nullptr);
-    if (err < 0 || pRaw == nullptr) return StatusFromAvError(err < 0 ? err : AVERROR(ENOMEM));
+    if (err < 0 || pRaw == nullptr) return StatusFromAvError(err < 0 ? err : AVERROR(ENOMEM), 0);
     m_pContainer.reset(pRaw);
 
     m_pStream = avformat_new_stream(pRaw, nullptr);
@@ -191,7 +191,7 @@ HRESULT CWriterEncoder::OpenContainer(const std::string& path, const WriterConta
     m_pStream->avg_frame_rate = m_pCodec->framerate;
     m_pStream->r_frame_rate = m_pCodec->framerate;
     err = avcodec_parameters_from_context(m_pStream->codecpar, m_pCodec.get());
-    if (err < 0) return StatusFromAvError(err);
+    if (err < 0) return StatusFromAvError(err, 0);
 
     // "file:" keeps a colon in the name from being read as a protocol. The muxer may open the
     // file again by its url (to move the index in front).
@@ -199,7 +199,7 @@ HRESULT CWriterEncoder::OpenContainer(const std::string& path, const WriterConta
     pRaw->url = av_strdup(url.c_str());
     if (pRaw->url == nullptr) return E_OUTOFMEMORY;
     err = avio_open(&pRaw->pb, url.c_str(), AVIO_FLAG_WRITE);
-    if (err < 0) return StatusFromAvError(err);
+    if (err < 0) return StatusFromFileError(err);
     COptions options;
     if (container.bFaststart) {
         av_dict_set(&options.p, "movflags", "faststart", 0);
@@ -208,15 +208,19 @@ HRESULT CWriterEncoder::OpenContainer(const std::string& path, const WriterConta
         av_dict_set(&options.p, "movie_timescale", "30000", 0);
     }
     err = avformat_write_header(pRaw, &options.p);
-    if (err < 0) return StatusFromAvError(err);
+    if (err < 0) return StatusFromAvError(err, FileError());
     return S_OK;
+}
+
+int CWriterEncoder::FileError() const {
+    return m_pContainer && m_pContainer->pb != nullptr ? m_pContainer->pb->error : 0;
 }
 
 HRESULT CWriterEncoder::Encode(AVFrame* pPicture, REFERENCE_TIME time) {
     if (m_bFinished) return NS_E_INVALID_REQUEST;
     pPicture->pts = m_bCountsPictures ? m_nFramesSent : NtscTicks(time);
     const int err = avcodec_send_frame(m_pCodec.get(), pPicture);
-    if (err < 0) return StatusFromAvError(err);
+    if (err < 0) return StatusFromAvError(err, 0);
     if (m_bCountsPictures) m_times.push_back(time);
     ++m_nFramesSent;
     return Drain();
@@ -226,7 +230,7 @@ HRESULT CWriterEncoder::Drain() {
     for (;;) {
         int err = avcodec_receive_packet(m_pCodec.get(), m_pPacket.get());
         if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return S_OK;
-        if (err < 0) return StatusFromAvError(err);
+        if (err < 0) return StatusFromAvError(err, 0);
         if (m_bCountsPictures) {
             // The packet's pts is the number of its picture; it goes out at that picture's time.
             const int64_t nFirst = m_nFramesSent - static_cast<int64_t>(m_times.size());
@@ -248,7 +252,7 @@ HRESULT CWriterEncoder::Drain() {
         m_pPacket->stream_index = m_pStream->index;
         // Takes the packet's data; the packet comes back empty.
         err = av_interleaved_write_frame(m_pContainer.get(), m_pPacket.get());
-        if (err < 0) return StatusFromAvError(err);
+        if (err < 0) return StatusFromAvError(err, FileError());
     }
 }
 
@@ -256,18 +260,18 @@ HRESULT CWriterEncoder::Finish() {
     if (m_bFinished) return NS_E_INVALID_REQUEST;
     m_bFinished = true;
     int err = avcodec_send_frame(m_pCodec.get(), nullptr);
-    if (err < 0 && err != AVERROR_EOF) return StatusFromAvError(err);
+    if (err < 0 && err != AVERROR_EOF) return StatusFromAvError(err, 0);
     HRESULT hr = Drain();
     if (FAILED(hr)) return hr;
     err = av_write_trailer(m_pContainer.get());
-    if (err < 0) return StatusFromAvError(err);
+    if (err < 0) return StatusFromAvError(err, FileError());
     AVIOContext* pFile = m_pContainer->pb;
     avio_flush(pFile);
     // A write that failed on the way (a full disk) is only known here.
     const int ioError = pFile->error;
     err = avio_closep(&m_pContainer->pb);
-    if (ioError < 0) return StatusFromAvError(ioError);
-    if (err < 0) return StatusFromAvError(err);
+    if (ioError < 0) return StatusFromFileError(ioError);
+    if (err < 0) return StatusFromFileError(err);
     return S_OK;
 }
 

@@ -33,7 +33,7 @@ class CWriterEncoder {
   public:
     // Creates or empties `path` and writes the file header. NS_E_INVALID_OUTPUT_FORMAT when this
     // FFmpeg lacks the encoder or container or the encoder refuses the format, E_INVALIDARG for a
-    // constant rate factor beyond the encoder's, the file's status (StatusFromAvError) when it
+    // constant rate factor beyond the encoder's, the file's status (StatusFromFileError) when it
     // cannot be opened.
     static HRESULT Open(const std::string& path, const WriterVideoFormat& format,
                         const WriterContainer& container, const WriterRateControl& rate,
@@ -63,6 +63,8 @@ class CWriterEncoder {
     HRESULT OpenContainer(const std::string& path, const WriterContainer& container);
     // Moves every packet the encoder has ready into the file.
     HRESULT Drain();
+    // The error that the file's I/O recorded (a failed write), 0 when none.
+    int FileError() const;
 
     CodecContextHolder m_pCodec;
     OutputContextHolder m_pContainer;
