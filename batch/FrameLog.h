@@ -33,6 +33,9 @@ class CFrameLog {
     // The brightness after manipulation of the frame written last, and the target it was
     // scaled to.
     void SetAfterOfLastWritten(double dAfter, double dTarget);
+    // The frame nBack frames before the one added last starts a new shot; ignored when its
+    // record has been handed over or nBack is out of range.
+    void MarkCut(int nBack);
     // Hands over the records that are final (every frame up to the last one written).
     void Retire();
     // Hands over every record left, in order.

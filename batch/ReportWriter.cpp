@@ -12,7 +12,7 @@ CReportWriter::CReportWriter(std::string strPath, double dInputRate)
 
 const char* CReportWriter::Header() {
     return "frame,time_s,brightness_before,dark_fraction,picked,brightness_after,"
-           "output_times_100ns,target,input_rate";
+           "output_times_100ns,target,input_rate,cut";
 }
 
 std::string CReportWriter::FormatRow(const FrameRecord& record, double dInputRate) {
@@ -28,7 +28,8 @@ std::string CReportWriter::FormatRow(const FrameRecord& record, double dInputRat
         strRow += szTime;
     }
     char szTail[64];
-    std::snprintf(szTail, sizeof szTail, ",%.6f,%.3f", record.dTarget, dInputRate);
+    std::snprintf(szTail, sizeof szTail, ",%.6f,%.3f,%d", record.dTarget, dInputRate,
+                  record.bCut ? 1 : 0);
     return strRow + szTail;
 }
 

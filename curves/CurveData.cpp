@@ -26,6 +26,12 @@ void CCurveData::SetWritten(size_t i, double dAfter, double dTarget) {
     ++m_nRevision;
 }
 
+void CCurveData::SetCut(size_t i) {
+    if (i >= m_points.size()) return;
+    m_points[i].bCut = true;
+    ++m_nRevision;
+}
+
 void CCurveData::Clear() {
     m_points.clear();
     ++m_nRevision;

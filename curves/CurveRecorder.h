@@ -14,7 +14,9 @@ class CFrameProcessor;
 // written. Every frame processed must be recorded, in order, for the processor's numbers to
 // match the points; frames that were never recorded (before a Clear, of another run) are not
 // marked. The written brightness is the frame's brightness after manipulation when it was
-// manipulated, else its brightness as read.
+// manipulated, else its brightness as read. A frame the processor found to start a new shot
+// (deflicker) is marked a cut. RecordWrites does the marking alone, for the writes of a step
+// that processed no frame (the held picks written at the end of the input).
 //
 // The recorder refers to the data, which it does not own and which outlives it.
 class CCurveRecorder {
@@ -22,6 +24,7 @@ class CCurveRecorder {
     explicit CCurveRecorder(CCurveData* pData);
 
     void Record(const CFrameProcessor& processor, int nFrame, double dTime, bool bManipulating);
+    void RecordWrites(const CFrameProcessor& processor, bool bManipulating);
 
   private:
     CCurveData* m_pData;
@@ -29,4 +32,6 @@ class CCurveRecorder {
     int64_t m_nIndexOffset;
     // The processor's number of the frame written last that was seen; 0 before any.
     int m_nLastWritten;
+    // The processor's number of the last cut marked; 0 before any.
+    int m_nLastCut = 0;
 };

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <list>
 #include <memory>
 
 #include "platform/wmf/wmsdk.h"
+#include "processor/CutDetector.h"
 #include "processor/SceneTarget.h"
 
 class CMediaWriter;
@@ -55,15 +57,21 @@ struct FrameFigures {
 // biWidth x biHeight pixels row by row in memory order and never touches padding bytes. A
 // header with a width or height of 0 or less describes a frame without pixels.
 //
-// Deflicker (off until SetDeflicker turns it on) replaces the one target brightness with a local
-// target that follows the scene (CSceneTarget, fed with the figures of every frame queued). Its
-// brightness is what a viewer sees, the mean luminance of all pixels: dBefore and dAfter hold
-// that measure while it is on, and the threshold only decides the dark fraction and the
-// crossings. Each window's pick is the frame closest to its own local target; the manipulation
-// then scales the picked frame so that its expected mean, dither and clipping at 255 counted,
-// meets the local target at the frame's place in the output's timeline (the output clock turned
-// back into input frames), never by more than kMaxSceneGain. With deflicker off every figure,
-// pick and pixel is what it would be without it.
+// Deflicker (off until SetDeflicker turns it on) replaces the one target brightness with the
+// level of each frame's shot (CSceneTarget, fed with the figures of every frame queued, and
+// CCutDetector, fed with its thumbnail, taken before the crossings are painted). Its brightness
+// is what a viewer sees, the mean luminance of all pixels: dBefore and dAfter hold that measure
+// while it is on, and the threshold only decides the dark fraction and the crossings. Each
+// window's pick is the frame with the least estimated flicker; its output times are fixed then,
+// by the same clock as without deflicker. The pick is then held for kLookAheadWindows more
+// windows, so that its level is fitted over the frames on both sides of it; only then is it
+// manipulated (scaled so that its expected mean, dither and clipping at 255 counted, meets its
+// level, never by more than kMaxSceneGain) and written. So deflicker delays the writes by
+// kLookAheadWindows windows (kLookAheadWindows x rate / 6 frames of input, about 0.7 s) and
+// holds up to kLookAheadWindows picked samples besides the queue; the frames between picks are
+// released when the next pick is made. FlushHeld writes the held picks at the end of the input;
+// turning deflicker off or changing the rate writes them at once. With deflicker off every
+// figure, pick and pixel is what it would be without it, and nothing is held.
 class CFrameProcessor {
   public:
     explicit CFrameProcessor(CMediaWriter* pWriter);
@@ -83,12 +91,20 @@ class CFrameProcessor {
     // a new scene curve.
     void SetDeflicker(double dSpanSeconds);
     static constexpr double kMaxSceneGain = 4.0;
-    // The input's frames per second (the default rate until set), for inputs of another rate: the window
-    // spans rate / 6 frames, rounded (at least 1), so that one frame is picked per 1/6 s of
+    // The input's frames per second (the default rate until set), for inputs of another rate: the
+    // window spans rate / 6 frames, rounded (at least 1), so that one frame is picked per 1/6 s of
     // input, and the ideal clock advances a quarter of the input time consumed. The output's
     // spacing stays that of the output rate. A rate outside (0, 1000] is ignored. Set it before the
     // first frame.
     void SetInputRate(double dRate);
+
+    // Windows a deflicker pick is held before it is written.
+    static constexpr int kLookAheadWindows = 4;
+    // Manipulates and writes the oldest pick that deflicker holds; false when none is held.
+    // Call it until it gives false at the end of the input, before the output is closed.
+    bool FlushHeld();
+    // The number of the last frame found to start a new shot (deflicker); 0 when none.
+    int LastCutFrame() const { return m_nLastCut; }
 
     // Measures and queues the frame, then picks, manipulates and writes when a window is
     // complete. The display results are the displayed entry's own header copy and its pixels,
@@ -128,6 +144,11 @@ class CFrameProcessor {
     double MeasureFrame(const BITMAPINFOHEADER* pFormat, BYTE* pPixels, bool bAllPixels,
                         double* pdDarkFraction);
     void ScheduleOutput();
+    // Deflicker's scheduling: the thumbnail and figures to the cut detector and the scene
+    // target; the pick of a complete window, held; the write of the pick held longest.
+    void FollowScene(const CThumbnail& thumbnail, double dBefore);
+    void ScheduleWithLookAhead();
+    void WriteHeld();
     double TargetOf(const FrameEntry& entry) const;
     void ManipulateFrame(Cursor itEntry);
     void ManipulateEntry(FrameEntry& entry);
@@ -164,6 +185,18 @@ class CFrameProcessor {
     // Deflicker: its span in seconds (0: off) and the scene curve while it is on.
     double m_dSceneSpan;
     std::unique_ptr<CSceneTarget> m_pSceneTarget;
+    CCutDetector m_cutDetector;
+    int m_nLastSceneFrame;
+    int m_nLastCut;
+    // Deflicker's picks not yet written, oldest first, with the output times fixed at the pick;
+    // the window after the entry picked last.
+    struct HeldPick {
+        Cursor itEntry;
+        double dTimes[2];
+        int nTimes;
+    };
+    std::deque<HeldPick> m_held;
+    Cursor m_itLastPicked;
     // State of the generator behind RandomUnit (a 32-bit linear congruential generator).
     DWORD m_dwRandomState;
 };
