@@ -55,13 +55,13 @@ make_clean() {
         a06) src="$DATA/a06_wmv3_320x240_15fps_numbers_60s.wmv" ;;
         a01) src="$DATA/a01_wmv3_moviemaker6_640x480_red2s-then-green.wmv" ;;
         montage)
-            local parts=() i=0
-            for f in c14_mp43_160x120_elephant_28s.asf b03_vc1adv_512x288_ladybug_wmapro_12s.wmv \
-                     c08_wmv1_160x120_bee_wma-8k_10s.wmv a06_wmv3_320x240_15fps_numbers_60s.wmv \
-                     c14_mp43_160x120_elephant_28s.asf b03_vc1adv_512x288_ladybug_wmapro_12s.wmv; do
-                [ -f "$DATA/$f" ] || return 1
-                # Each part from its own place in its clip, 60 frames.
-                ffmpeg -v error -y -ss "$((2 + 3 * i))" -i "$DATA/$f" -frames:v 60 \
+            local parts=() i=0 part
+            # Each part from its own place (seconds in) in its clip, 60 frames.
+            for part in c14_mp43_160x120_elephant_28s.asf@2 b03_vc1adv_512x288_ladybug_wmapro_12s.wmv@1 \
+                        c08_wmv1_160x120_bee_wma-8k_10s.wmv@2 a06_wmv3_320x240_15fps_numbers_60s.wmv@10 \
+                        c14_mp43_160x120_elephant_28s.asf@15 b03_vc1adv_512x288_ladybug_wmapro_12s.wmv@6; do
+                [ -f "$DATA/${part%@*}" ] || return 1
+                ffmpeg -v error -y -ss "${part#*@}" -i "$DATA/${part%@*}" -frames:v 60 \
                     -vf "scale=320:240,setsar=1,setpts=N/($RATE)/TB" "${FFV1[@]}" "part$i.nut"
                 parts+=("file 'part$i.nut'")
                 i=$((i + 1))

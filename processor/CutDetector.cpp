@@ -134,9 +134,9 @@ CCutDetector::Step CCutDetector::Add(const CThumbnail& thumbnail) {
         // The frame before is a cut when it left the one before it far behind and this frame
         // stays with it, away from the one before it.
         const double dThreshold = std::max(kMinCut, kRelativeCut * TypicalDifference());
-        if (m_dPreviousDifference > dThreshold &&
-            m_dPreviousDifference > kSpike * std::max(dDifference, m_dEarlierDifference) &&
-            Difference(m_beforePrevious, thumbnail, nullptr) > dThreshold) {
+        if (m_dPreviousDifference > dThreshold && dDifference < kPersist * dThreshold &&
+            Difference(m_beforePrevious, thumbnail, nullptr) > dThreshold &&
+            (m_third.Empty() || Difference(m_third, thumbnail, nullptr) > dThreshold)) {
             step.bPreviousStartsShot = true;
             m_nHistory = 0;
             m_nNextHistory = 0;
@@ -147,9 +147,9 @@ CCutDetector::Step CCutDetector::Add(const CThumbnail& thumbnail) {
             m_nHistory = std::min(m_nHistory + 1, kHistory);
         }
     }
+    m_third = m_beforePrevious;
     m_beforePrevious = m_previous;
     m_previous = thumbnail;
-    m_dEarlierDifference = m_dPreviousDifference;
     m_dPreviousDifference = dDifference;
     return step;
 }

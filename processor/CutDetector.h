@@ -14,13 +14,15 @@
 // picture leaves most blocks off the fit and its colours changed.
 //
 // A frame starts a new shot when it differs so from the frame before (more than kMinCut, and
-// more than kRelativeCut times the typical difference of the shot's recent frames), that
-// difference stands out (kSpike times the differences just before and just after it, so that a
-// burst of quick motion is no cut), and the frame after it differs as much from that frame
-// before: a single frame unlike its neighbours (a flash, a dropped exposure) is no cut, neither
-// going in nor coming back. The answer for a frame thus comes with the next one.
+// more than kRelativeCut times the typical difference of the shot's recent frames: the
+// threshold), the frame after it stays with it (differs by less than kPersist times the
+// threshold, so that a burst of quick motion is no cut), and that frame after differs by more
+// than the threshold from the two frames before the new one. So a single frame unlike its
+// neighbours (a flash, a dropped exposure) is no cut, neither going in nor coming back, while a
+// cut with one odd frame in between (a frame of both shots) is found at the frame after it. The
+// answer for a frame comes with the next one.
 //
-// Memory: the last two thumbnails and the last kHistory differences; no pixels.
+// Memory: the last three thumbnails and the last kHistory differences; no pixels.
 class CCutDetector {
   public:
     struct Step {
@@ -42,7 +44,7 @@ class CCutDetector {
 
     static constexpr double kMinCut = 0.12;
     static constexpr double kRelativeCut = 4.0;
-    static constexpr double kSpike = 2.0;
+    static constexpr double kPersist = 0.5;
 
   private:
     static constexpr int kHistory = 15;
@@ -51,9 +53,9 @@ class CCutDetector {
 
     CThumbnail m_previous;
     CThumbnail m_beforePrevious;
-    // The differences of the previous frame from its own previous, and of that one from its.
+    CThumbnail m_third;
+    // The difference of the previous frame from the one before it.
     double m_dPreviousDifference = 0.0;
-    double m_dEarlierDifference = 0.0;
     std::array<double, kHistory> m_history{};
     int m_nHistory = 0;
     int m_nNextHistory = 0;

@@ -11,33 +11,24 @@ void Blend(double& dMean, double dValue, double dCount) { dMean += (dValue - dMe
 
 }  // namespace
 
-void CFlickerStrength::AddSteps(double dEarlier, double dLater) {
-    dEarlier = std::clamp(dEarlier, -kClip, kClip);
-    dLater = std::clamp(dLater, -kClip, kClip);
-    m_dPairs = std::min(m_dPairs + 1.0, kMemory);
-    Blend(m_dMeanEarlier, dEarlier, m_dPairs);
-    Blend(m_dMeanLater, dLater, m_dPairs);
-    Blend(m_dProduct, dEarlier * dLater, m_dPairs);
-    Blend(m_dLaterSquare, dLater * dLater, m_dPairs);
-}
-
-void CFlickerStrength::AddEstimate(double dFlicker) {
+void CFlickerStrength::AddEstimate(double dFlicker, bool bContinues) {
     dFlicker = std::clamp(dFlicker, -kClip, kClip);
-    m_dEstimates = std::min(m_dEstimates + 1.0, kMemory);
-    Blend(m_dSquare, dFlicker * dFlicker, m_dEstimates);
+    m_dCount = std::min(m_dCount + 1.0, kMemory);
+    Blend(m_dSquare, dFlicker * dFlicker, m_dCount);
+    if (bContinues && m_bHaveLast) {
+        m_dPairs = std::min(m_dPairs + 1.0, kMemory);
+        Blend(m_dLagOne, dFlicker * m_dLast, m_dPairs);
+    }
+    m_dLast = dFlicker;
+    m_bHaveLast = true;
 }
 
 double CFlickerStrength::Deviation() const {
     if (m_dPairs < kMinCount) return 0.0;
-    return std::sqrt(std::max(0.0, m_dMeanEarlier * m_dMeanLater - m_dProduct));
+    return std::sqrt(std::max(0.0, m_dSquare - std::max(m_dLagOne, 0.0)));
 }
 
 double CFlickerStrength::Share() const {
-    const double dDeviation = Deviation();
-    if (m_dEstimates < kMinCount || !(m_dSquare > 0.0)) {
-        const double dSteps = m_dLaterSquare - m_dMeanLater * m_dMeanLater;
-        if (!(dDeviation > 0.0) || !(dSteps > 0.0)) return 0.0;
-        return std::clamp(2.0 * dDeviation * dDeviation / dSteps, 0.0, 1.0);
-    }
-    return std::clamp(dDeviation * dDeviation / m_dSquare, 0.0, 1.0);
+    if (m_dPairs < kMinCount || !(m_dSquare > 0.0)) return 0.0;
+    return std::clamp(Deviation() * Deviation() / m_dSquare, 0.0, 1.0);
 }

@@ -73,13 +73,11 @@ void CSceneTarget::StartShot(int nPosition) {
 }
 
 void CSceneTarget::Settle(int nIndex) {
-    const Figure& frame = m_frames[static_cast<size_t>(nIndex)];
-    const Figure& before = m_frames[static_cast<size_t>(nIndex - 1)];
-    if (!frame.bShotStart && !before.bShotStart) {
-        m_strength.AddSteps(before.dGainStep, frame.dGainStep);
-    }
     const Estimate estimate = EstimateAt(nIndex);
-    if (estimate.nFrames >= 5) m_strength.AddEstimate(estimate.dFlicker);
+    if (estimate.nFrames >= 5) {
+        m_strength.AddEstimate(estimate.dFlicker,
+                               !m_frames[static_cast<size_t>(nIndex)].bShotStart);
+    }
 }
 
 int CSceneTarget::Find(int nPosition) const {
@@ -173,11 +171,16 @@ double CSceneTarget::LevelAt(int nPosition) const {
     const int nIndex = std::max(Find(nPosition), 0);
     const Estimate estimate = EstimateAt(nIndex);
     const double dFrames = static_cast<double>(estimate.nFrames);
-    const double dShare = m_strength.Share() * (dFrames - 1.0) / (dFrames + 1.0);
+    // Near black a picture's steps are noise and clipping more than light: the share falls to 0
+    // from kFullLevel down to kDarkLevel.
+    const double dBrightness = m_frames[static_cast<size_t>(nIndex)].dBrightness;
+    const double dLight =
+        std::clamp((dBrightness - kDarkLevel) / (kFullLevel - kDarkLevel), 0.0, 1.0);
+    const double dShare = m_strength.Share() * dLight * (dFrames - 1.0) / (dFrames + 1.0);
     // The fit follows the mean of the log brightness, which a flicker of deviation s puts s^2 / 2
     // below the log of the mean brightness, where a flicker that averages out leaves the level.
     const double dDeviation = m_strength.Deviation();
     const double dFlicker = estimate.dFlicker - 0.5 * dDeviation * dDeviation;
     const double dCorrection = std::clamp(dShare * dFlicker, -kMaxCorrection, kMaxCorrection);
-    return m_frames[static_cast<size_t>(nIndex)].dBrightness * std::exp(-dCorrection);
+    return dBrightness * std::exp(-dCorrection);
 }

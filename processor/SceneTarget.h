@@ -27,8 +27,9 @@ constexpr double kMaxSceneSpan = 60.0;
 // The level of a frame is its brightness with the share of its flicker that is worth correcting
 // taken out (measured from the mean brightness, not the mean log brightness, that the flicker
 // leaves): CFlickerStrength's share for the run, times (n - 1) / (n + 1) for a fit over n
-// frames, so that the first frames after a cut (a fit that knows little) are scaled less, and a
-// correction never exceeds kMaxCorrection.
+// frames, so that the first frames after a cut (a fit that knows little) are scaled less, times
+// a ramp from 0 at kDarkLevel to 1 at kFullLevel of the frame's brightness (a picture near black
+// has no light to tell), and a correction never exceeds kMaxCorrection.
 //
 // Memory: the figures of the last Reach() + nLookAhead + 16 frames (a few doubles each), never
 // pixels. Positions are frame numbers and rise from one Add to the next.
@@ -51,6 +52,8 @@ class CSceneTarget {
 
     // The largest correction, log brightness (a factor of 1.5).
     static constexpr double kMaxCorrection = 0.405;
+    static constexpr double kDarkLevel = 4.0;
+    static constexpr double kFullLevel = 20.0;
 
   private:
     struct Figure {

@@ -97,7 +97,7 @@ class SceneTargetTest : public ::testing::Test {
 };
 
 TEST_F(SceneTargetTest, FadeIsFollowedAndItsFlickerTakenOut) {
-    const auto fade = [](int n) { return 200.0 * std::exp(-0.01 * n); };
+    const auto fade = [](int n) { return 220.0 * std::exp(-0.005 * n); };
     Feed(1, 300, fade, 0.15);
     EXPECT_GT(m_target.Strength().Share(), 0.8);
     // Frames that the fit still holds (it keeps the last 96).
