@@ -9,7 +9,7 @@ class CFrameProcessor;
 
 // After each ProcessSample the front end calls Record with the reader's number and time of the
 // frame just processed: the frame's figures are appended (its target is the one the processor
-// gave it: the target brightness, or the local target of deflicker that follows the scene), and
+// gave it: the target brightness, or the level of deflicker that follows the scene), and
 // when the processor has written a frame since the last call, that frame's point is marked
 // written. Every frame processed must be recorded, in order, for the processor's numbers to
 // match the points; frames that were never recorded (before a Clear, of another run) are not

@@ -23,8 +23,8 @@ class CMediaWriter;
 // without pixels, and is not displayed, but its sample is still written when picked).
 // dTarget is the entry's target: without deflicker the target brightness as it stood when the
 // entry was queued (a window is picked against the target as it stands at the pick); with
-// deflicker the entry's local target, and for a picked entry that deflicker scales, the level its
-// gain aimed at.
+// deflicker the entry's level as it stood when the entry was queued, and for a picked entry, its
+// level when it was written (the level its gain aimed at when it is scaled).
 struct FrameEntry {
     INSSBuffer* pSample;
     BITMAPINFOHEADER* pFormat;
