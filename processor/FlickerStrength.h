@@ -20,8 +20,10 @@ class CFlickerStrength {
     void AddEstimate(double dFlicker, bool bContinues);
     // The share of an estimate to correct, 0 to 1; 0 until a dozen frames have been seen.
     double Share() const;
-    // The flicker's standard deviation as estimated, in log brightness.
+    // The flicker's standard deviation as estimated, in log brightness; 0 until Known.
     double Deviation() const;
+    // Whether a dozen frames have been seen.
+    bool Known() const { return m_dPairs >= kMinCount; }
 
   private:
     static constexpr double kMemory = 400.0;

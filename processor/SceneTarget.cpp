@@ -59,6 +59,7 @@ void CSceneTarget::Add(int nPosition, double dBrightness, double dGainStep) {
     m_frames.push_back(Figure{nPosition, dBrightness, dGainStep, m_frames.empty()});
     const size_t nKeep = static_cast<size_t>(m_nReach + m_nLookAhead + 16);
     while (m_frames.size() > nKeep) m_frames.pop_front();
+    FindBreak();
     // The frame that now sees half of what it may see ahead, enough for its estimate to count;
     // its shot is settled too, since a cut is told one frame late.
     const int nSettled = static_cast<int>(m_frames.size()) - 1 - std::max(m_nLookAhead / 2, 2);
@@ -75,8 +76,42 @@ void CSceneTarget::StartShot(int nPosition) {
 void CSceneTarget::Settle(int nIndex) {
     const Estimate estimate = EstimateAt(nIndex);
     if (estimate.nFrames >= 5) {
-        m_strength.AddEstimate(estimate.dFlicker,
-                               !m_frames[static_cast<size_t>(nIndex)].bShotStart);
+        m_strength.AddEstimate(estimate.dFlicker, !m_frames[static_cast<size_t>(nIndex)].Bounds());
+    }
+}
+
+void CSceneTarget::FindBreak() {
+    // The candidate and kBreakFrames frames on either side of it, one more after it (its cut
+    // is told one frame late), all in one stretch of the fit.
+    const int nCandidate = static_cast<int>(m_frames.size()) - 2 - kBreakFrames;
+    if (nCandidate - kBreakFrames < 0) return;
+    for (int k = nCandidate - kBreakFrames + 1; k < nCandidate + kBreakFrames; ++k) {
+        if (k != nCandidate && m_frames[static_cast<size_t>(k)].Bounds()) return;
+    }
+    // Until the flicker's strength is known, a flicker cannot be told from a break.
+    if (m_frames[static_cast<size_t>(nCandidate)].Bounds() || !m_strength.Known()) return;
+    // The light of the frames around, relative to the frame before the candidate.
+    double before[kBreakFrames];
+    double after[kBreakFrames];
+    double dLight = 0.0;
+    for (int i = 0; i < kBreakFrames; ++i) {
+        before[i] = dLight;
+        dLight -= m_frames[static_cast<size_t>(nCandidate - 1 - i)].dGainStep;
+    }
+    dLight = 0.0;
+    for (int i = 0; i < kBreakFrames; ++i) {
+        dLight += m_frames[static_cast<size_t>(nCandidate + i)].dGainStep;
+        after[i] = dLight;
+    }
+    std::sort(before, before + kBreakFrames);
+    std::sort(after, after + kBreakFrames);
+    const double dShift = 0.5 * (after[kBreakFrames / 2 - 1] + after[kBreakFrames / 2]) -
+                          0.5 * (before[kBreakFrames / 2 - 1] + before[kBreakFrames / 2]);
+    const double dStep = m_frames[static_cast<size_t>(nCandidate)].dGainStep;
+    const double dThreshold = std::max(kMinBreak, 4.0 * m_strength.Deviation());
+    if (std::fabs(dShift) > dThreshold && dStep * dShift > 0.0 &&
+        std::fabs(dStep) >= 0.5 * std::fabs(dShift)) {
+        m_frames[static_cast<size_t>(nCandidate)].bBreak = true;
     }
 }
 
@@ -97,7 +132,7 @@ CSceneTarget::Estimate CSceneTarget::EstimateAt(int nIndex) const {
     int nBefore = 0;
     int nAfter = 0;
     double dLight = 0.0;
-    for (int k = nIndex; k >= 1 && !m_frames[static_cast<size_t>(k)].bShotStart; --k) {
+    for (int k = nIndex; k >= 1 && !m_frames[static_cast<size_t>(k)].Bounds(); --k) {
         dLight -= m_frames[static_cast<size_t>(k)].dGainStep;
         const Figure& other = m_frames[static_cast<size_t>(k - 1)];
         const double dX = static_cast<double>(other.nPosition - self.nPosition);
@@ -107,7 +142,7 @@ CSceneTarget::Estimate CSceneTarget::EstimateAt(int nIndex) const {
         ++nBefore;
     }
     dLight = 0.0;
-    for (int k = nIndex + 1; k < nCount && !m_frames[static_cast<size_t>(k)].bShotStart; ++k) {
+    for (int k = nIndex + 1; k < nCount && !m_frames[static_cast<size_t>(k)].Bounds(); ++k) {
         const Figure& other = m_frames[static_cast<size_t>(k)];
         dLight += other.dGainStep;
         const double dX = static_cast<double>(other.nPosition - self.nPosition);

@@ -21,8 +21,13 @@ constexpr double kMaxSceneSpan = 60.0;
 // a tricube of the distance, so that far frames count less, and robustly (Huber), so that a
 // flash or a dropped exposure hardly moves the line. A line follows a fade, a sunset or any
 // steady change without lag; the fit never crosses a cut, so the level restarts with each shot;
-// a frame alone in its shot (so far) is its own level. Frames after the one asked about count
-// as far as they have been added: a caller that waits nLookAhead frames gets a centred fit.
+// a frame alone in its shot (so far) is its own level. Nor does it cross a break: a frame whose
+// step alone moves the light for good (the median light of the kBreakFrames frames from it on
+// lies more than kMinBreak, and 4 flicker deviations, off that of the kBreakFrames before, and
+// its own step makes at least half of that), such as a light switched on or a cut missed; a
+// break is found kBreakFrames + 1 frames after the frame, once the flicker's strength is known.
+// Frames after the one asked about count as far as they have been added: a caller that waits
+// nLookAhead frames gets a centred fit.
 //
 // The level of a frame is its brightness with the share of its flicker that is worth correcting
 // taken out (measured from the mean brightness, not the mean log brightness, that the flicker
@@ -54,6 +59,8 @@ class CSceneTarget {
     static constexpr double kMaxCorrection = 0.405;
     static constexpr double kDarkLevel = 4.0;
     static constexpr double kFullLevel = 20.0;
+    static constexpr int kBreakFrames = 4;
+    static constexpr double kMinBreak = 0.12;
 
   private:
     struct Figure {
@@ -61,6 +68,9 @@ class CSceneTarget {
         double dBrightness;
         double dGainStep;
         bool bShotStart;
+        bool bBreak = false;
+        // The fit stops before this frame.
+        bool Bounds() const { return bShotStart || bBreak; }
     };
     struct Estimate {
         double dFlicker = 0.0;
@@ -71,6 +81,7 @@ class CSceneTarget {
     int Find(int nPosition) const;
     Estimate EstimateAt(int nIndex) const;
     void Settle(int nIndex);
+    void FindBreak();
 
     int m_nReach;
     int m_nLookAhead;

@@ -107,6 +107,14 @@ TEST_F(SceneTargetTest, FadeIsFollowedAndItsFlickerTakenOut) {
     }
 }
 
+TEST_F(SceneTargetTest, LightSwitchedOnIsFollowedAtOnce) {
+    const auto lights = [](int n) { return n < 150 ? 80.0 : 140.0; };
+    Feed(1, 200, lights, 0.15);
+    for (int n : {146, 148, 149, 150, 151, 153}) {
+        EXPECT_NEAR(m_target.LevelAt(n), lights(n), 0.05 * lights(n)) << n;
+    }
+}
+
 TEST_F(SceneTargetTest, OneFrameFlashIsNotFollowed) {
     const auto steady = [](int n) { return n == 150 ? 240.0 : 120.0; };
     Feed(1, 200, steady, 0.0);
