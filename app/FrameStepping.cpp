@@ -95,6 +95,11 @@ void CVarnelDlg::OnNext() {
             dlg.m_pCurveRecorder->Record(*dlg.m_pProcessor, nFrame, dTime,
                                          GetCheck(dlg.m_btnImageManipulation) == 1);
         }
+        // The picks that deflicker held, written at the end of the input.
+        void OnFlushed() {
+            dlg.m_pCurveRecorder->RecordWrites(*dlg.m_pProcessor,
+                                               GetCheck(dlg.m_btnImageManipulation) == 1);
+        }
     };
     m_lastStepCost = StepCost();
     Readouts readouts{*this, m_lastStepCost, CCostClock()};

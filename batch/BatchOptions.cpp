@@ -165,7 +165,7 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
     // takes the default span, "--deflicker=S" the span S, and the next argument stays free.
     std::string strDeflicker;
     app.add_flag("--deflicker{" + FormatSeconds(kDefaultSceneSpan) + "}", strDeflicker,
-                 "Follow the scene: a local target smoothed over SECONDS (default " +
+                 "Follow the scene: each shot's own level, flicker taken out over SECONDS (default " +
                      FormatSeconds(kDefaultSceneSpan) + ")")
         ->check(kSceneSpan);
     app.add_option("--report", options.strReport,

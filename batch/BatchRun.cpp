@@ -295,6 +295,7 @@ HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
         bool bManipulating;
         int nFrame;
         double dTime;
+        int nLastCut;
         void OnSample(int nNumber, double dFrameTime, INSSBuffer* pSample) {
             nFrame = nNumber;
             dTime = dFrameTime;
@@ -303,6 +304,18 @@ HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
         void OnDisplay(const FrameStepDisplay& display) {
             if (pCurves != nullptr) pCurves->Record(processor, nFrame, dTime, bManipulating);
             log.SetMeasurement(display.dBefore, display.dDarkFraction, processor.GetTarget());
+            if (processor.LastCutFrame() != nLastCut) {
+                nLastCut = processor.LastCutFrame();
+                log.MarkCut(processor.GetLatestFigures().nNumber - nLastCut);
+            }
+            TakeWrite();
+        }
+        // The picks held at the end of the input, written one by one.
+        void OnFlushed() {
+            if (pCurves != nullptr) pCurves->RecordWrites(processor, bManipulating);
+            TakeWrite();
+        }
+        void TakeWrite() {
             if (!log.TakeWrittenMark()) return;
             // The written frame's figures, as "Show Write" would show them.
             processor.SelectDisplay(1);
@@ -313,7 +326,7 @@ HRESULT CBatchRun::PlayToEnd(CMediaReader& reader, CFrameProcessor& processor) {
             log.SetAfterOfLastWritten(dAfter, dTarget);
             log.Retire();
         }
-    } frames{m_log, processor, m_pCurveRecorder.get(), m_options.bManipulate, 0, 0.0};
+    } frames{m_log, processor, m_pCurveRecorder.get(), m_options.bManipulate, 0, 0.0, 0};
 
     HRESULT hrRead = S_OK;
     while (*m_pInterrupted == 0 && SUCCEEDED(m_hrWriteFailure)) {

@@ -58,6 +58,11 @@ void CFrameLog::SetAfterOfLastWritten(double dAfter, double dTarget) {
     }
 }
 
+void CFrameLog::MarkCut(int nBack) {
+    if (nBack < 0 || static_cast<size_t>(nBack) >= m_pending.size()) return;
+    m_pending[m_pending.size() - 1 - static_cast<size_t>(nBack)].record.bCut = true;
+}
+
 void CFrameLog::Retire() {
     while (!m_pending.empty() && m_pending.front().record.nFrame <= m_nLastWrittenFrame) {
         if (m_sink) m_sink(m_pending.front().record);

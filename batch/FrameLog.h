@@ -10,9 +10,9 @@
 // Keeps a record for every frame that the processor may still write, fills in what the writer
 // receives (matched by sample identity: a sample is referenced by its queue entry until the entry
 // is discarded, so no two live frames share one), and hands each record to the sink once the
-// frame can no longer be picked. A frame is picked at most once and every frame in front of a
-// picked one has left the processor, so records up to the latest pick are final; Finish hands
-// over the rest.
+// frame can no longer be written. A frame is written at most once (once or twice at a time) and
+// every frame in front of a written one has left the processor (deflicker holds picks only
+// behind it), so records up to the latest write are final; Finish hands over the rest.
 //
 // The log never dereferences or releases the samples it is given; they only identify frames.
 class CFrameLog {
@@ -33,6 +33,9 @@ class CFrameLog {
     // The brightness after manipulation of the frame written last, and the target it was
     // scaled to.
     void SetAfterOfLastWritten(double dAfter, double dTarget);
+    // The frame nBack frames before the one added last starts a new shot; ignored when its
+    // record has been handed over or nBack is out of range.
+    void MarkCut(int nBack);
     // Hands over the records that are final (every frame up to the last one written).
     void Retire();
     // Hands over every record left, in order.

@@ -15,4 +15,5 @@ struct FrameRecord {
     double dAfter = 0.0;             // brightness after manipulation; 0 when not manipulated
     std::vector<QWORD> outputTimes;  // 100-ns units, one per sample written (two for a repeat)
     double dTarget = 0.0;            // the target brightness the frame was measured against
+    bool bCut = false;               // the first frame of a new shot (deflicker)
 };

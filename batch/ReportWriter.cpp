@@ -12,7 +12,7 @@ CReportWriter::CReportWriter(std::string strPath, double dInputRate, double dSpe
 
 const char* CReportWriter::Header() {
     return "frame,time_s,brightness_before,dark_fraction,picked,brightness_after,"
-           "output_times_100ns,target,input_rate,speedup";
+           "output_times_100ns,target,input_rate,speedup,cut";
 }
 
 std::string CReportWriter::FormatRow(const FrameRecord& record, double dInputRate,
@@ -29,7 +29,8 @@ std::string CReportWriter::FormatRow(const FrameRecord& record, double dInputRat
         strRow += szTime;
     }
     char szTail[64];
-    std::snprintf(szTail, sizeof szTail, ",%.6f,%.3f,%g", record.dTarget, dInputRate, dSpeedup);
+    std::snprintf(szTail, sizeof szTail, ",%.6f,%.3f,%g,%d", record.dTarget, dInputRate, dSpeedup,
+                  record.bCut ? 1 : 0);
     return strRow + szTail;
 }
 

@@ -19,6 +19,7 @@ const char* const CCurveChart::kWrittenName = "Brightness written";
 const char* const CCurveChart::kPicksName = "Frames written";
 const char* const CCurveChart::kTargetName = "Target";
 const char* const CCurveChart::kDarkName = "Dark pixels (%)";
+const char* const CCurveChart::kCutsName = "Cuts";
 
 namespace {
 
@@ -33,6 +34,7 @@ const QColor kPicksColour(0xd6, 0x27, 0x28);
 const QColor kTargetColour(0xff, 0x7f, 0x0e);
 const QColor kDarkColour(0x8c, 0x8c, 0x8c);
 const QColor kCursorColour(0x40, 0x40, 0x40);
+const QColor kCutsColour(0x94, 0x67, 0xbd);
 
 QLineSeries* MakeLine(const char* pszName, const QColor& colour, qreal dWidth,
                       Qt::PenStyle style = Qt::SolidLine) {
@@ -82,6 +84,7 @@ CCurveChart::CCurveChart()
       m_pPicks(new QScatterSeries),
       m_pTarget(MakeLine(kTargetName, kTargetColour, 1.5, Qt::DashLine)),
       m_pDark(MakeLine(kDarkName, kDarkColour, 1.0)),
+      m_pCuts(MakeLine(kCutsName, kCutsColour, 1.0, Qt::DashLine)),
       m_pCursor(MakeLine("", kCursorColour, 1.0, Qt::DotLine)),
       m_nCurrentFrame(0) {
     setAnimationOptions(QChart::NoAnimation);
@@ -111,12 +114,14 @@ CCurveChart::CCurveChart()
     for (QXYSeries* pSeries :
          {static_cast<QXYSeries*>(m_pDark), static_cast<QXYSeries*>(m_pTarget),
           static_cast<QXYSeries*>(m_pBefore), static_cast<QXYSeries*>(m_pWritten),
-          static_cast<QXYSeries*>(m_pPicks), static_cast<QXYSeries*>(m_pCursor)}) {
+          static_cast<QXYSeries*>(m_pPicks), static_cast<QXYSeries*>(m_pCuts),
+          static_cast<QXYSeries*>(m_pCursor)}) {
         addSeries(pSeries);
         pSeries->attachAxis(m_pFrameAxis);
         pSeries->attachAxis(pSeries == m_pDark ? m_pDarkAxis : m_pBrightnessAxis);
     }
     for (QLegendMarker* pMarker : legend()->markers(m_pCursor)) pMarker->setVisible(false);
+    for (QLegendMarker* pMarker : legend()->markers(m_pCuts)) pMarker->setVisible(false);
 
     // The time labels stand over the frames they name, whatever moves the frame axis.
     connect(m_pFrameAxis, &QValueAxis::rangeChanged, m_pTimeAxis,
@@ -132,6 +137,14 @@ void CCurveChart::ShowRange(const CCurveData& data, double dFirst, double dLast,
     m_pPicks->replace(points.picks);
     m_pTarget->replace(points.target);
     m_pDark->replace(points.dark);
+    QList<QPointF> cutLines;
+    for (const QPointF& cut : points.cuts) {
+        cutLines << cut << QPointF(cut.x(), kBrightnessTop) << cut;
+    }
+    m_pCuts->replace(cutLines);
+    for (QLegendMarker* pMarker : legend()->markers(m_pCuts)) {
+        pMarker->setVisible(!cutLines.isEmpty());
+    }
     m_pFrameAxis->setRange(dFirst, dLast);
     if (!bKeepVertical) {
         m_pBrightnessAxis->setRange(0.0, kBrightnessTop);

@@ -15,9 +15,10 @@ class QValueAxis;
 
 // Over the frame number (bottom axis, with the input time of some frames as labels on the top
 // axis): the brightness of every frame read, the brightness of every frame written, the frames
-// written marked on the first curve, the target brightness, and on a second axis the dark
-// pixels in percent; a thin vertical line may mark the current frame. Brightness runs 0..255
-// and dark pixels 0..100 % unless ShowRange is told to keep the vertical ranges (a zoom).
+// written marked on the first curve, the target brightness, the cuts that start a new shot
+// (deflicker) as vertical lines, and on a second axis the dark pixels in percent; a thin vertical
+// line may mark the current frame. Brightness runs 0..255 and dark pixels 0..100 % unless ShowRange
+// is told to keep the vertical ranges (a zoom).
 //
 // The chart owns its series and axes (Qt parents); it holds no frame data of its own beyond the
 // thinned points it draws. Like any QGraphicsWidget it needs a QApplication.
@@ -30,6 +31,7 @@ class CCurveChart : public QChart {
     static const char* const kPicksName;
     static const char* const kTargetName;
     static const char* const kDarkName;
+    static const char* const kCutsName;
 
     CCurveChart();
 
@@ -58,6 +60,7 @@ class CCurveChart : public QChart {
     QScatterSeries* m_pPicks;
     QLineSeries* m_pTarget;
     QLineSeries* m_pDark;
+    QLineSeries* m_pCuts;
     QLineSeries* m_pCursor;
     int m_nCurrentFrame;
 };

@@ -24,6 +24,11 @@ void CCurveData::SetWritten(size_t i, double dAfter, double dTarget) {
     m_points[i].fTarget = static_cast<float>(dTarget);
 }
 
+void CCurveData::SetCut(size_t i) {
+    if (i >= m_points.size()) return;
+    m_points[i].bCut = true;
+}
+
 void CCurveData::Clear() { m_points.clear(); }
 
 size_t CCurveData::LowerBound(double dFrame) const {

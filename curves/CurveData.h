@@ -14,6 +14,7 @@ struct CurvePoint {
     float fTarget = 0.0f;        // the target brightness in force for the frame
     float fDarkFraction = 0.0f;  // share of dark pixels, 0 to 1
     bool bPicked = false;        // written to the output
+    bool bCut = false;           // the first frame of a new shot (deflicker)
 };
 
 // The points of one run in reading order, 32 bytes a frame (a 10-hour input of about a million
@@ -26,6 +27,8 @@ class CCurveData {
     // against (deflicker may aim a written frame at another level); an index out of range is
     // ignored.
     void SetWritten(size_t i, double dAfter, double dTarget);
+    // Marks point i as the first frame of a new shot; an index out of range is ignored.
+    void SetCut(size_t i);
     void Clear();
 
     bool Empty() const { return m_points.empty(); }

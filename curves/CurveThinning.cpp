@@ -91,6 +91,7 @@ CurveSeriesPoints ThinCurves(const CCurveData& data, double dFirst, double dLast
             }
             series.target.append(QPointF(point.nFrame, point.fTarget));
             series.dark.append(QPointF(point.nFrame, point.fDarkFraction * 100.0f));
+            if (point.bCut) series.cuts.append(QPointF(point.nFrame, 0.0));
         }
         return series;
     }
@@ -111,10 +112,13 @@ CurveSeriesPoints ThinCurves(const CCurveData& data, double dFirst, double dLast
     SliceExtremes slice;
     CExtremes picks;
     for (size_t j = 0; j + 1 < starts.size(); ++j) {
+        bool bCut = false;
         for (size_t i = starts[j]; i < starts[j + 1]; ++i) {
             const CurvePoint& point = data.At(i);
             slice.Add(point, i);
             if (point.bPicked) picks.Add(i, point.fBefore);
+            if (point.bCut && !bCut) series.cuts.append(QPointF(point.nFrame, 0.0));
+            bCut = bCut || point.bCut;
         }
         slice.Flush(data, series);
         if ((j + 1) % kColumnsPerMarker == 0) picks.Flush(data, series.picks);

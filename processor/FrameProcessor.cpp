@@ -156,6 +156,9 @@ CFrameProcessor::CFrameProcessor(CMediaWriter* pWriter)
       m_dIdealTime(0.0),
       m_dOutputTime(0.0),
       m_dSceneSpan(0.0),
+      m_nLastSceneFrame(0),
+      m_nLastCut(0),
+      m_itLastPicked(m_queue.end()),
       m_dwRandomState(~static_cast<DWORD>(reinterpret_cast<uintptr_t>(pWriter))) {
     LoadDefaults();
 }
@@ -168,6 +171,7 @@ void CFrameProcessor::LoadDefaults() {
     m_itLatest = m_queue.end();
     m_itLastWritten = m_queue.end();
     m_itBest = m_queue.end();
+    m_itLastPicked = m_queue.end();
     m_pDisplayed = &m_itLatest;
     m_dOutputTime = 0.0;
     m_dIdealTime = 0.0;
@@ -214,9 +218,17 @@ void CFrameProcessor::SetDeflicker(double dSpanSeconds) {
 }
 
 void CFrameProcessor::ConfigureSceneTarget() {
+    // Picks held for the old curve are written with it; scheduling goes on after the last.
+    while (FlushHeld()) {
+    }
+    m_itLastPicked = m_itLastWritten;
+    // The deflicker's scheduling may have released the entry that was best so far.
+    m_itBest = ClosestFrom(WindowStart());
     m_pSceneTarget.reset();
+    m_cutDetector = CCutDetector();
     if (m_dSceneSpan > 0.0) {
-        m_pSceneTarget = std::make_unique<CSceneTarget>(m_dSceneSpan, m_dInputRate);
+        m_pSceneTarget = std::make_unique<CSceneTarget>(m_dSceneSpan, m_dInputRate,
+                                                        kLookAheadWindows * m_nWindowSpan);
     }
 }
 
@@ -276,6 +288,9 @@ void CFrameProcessor::ProcessSample(INSSBuffer* pSample, const BITMAPINFOHEADER*
         }
     }
 
+    // The thumbnail is taken before the crossings are painted.
+    CThumbnail thumbnail;
+    if (m_pSceneTarget && pPixels != nullptr) thumbnail = CThumbnail(&header, pPixels);
     double dDarkFraction = 0.0;
     const double dBefore =
         MeasureFrame(&header, pPixels, m_pSceneTarget != nullptr, &dDarkFraction);
@@ -284,8 +299,8 @@ void CFrameProcessor::ProcessSample(INSSBuffer* pSample, const BITMAPINFOHEADER*
     double dTarget = m_dBrightness;
     if (m_pSceneTarget) {
         // A frame without pixels has no brightness to follow.
-        if (pPixels != nullptr) m_pSceneTarget->Add(m_nFrameCount, dBefore);
-        if (!m_pSceneTarget->Empty()) dTarget = m_pSceneTarget->At(m_nFrameCount);
+        if (pPixels != nullptr) FollowScene(thumbnail, dBefore);
+        if (!m_pSceneTarget->Empty()) dTarget = m_pSceneTarget->LevelAt(m_nFrameCount);
     }
     m_queue.push_back(FrameEntry{pSample, nullptr, pPixels, dBefore, dAfter, dDarkFraction,
                                  m_nFrameCount, header, dTarget});
@@ -344,6 +359,16 @@ int CFrameProcessor::WindowStart() const {
     return m_itLastWritten == m_queue.end() ? 1 : m_itLastWritten->nFrameNumber + m_nWindowOffset;
 }
 
+void CFrameProcessor::FollowScene(const CThumbnail& thumbnail, double dBefore) {
+    const CCutDetector::Step step = m_cutDetector.Add(thumbnail);
+    m_pSceneTarget->Add(m_nFrameCount, dBefore, step.dGainStep);
+    if (step.bPreviousStartsShot && m_nLastSceneFrame > 0) {
+        m_pSceneTarget->StartShot(m_nLastSceneFrame);
+        m_nLastCut = m_nLastSceneFrame;
+    }
+    m_nLastSceneFrame = m_nFrameCount;
+}
+
 double CFrameProcessor::DistanceToTarget(const FrameEntry& entry) const {
     return std::fabs(entry.dBefore - TargetOf(entry));
 }
@@ -373,6 +398,10 @@ void CFrameProcessor::ReleaseStaleEntries() {
 }
 
 void CFrameProcessor::ScheduleOutput() {
+    if (m_pSceneTarget) {
+        ScheduleWithLookAhead();
+        return;
+    }
     const int nStart = WindowStart();
     if (m_itLatest->nFrameNumber >= nStart &&
         (m_itBest == m_queue.end() ||
@@ -389,16 +418,6 @@ void CFrameProcessor::ScheduleOutput() {
     // so far have gone.
     const Cursor itBest = ClosestFrom(nStart);
 
-    if (m_pSceneTarget && m_bManipulate && !m_pSceneTarget->Empty()) {
-        // The scene curve where the sample lands in the output: the output clock turned back
-        // into input frames (the ideal clock stands at frame n after a pick of frame n), kept
-        // within a window's reach of the picked frame.
-        const double dReach = static_cast<double>(m_nWindowSpan - 1);
-        const double dFrame = static_cast<double>(itBest->nFrameNumber);
-        const double dPosition = std::clamp((m_dOutputTime + m_dFrameDuration) / m_dTimeScale,
-                                            dFrame - dReach, dFrame + dReach);
-        itBest->dTarget = m_pSceneTarget->At(dPosition);
-    }
     ManipulateFrame(itBest);
 
     const int nStep = m_itLastWritten != m_queue.end()
@@ -419,6 +438,107 @@ void CFrameProcessor::ScheduleOutput() {
     }
     // Frames already queued may open the next window.
     m_itBest = ClosestFrom(WindowStart());
+}
+
+void CFrameProcessor::ScheduleWithLookAhead() {
+    // The window starts at the first frame before the first pick, else m_nWindowOffset frames
+    // after the entry picked last.
+    const int nStart =
+        m_itLastPicked == m_queue.end() ? 1 : m_itLastPicked->nFrameNumber + m_nWindowOffset;
+    if (m_itLatest->nFrameNumber - nStart < m_nWindowLength - 1) {
+        ReleaseStaleCandidates(nStart);
+        return;
+    }
+
+    // The frame with the least flicker; frames without pixels only when no frame has any, and
+    // ties go to the earliest.
+    Cursor itBest = m_queue.end();
+    double dBestFlicker = HUGE_VAL;
+    for (Cursor it = m_queue.begin(); it != m_queue.end(); ++it) {
+        if (it->nFrameNumber < nStart) continue;
+        if (itBest == m_queue.end()) itBest = it;
+        if (it->pPixels == nullptr) continue;
+        const double dFlicker = std::fabs(m_pSceneTarget->FlickerAt(it->nFrameNumber));
+        if (dFlicker < dBestFlicker) {
+            itBest = it;
+            dBestFlicker = dFlicker;
+        }
+    }
+
+    // The output times, by the clock that schedules without deflicker.
+    const int nStep = m_itLastPicked != m_queue.end()
+                          ? itBest->nFrameNumber - m_itLastPicked->nFrameNumber
+                          : itBest->nFrameNumber;
+    m_dIdealTime += static_cast<double>(nStep) * m_dTimeScale;
+    m_dOutputTime += m_dFrameDuration;
+    HeldPick pick{itBest, {m_dOutputTime, 0.0}, 1};
+    if (m_dIdealTime - m_dOutputTime > m_dFrameDuration) {
+        m_dOutputTime += m_dFrameDuration;
+        pick.dTimes[pick.nTimes++] = m_dOutputTime;
+    }
+    m_itLastPicked = itBest;
+
+    // Only the picks and the entry written last stay before the new pick.
+    for (Cursor itEntry = m_queue.begin(); itEntry != itBest;) {
+        const bool bHeld = std::ranges::any_of(
+            m_held, [&](const HeldPick& held) { return held.itEntry == itEntry; });
+        if (bHeld || itEntry == m_itLastWritten) {
+            ++itEntry;
+            continue;
+        }
+        ReleaseEntry(*itEntry);
+        itEntry = m_queue.erase(itEntry);
+    }
+    m_held.push_back(pick);
+    if (static_cast<int>(m_held.size()) > kLookAheadWindows) WriteHeld();
+}
+
+void CFrameProcessor::ReleaseStaleCandidates(int nStart) {
+    // Up to the fourfold speed-up every frame of a window is still queued when it completes;
+    // beyond it, of the frames older than the m_nKeptRecent latest only the one with the least
+    // flicker as it is estimated now stays a candidate.
+    const int nOldestKept = m_itLatest->nFrameNumber - m_nKeptRecent + 1;
+    Cursor itKept = m_queue.end();
+    double dKeptFlicker = HUGE_VAL;
+    for (Cursor it = m_queue.begin(); it != m_queue.end() && it->nFrameNumber < nOldestKept; ++it) {
+        if (it->nFrameNumber < nStart || it->pPixels == nullptr) continue;
+        const double dFlicker = std::fabs(m_pSceneTarget->FlickerAt(it->nFrameNumber));
+        if (itKept == m_queue.end() || dFlicker < dKeptFlicker) {
+            itKept = it;
+            dKeptFlicker = dFlicker;
+        }
+    }
+    for (Cursor it = m_queue.begin(); it != m_queue.end() && it->nFrameNumber < nOldestKept;) {
+        const bool bHeld =
+            std::ranges::any_of(m_held, [&](const HeldPick& held) { return held.itEntry == it; });
+        if (bHeld || it == itKept || it == m_itLastWritten || it == m_itLastPicked) {
+            ++it;
+            continue;
+        }
+        ReleaseEntry(*it);
+        it = m_queue.erase(it);
+    }
+}
+
+void CFrameProcessor::WriteHeld() {
+    const HeldPick pick = m_held.front();
+    m_held.pop_front();
+    if (m_pSceneTarget && !m_pSceneTarget->Empty() && pick.itEntry->pPixels != nullptr) {
+        pick.itEntry->dTarget = m_pSceneTarget->LevelAt(pick.itEntry->nFrameNumber);
+    }
+    ManipulateFrame(pick.itEntry);
+    m_itLastWritten = pick.itEntry;
+    for (int i = 0; i < pick.nTimes; ++i) WriteEntry(pick.itEntry, pick.dTimes[i]);
+    while (m_queue.begin() != m_itLastWritten) {
+        ReleaseEntry(m_queue.front());
+        m_queue.pop_front();
+    }
+}
+
+bool CFrameProcessor::FlushHeld() {
+    if (m_held.empty()) return false;
+    WriteHeld();
+    return true;
 }
 
 void CFrameProcessor::ManipulateFrame(Cursor itEntry) { ManipulateEntry(*itEntry); }

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <list>
 #include <memory>
 
 #include "platform/wmf/wmsdk.h"
+#include "processor/CutDetector.h"
 #include "processor/SceneTarget.h"
 
 class CMediaWriter;
@@ -21,8 +23,8 @@ class CMediaWriter;
 // without pixels, and is not displayed, but its sample is still written when picked).
 // dTarget is the entry's target: without deflicker the target brightness as it stood when the
 // entry was queued (a window is picked against the target as it stands at the pick); with
-// deflicker the entry's local target, and for a picked entry that deflicker scales, the level its
-// gain aimed at.
+// deflicker the entry's level as it stood when the entry was queued, and for a picked entry, its
+// level when it was written (the level its gain aimed at when it is scaled).
 struct FrameEntry {
     INSSBuffer* pSample;
     BITMAPINFOHEADER* pFormat;
@@ -67,15 +69,21 @@ struct FrameFigures {
 // biWidth x biHeight pixels row by row in memory order and never touches padding bytes. A
 // header with a width or height of 0 or less describes a frame without pixels.
 //
-// Deflicker (off until SetDeflicker turns it on) replaces the one target brightness with a local
-// target that follows the scene (CSceneTarget, fed with the figures of every frame queued). Its
-// brightness is what a viewer sees, the mean luminance of all pixels: dBefore and dAfter hold
-// that measure while it is on, and the threshold only decides the dark fraction and the
-// crossings. Each window's pick is the frame closest to its own local target; the manipulation
-// then scales the picked frame so that its expected mean, dither and clipping at 255 counted,
-// meets the local target at the frame's place in the output's timeline (the output clock turned
-// back into input frames), never by more than kMaxSceneGain. With deflicker off every figure,
-// pick and pixel is what it would be without it.
+// Deflicker (off until SetDeflicker turns it on) replaces the one target brightness with the
+// level of each frame's shot (CSceneTarget, fed with the figures of every frame queued, and
+// CCutDetector, fed with its thumbnail, taken before the crossings are painted). Its brightness
+// is what a viewer sees, the mean luminance of all pixels: dBefore and dAfter hold that measure
+// while it is on, and the threshold only decides the dark fraction and the crossings. Each
+// window's pick is the frame with the least estimated flicker; its output times are fixed then,
+// by the same clock as without deflicker. The pick is then held for kLookAheadWindows more
+// windows, so that its level is fitted over the frames on both sides of it; only then is it
+// manipulated (scaled so that its expected mean, dither and clipping at 255 counted, meets its
+// level, never by more than kMaxSceneGain) and written. So deflicker delays the writes by
+// kLookAheadWindows windows (kLookAheadWindows x rate / 6 frames of input, about 0.7 s) and
+// holds up to kLookAheadWindows picked samples besides the queue; the frames between picks are
+// released when the next pick is made. FlushHeld writes the held picks at the end of the input;
+// turning deflicker off or changing the rate writes them at once. With deflicker off every
+// figure, pick and pixel is what it would be without it, and nothing is held.
 class CFrameProcessor {
   public:
     explicit CFrameProcessor(CMediaWriter* pWriter);
@@ -106,6 +114,14 @@ class CFrameProcessor {
     void SetSpeedup(double dSpeedup);
     static constexpr double kMinSpeedup = 1.0;
     static constexpr double kMaxSpeedup = 1000.0;
+
+    // Windows a deflicker pick is held before it is written.
+    static constexpr int kLookAheadWindows = 4;
+    // Manipulates and writes the oldest pick that deflicker holds; false when none is held.
+    // Call it until it gives false at the end of the input, before the output is closed.
+    bool FlushHeld();
+    // The number of the last frame found to start a new shot (deflicker); 0 when none.
+    int LastCutFrame() const { return m_nLastCut; }
 
     // Measures and queues the frame, then picks, manipulates and writes when a window is
     // complete. The display results are the displayed entry's own header copy and its pixels,
@@ -153,6 +169,14 @@ class CFrameProcessor {
     // Releases the entries older than the m_nKeptRecent latest, but for the one written last and
     // the closest of the window so far.
     void ReleaseStaleEntries();
+    // Deflicker's scheduling: the thumbnail and figures to the cut detector and the scene
+    // target; the pick of a complete window, held; the write of the pick held longest.
+    void FollowScene(const CThumbnail& thumbnail, double dBefore);
+    void ScheduleWithLookAhead();
+    // Beyond the fourfold speed-up: releases the old entries of an incomplete window that can no
+    // longer be picked (see ReleaseStaleEntries).
+    void ReleaseStaleCandidates(int nStart);
+    void WriteHeld();
     double TargetOf(const FrameEntry& entry) const;
     void ManipulateFrame(Cursor itEntry);
     void ManipulateEntry(FrameEntry& entry);
@@ -195,6 +219,18 @@ class CFrameProcessor {
     // Deflicker: its span in seconds (0: off) and the scene curve while it is on.
     double m_dSceneSpan;
     std::unique_ptr<CSceneTarget> m_pSceneTarget;
+    CCutDetector m_cutDetector;
+    int m_nLastSceneFrame;
+    int m_nLastCut;
+    // Deflicker's picks not yet written, oldest first, with the output times fixed at the pick;
+    // the window after the entry picked last.
+    struct HeldPick {
+        Cursor itEntry;
+        double dTimes[2];
+        int nTimes;
+    };
+    std::deque<HeldPick> m_held;
+    Cursor m_itLastPicked;
     // State of the generator behind RandomUnit (a 32-bit linear congruential generator).
     DWORD m_dwRandomState;
 };

@@ -21,9 +21,10 @@ struct FrameStepDisplay {
 // One frame step, in this order:
 //  1. NextFrameNumber; front.OnFrameNumber(n).
 //  2. GetFrameTime, which reads frame n; front.OnFrameTime(t).
-//  3. GetNextFrame. A failed read (the end of the input included) ends the step with its status;
-//     a read that gave no sample or no header ends it with E_UNEXPECTED, and a sample it gave is
-//     released.
+//  3. GetNextFrame. A failed read (the end of the input included) ends the step with its status,
+//     after the picks that the processor holds (deflicker) have been written: FlushHeld until
+//     none is left, front.OnFlushed() after each. A read that gave no sample or no header ends
+//     it with E_UNEXPECTED, and a sample it gave is released.
 //  4. front.OnSample(n, t, pSample) sees the sample before ProcessSample takes it over (the
 //     processor may write it at once).
 //  5. ProcessSample, then GetStatistics of the display frame; front.OnDisplay(display).
@@ -41,6 +42,9 @@ HRESULT StepFrame(CMediaReader& reader, CFrameProcessor& processor, Front& front
     if (SUCCEEDED(hr) && (pSample == nullptr || pFormat == nullptr)) hr = E_UNEXPECTED;
     if (FAILED(hr)) {
         if (pSample != nullptr) pSample->Release();
+        while (processor.FlushHeld()) {
+            if constexpr (requires { front.OnFlushed(); }) front.OnFlushed();
+        }
         return hr;
     }
     if constexpr (requires { front.OnSample(nFrame, dTime, pSample); }) {

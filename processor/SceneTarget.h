@@ -1,64 +1,90 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// CSceneTarget: the local target brightness of deflicker, a line that follows the scene.
+// CSceneTarget: the level of deflicker, the brightness each frame would have without flicker.
 #pragma once
 
-#include <vector>
+#include <deque>
+
+#include "processor/FlickerStrength.h"
 
 // The smoothing span of deflicker when none is given, and the longest one accepted, in seconds
 // of input.
 constexpr double kDefaultSceneSpan = 4.0;
 constexpr double kMaxSceneSpan = 60.0;
 
-// Follows the brightness of a scene from frame to frame and ignores the flicker of single frames.
-// It keeps the brightness measured for the last Span() frames added (figures only, never pixels,
-// so its memory does not depend on the frame size or the input's length) and fits a straight
-// line through them, which At evaluates at any frame position: at the frame just added for that
-// frame's own target, or a few frames away for the target of a written sample.
+// Follows the light of each shot and tells each frame's flicker from it. Fed, for every frame
+// with pixels in order, its brightness (the mean luminance of all its pixels) and its brightness
+// step from the frame before (CCutDetector::Step), and told which frames start a new shot.
 //
-// The fit weighs each frame twice: by a bump over its age, (age + 1) x (span - age), so that a
-// frame enters and leaves the fit gradually and the line moves smoothly from one frame to the
-// next; and by a Huber weight of its distance from the line, so that a frame far off the line (a
-// flash, a lost exposure) pulls it by no more than kHuber robust deviations. A line rather than a
-// mean, so that a steady dimming or brightening is followed without lag. While fewer frames than
-// the span have been added the bump covers those there are, and the slope is damped by
-// (count / span) squared, so that a line through a few frames does not run off.
+// The light of a shot is the running sum of its steps (the log of its brightness with the
+// motion of the picture taken out). A frame's flicker is how far that sum lies off a line
+// fitted through the other frames of its shot within Reach() frames on either side: weighted by
+// a tricube of the distance, so that far frames count less, and robustly (Huber), so that a
+// flash or a dropped exposure hardly moves the line. A line follows a fade, a sunset or any
+// steady change without lag; the fit never crosses a cut, so the level restarts with each shot;
+// a frame alone in its shot (so far) is its own level. Nor does it cross a break: a frame whose
+// step alone moves the light for good (the median light of the kBreakFrames frames from it on
+// lies more than kMinBreak, and 4 flicker deviations, off that of the kBreakFrames before, and
+// its own step makes at least half of that), such as a light switched on or a cut missed; a
+// break is found kBreakFrames + 1 frames after the frame, once the flicker's strength is known.
+// Frames after the one asked about count as far as they have been added: a caller that waits
+// nLookAhead frames gets a centred fit.
 //
-// The span is given in seconds of input and turned into frames with the input's frame rate; it
-// covers at least 3 frames. Positions are frame numbers (any unit in which one frame is 1.0) and
-// rise from one Add to the next.
+// The level of a frame is its brightness with the share of its flicker that is worth correcting
+// taken out (measured from the mean brightness, not the mean log brightness, that the flicker
+// leaves): CFlickerStrength's share for the run, times (n - 1) / (n + 1) for a fit over n
+// frames, so that the first frames after a cut (a fit that knows little) are scaled less, times
+// a ramp from 0 at kDarkLevel to 1 at kFullLevel of the frame's brightness (a picture near black
+// has no light to tell), and a correction never exceeds kMaxCorrection.
+//
+// Memory: the figures of the last Reach() + nLookAhead + 16 frames (a few doubles each), never
+// pixels. Positions are frame numbers and rise from one Add to the next.
 class CSceneTarget {
   public:
-    CSceneTarget(double dSpanSeconds, double dFrameRate);
+    CSceneTarget(double dSpanSeconds, double dFrameRate, int nLookAhead);
 
-    // Adds the brightness measured for the frame at dPosition and fits the line again.
-    void Add(double dPosition, double dBrightness);
-    // The fitted line at dPosition; 0.0 before the first Add.
-    double At(double dPosition) const;
-    bool Empty() const { return m_nCount == 0; }
-    // Frames the fit covers once that many have been added.
-    int Span() const { return m_nSpan; }
+    void Add(int nPosition, double dBrightness, double dGainStep);
+    // The frame added at nPosition starts a new shot (ignored when it is not held).
+    void StartShot(int nPosition);
+
+    // The estimated flicker of the frame at nPosition, log brightness; 0.0 when not held.
+    double FlickerAt(int nPosition) const;
+    // The level of the frame at nPosition, or of the newest frame before it when it is not held
+    // (a frame without pixels); 0.0 before the first Add.
+    double LevelAt(int nPosition) const;
+    bool Empty() const { return m_frames.empty(); }
+    int Reach() const { return m_nReach; }
+    const CFlickerStrength& Strength() const { return m_strength; }
+
+    // The largest correction, log brightness (a factor of 1.5).
+    static constexpr double kMaxCorrection = 0.405;
+    static constexpr double kDarkLevel = 4.0;
+    static constexpr double kFullLevel = 20.0;
+    static constexpr int kBreakFrames = 4;
+    static constexpr double kMinBreak = 0.12;
 
   private:
-    // Residuals beyond kHuber robust deviations get a weight that falls as 1 / residual.
-    static constexpr double kHuber = 1.345;
-    // The smallest robust deviation, in levels: a still scene measures the same to the last
-    // decimal, and a deviation of 0 would make every frame an outlier.
-    static constexpr double kMinDeviation = 1.0;
-    static constexpr int kIterations = 2;
+    struct Figure {
+        int nPosition;
+        double dBrightness;
+        double dGainStep;
+        bool bShotStart;
+        bool bBreak = false;
+        // The fit stops before this frame.
+        bool Bounds() const { return bShotStart || bBreak; }
+    };
+    struct Estimate {
+        double dFlicker = 0.0;
+        int nFrames = 0;  // frames of the fit, the frame itself included
+    };
 
-    void Fit();
-    // Where the ring buffers hold the frame of the given age (0: the newest).
-    int IndexOfAge(int nAge) const;
+    // The index of the last frame at or before nPosition; -1 when none.
+    int Find(int nPosition) const;
+    Estimate EstimateAt(int nIndex) const;
+    void Settle(int nIndex);
+    void FindBreak();
 
-    int m_nSpan;
-    // Ring buffers of the last m_nSpan frames; m_nNext is where the next one goes.
-    std::vector<double> m_positions;
-    std::vector<double> m_values;
-    std::vector<double> m_scratch;
-    int m_nCount;
-    int m_nNext;
-    // The line: m_dLevel at m_dOrigin (the newest position), rising by m_dSlope per frame.
-    double m_dOrigin;
-    double m_dLevel;
-    double m_dSlope;
+    int m_nReach;
+    int m_nLookAhead;
+    std::deque<Figure> m_frames;
+    CFlickerStrength m_strength;
 };

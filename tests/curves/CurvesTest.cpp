@@ -102,6 +102,7 @@ TEST(CurveThinningTest, AMillionFramesThinToTheColumnsAndAOneFrameFlashStays) {
     for (int n = 1; n <= kLong; ++n) {
         data.Append(n, n / 29.97, n == kFlash ? 250.0 : 100.0 + (n % 2), 0.1, kTarget);
         if (n % 5 == 0) data.SetWritten(data.Size() - 1, kTarget, kTarget);
+        if (n == kFlash || n == kFlash + 1) data.SetCut(data.Size() - 1);
     }
     struct Case {
         double dFirst, dLast;
@@ -125,6 +126,10 @@ TEST(CurveThinningTest, AMillionFramesThinToTheColumnsAndAOneFrameFlashStays) {
         EXPECT_EQ(highest->y(), 250.0);
         EXPECT_EQ(lowest->y(), 100.0);
         EXPECT_NEAR(points.dark.front().y(), 10.0, 1e-4);  // percent
+        // Cuts: at most one a column.
+        ASSERT_FALSE(points.cuts.empty());
+        EXPECT_EQ(points.cuts.front().x(), kFlash);
+        EXPECT_EQ(points.cuts.size(), c.nMaxPoints > 1000 ? 1 : 2);
     }
 }
 

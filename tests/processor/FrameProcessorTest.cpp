@@ -216,6 +216,26 @@ TEST_F(FrameProcessorTest, EqualBrightnessPicksTheEarliestAndNeverRepeats) {
     EXPECT_EQ(WrittenFrames(), (std::vector<int>{1, 4, 7, 10, 13, 16, 19, 22, 25, 28, 31, 34}));
 }
 
+// Deflicker picks by the same clock but holds each pick for four more windows: the writes lag
+// by four picks, the samples between picks go at once, and FlushHeld writes the rest at the
+// times and in the order of the run without deflicker.
+TEST_F(FrameProcessorTest, DeflickerHoldsFourPicksAndFlushesThemAtTheirTimes) {
+    m_processor.SetDeflicker(4.0);
+    for (int n = 1; n <= 40; ++n) Feed(150);
+    EXPECT_EQ(WrittenFrames(), (std::vector<int>{1, 4, 7, 10, 13, 16, 19, 22}));
+    EXPECT_LE(m_probe.QueueLength(), 9u + CFrameProcessor::kLookAheadWindows);
+    for (int n = 1; n <= 40; ++n) {
+        const bool bHeld = n == 22 || (n >= 25 && n % 3 == 1) || n >= 35;
+        EXPECT_EQ(Sample(n)->RefCount(), bHeld ? 2u : 1u) << n;
+    }
+    while (m_processor.FlushHeld()) {
+    }
+    EXPECT_EQ(WrittenFrames(), (std::vector<int>{1, 4, 7, 10, 13, 16, 19, 22, 25, 28, 31, 34}));
+    for (size_t i = 0; i < m_written.size(); ++i) {
+        EXPECT_EQ(m_written[i].time, (i + 1) * 333667u) << i;
+    }
+}
+
 // Anything but display 1 shows the frame just queued, through the entry's own copy of its header.
 TEST_F(FrameProcessorTest, QueueStaysBoundedAndReleasesEachSampleOnce) {
     std::mt19937 random(7);
