@@ -14,7 +14,7 @@
 namespace {
 
 // Pixels added in one step at most (their units stay far below 2^63).
-constexpr size_t kBlock = 128;
+constexpr size_t kBlock = 256;
 // 2^52: q + 2^52 holds round(q) in its low bits for 0 <= q < 2^52 (ties to even).
 constexpr double kMagic = 4503599627370496.0;
 constexpr int64_t kMagicBits = 0x4330000000000000;
@@ -30,14 +30,24 @@ struct Grid {
     double dUnit;
     int64_t nUnits;
     bool bSmall;
+    bool bTies;  // whether a pixel's luminance can fall halfway between two units
 };
 
+// The lowest set bit of every pixel's luminance, (0.30 red + 0.59 green) + 0.11 blue, is at
+// 2^-56 .. 2^-40 or at 2^-2 .. 2^7, never between (a test goes through all 2^24 pixels). A tie
+// against units of 2^(e - 53) needs a luminance whose lowest bit is 2^(e - 54): none exists for
+// sums from 2^14 to 2^51, which is where a frame's sums spend nearly all their pixels.
+constexpr int kFirstTieFreeExponent = 15;  // s = m x 2^e with 0.5 <= m < 1
+constexpr int kLastTieFreeExponent = 51;
+
 Grid GridOf(double s) {
-    if (s < kSmallSum) return {0x1p44, 0x1p-44, 0, true};
-    int e = 0;
-    std::frexp(s, &e);  // s = m x 2^e, 0.5 <= m < 1: ulp(s) = 2^(e - 53)
-    const double dScale = std::ldexp(1.0, 53 - e);
-    return {dScale, std::ldexp(1.0, e - 53), static_cast<int64_t>(s * dScale), false};
+    if (s < kSmallSum) return {0x1p44, 0x1p-44, 0, true, true};
+    // s = m x 2^e with 0.5 <= m < 1 (s is a normal number): ulp(s) = 2^(e - 53).
+    const int e = static_cast<int>((std::bit_cast<uint64_t>(s) >> 52) & 0x7FF) - 1022;
+    const double dScale = std::bit_cast<double>(static_cast<uint64_t>(1023 + 53 - e) << 52);
+    const double dUnit = std::bit_cast<double>(static_cast<uint64_t>(1023 - 53 + e) << 52);
+    return {dScale, dUnit, static_cast<int64_t>(s * dScale), false,
+            e < kFirstTieFreeExponent || e > kLastTieFreeExponent};
 }
 
 // The new sum when a block of `units` without a tie can be added in one step, else -1.
@@ -82,10 +92,18 @@ bool HasAvx2() {
     return bAvx2;
 }
 
+// The distance of q from its nearest unit, t - 2^52 (t = q + 2^52); 0.5 only for a tie.
+__attribute__((target("avx2"), always_inline)) inline __m256d Distance(__m256d q, __m256d t) {
+    const __m256d magic = _mm256_set1_pd(kMagic);
+    return _mm256_andnot_pd(_mm256_set1_pd(-0.0), _mm256_sub_pd(q, _mm256_sub_pd(t, magic)));
+}
+
 // The units of the pixels from the start, four at a time while a 16-byte load stays within
-// nReadable bytes; returns how many pixels it took. The same products and sums as the scalar
-// formula (no fused multiply-add: the target has none), so every luminance is the same double.
-template <bool kAll>
+// nReadable bytes; returns how many pixels it took. The luminance comes out already scaled, by
+// products with the weights times the bright sum's scale, a power of two: the same double as the
+// formula's times that power, exactly (no fused multiply-add: the target has none). With kTies
+// it looks for ties.
+template <bool kAll, bool kTies>
 __attribute__((target("avx2"))) size_t VectorUnits(const BYTE* p, size_t n, size_t nReadable,
                                                    double dMinPixval, double dScaleBright,
                                                    double dScaleAll, BlockUnits* pUnits) {
@@ -95,56 +113,54 @@ __attribute__((target("avx2"))) size_t VectorUnits(const BYTE* p, size_t n, size
         _mm_setr_epi8(1, -1, -1, -1, 4, -1, -1, -1, 7, -1, -1, -1, 10, -1, -1, -1);
     const __m128i shuffleRed =
         _mm_setr_epi8(2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1, -1, -1);
-    const __m256d red = _mm256_set1_pd(0.30);
-    const __m256d green = _mm256_set1_pd(0.59);
-    const __m256d blue = _mm256_set1_pd(0.11);
-    const __m256d threshold = _mm256_set1_pd(dMinPixval);
-    const __m256d scaleBright = _mm256_set1_pd(dScaleBright);
-    const __m256d scaleAll = _mm256_set1_pd(dScaleAll);
+    const __m256d red = _mm256_set1_pd(0.30 * dScaleBright);
+    const __m256d green = _mm256_set1_pd(0.59 * dScaleBright);
+    const __m256d blue = _mm256_set1_pd(0.11 * dScaleBright);
+    const __m256d threshold = _mm256_set1_pd(dMinPixval * dScaleBright);
+    const __m256d ratio = _mm256_set1_pd(dScaleAll / dScaleBright);
     const __m256d magic = _mm256_set1_pd(kMagic);
-    const __m256i magicBits = _mm256_set1_epi64x(kMagicBits);
-    const __m256d sign = _mm256_set1_pd(-0.0);
-    const __m256d half = _mm256_set1_pd(0.5);
     __m256i unitsBright = _mm256_setzero_si256();
     __m256i unitsAll = _mm256_setzero_si256();
     __m256i count = _mm256_setzero_si256();
-    __m256d tie = _mm256_setzero_pd();
+    __m256d farthest = _mm256_setzero_pd();  // the largest distance from a unit seen
     size_t i = 0;
     for (; i + 4 <= n && 3 * i + 16 <= nReadable; i += 4) {
         const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3 * i));
         const __m256d b = _mm256_cvtepi32_pd(_mm_shuffle_epi8(pixels, shuffleBlue));
         const __m256d g = _mm256_cvtepi32_pd(_mm_shuffle_epi8(pixels, shuffleGreen));
         const __m256d r = _mm256_cvtepi32_pd(_mm_shuffle_epi8(pixels, shuffleRed));
-        const __m256d y = _mm256_add_pd(
+        const __m256d q = _mm256_add_pd(
             _mm256_add_pd(_mm256_mul_pd(red, r), _mm256_mul_pd(green, g)), _mm256_mul_pd(blue, b));
-        const __m256d bright = _mm256_cmp_pd(y, threshold, _CMP_GT_OQ);
+        const __m256d bright = _mm256_cmp_pd(q, threshold, _CMP_GT_OQ);
         count = _mm256_sub_epi64(count, _mm256_castpd_si256(bright));
-
-        const __m256d q = _mm256_mul_pd(_mm256_and_pd(y, bright), scaleBright);
-        const __m256d t = _mm256_add_pd(q, magic);
-        const __m256d d = _mm256_sub_pd(q, _mm256_sub_pd(t, magic));
-        tie = _mm256_or_pd(tie, _mm256_cmp_pd(_mm256_andnot_pd(sign, d), half, _CMP_EQ_OQ));
-        unitsBright =
-            _mm256_add_epi64(unitsBright, _mm256_sub_epi64(_mm256_castpd_si256(t), magicBits));
+        const __m256d qBright = _mm256_and_pd(q, bright);
+        const __m256d t = _mm256_add_pd(qBright, magic);
+        unitsBright = _mm256_add_epi64(unitsBright, _mm256_castpd_si256(t));
+        if constexpr (kTies) farthest = _mm256_max_pd(farthest, Distance(qBright, t));
         if constexpr (kAll) {
-            const __m256d qa = _mm256_mul_pd(y, scaleAll);
-            const __m256d ta = _mm256_add_pd(qa, magic);
-            const __m256d da = _mm256_sub_pd(qa, _mm256_sub_pd(ta, magic));
-            tie = _mm256_or_pd(tie, _mm256_cmp_pd(_mm256_andnot_pd(sign, da), half, _CMP_EQ_OQ));
-            unitsAll =
-                _mm256_add_epi64(unitsAll, _mm256_sub_epi64(_mm256_castpd_si256(ta), magicBits));
+            const __m256d qAll = _mm256_mul_pd(q, ratio);
+            const __m256d tAll = _mm256_add_pd(qAll, magic);
+            unitsAll = _mm256_add_epi64(unitsAll, _mm256_castpd_si256(tAll));
+            if constexpr (kTies) farthest = _mm256_max_pd(farthest, Distance(qAll, tAll));
         }
     }
     alignas(32) int64_t lanes[3][4];
+    alignas(32) double distances[4];
     _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[0]), unitsBright);
     _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[1]), unitsAll);
     _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[2]), count);
+    _mm256_store_pd(distances, farthest);
+    // Each lane added the bits of 2^52 once for every group of four (wrapping around, which
+    // the subtraction undoes).
+    const uint64_t nMagic = static_cast<uint64_t>(i / 4) * static_cast<uint64_t>(kMagicBits);
     for (int lane = 0; lane < 4; ++lane) {
-        pUnits->nBright += lanes[0][lane];
-        pUnits->nAll += lanes[1][lane];
+        pUnits->nBright += static_cast<int64_t>(static_cast<uint64_t>(lanes[0][lane]) - nMagic);
+        if constexpr (kAll) {
+            pUnits->nAll += static_cast<int64_t>(static_cast<uint64_t>(lanes[1][lane]) - nMagic);
+        }
         pUnits->nCount += static_cast<uint64_t>(lanes[2][lane]);
+        pUnits->bTie = pUnits->bTie || distances[lane] == 0.5;
     }
-    pUnits->bTie = pUnits->bTie || _mm256_movemask_pd(tie) != 0;
     return i;
 }
 #endif
@@ -167,10 +183,11 @@ void CLuminanceSums::AddBlock(const BYTE* p, size_t n, size_t nReadable) {
         const Grid bright = GridOf(m_dBright);
         const Grid all = GridOf(m_dAll);
         BlockUnits units;
-        const size_t nDone = m_bAll ? VectorUnits<true>(p, n, nReadable, m_dMinPixval,
-                                                        bright.dScale, all.dScale, &units)
-                                    : VectorUnits<false>(p, n, nReadable, m_dMinPixval,
-                                                         bright.dScale, all.dScale, &units);
+        const bool bTies = bright.bTies || (m_bAll && all.bTies);
+        const auto vector = m_bAll ? (bTies ? VectorUnits<true, true> : VectorUnits<true, false>)
+                                   : (bTies ? VectorUnits<false, true> : VectorUnits<false, false>);
+        const size_t nDone =
+            vector(p, n, nReadable, m_dMinPixval, bright.dScale, all.dScale, &units);
         ScalarUnits(p, nDone, n, m_dMinPixval, m_bAll, bright.dScale, all.dScale, &units);
         if (!units.bTie) {
             const double dBright = Advance(bright, units.nBright);

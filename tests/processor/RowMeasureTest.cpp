@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The row sums of the measuring walk against the plain loop that adds one pixel at a time.
+#include <bit>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -82,6 +84,24 @@ TEST_F(RowMeasureTest, TiesAndBlackFramesSumAsThePlainLoopDoes) {
     Make(700, 9, [](size_t, size_t, int) { return BYTE{0}; });
     Compare(100.0);
     Compare(-1.0);
+}
+
+// The sums skip looking for ties from 2^14 to 2^51, where a tie would need a pixel whose
+// luminance has its lowest set bit between 2^-39 and 2^-3: no pixel has one.
+TEST(RowMeasureTieTest, NoLuminanceHasItsLowestBitBetween2ToThe39thAnd3rdNegative) {
+    int nFound = 0;
+    for (int i = 0; i < (1 << 24); ++i) {
+        const BYTE pixel[3] = {static_cast<BYTE>(i), static_cast<BYTE>(i >> 8),
+                               static_cast<BYTE>(i >> 16)};
+        const double y = CLuminanceTables::Of(pixel);
+        if (y == 0.0) continue;
+        int e = 0;
+        const double dMantissa = std::frexp(y, &e);  // y = m x 2^e, m in [0.5, 1)
+        const auto nMantissa = static_cast<uint64_t>(std::ldexp(dMantissa, 53));
+        const int nLowest = e - 53 + std::countr_zero(nMantissa);
+        nFound += nLowest >= -39 && nLowest <= -3;
+    }
+    EXPECT_EQ(nFound, 0);
 }
 
 }  // namespace
