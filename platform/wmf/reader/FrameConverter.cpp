@@ -9,7 +9,7 @@
 namespace wmf {
 namespace {
 // Pictures that may wait for the converter before Post waits.
-constexpr size_t kWaiting = 2;
+constexpr size_t kWaiting = 1;
 }  // namespace
 
 CFrameConverter::CFrameConverter(LONG nWidth, LONG nHeight, std::shared_ptr<CFramePool> pPool,
