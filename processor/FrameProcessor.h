@@ -45,11 +45,16 @@ struct FrameFigures {
     double dTarget = 0.0;
 };
 
-// Receives every frame read (ProcessSample takes over the caller's reference), keeps at most 9
-// in its queue, picks out of each window of 6 the frame closest to the target brightness,
-// optionally scales its pixels towards the target, and hands it once or twice to the writer at
-// times of its own clock. The writer is not owned and outlives the processor; the outcome of a
-// write is not examined. Samples still queued at destruction are released.
+// Receives every frame read (ProcessSample takes over the caller's reference), picks out of each
+// window of 6 the frame closest to the target brightness, optionally scales its pixels towards
+// the target, and hands it once or twice to the writer at times of its own clock. The writer is
+// not owned and outlives the processor; the outcome of a write is not examined. Samples still
+// queued at destruction are released.
+//
+// Memory: the queue runs from the frame written last to the frame queued last, and a window is
+// picked as soon as its last frame is queued, so it holds at most window offset + window span + 1
+// frames (their samples): 9 at the default input rate (the window of 6, the frame written last
+// and the 2 between them), 16 at 60 frames a second. Nothing else keeps a frame.
 //
 // Frames are 24-bit, blue-green-red, rows padded to the DIB stride; every pixel operation walks
 // biWidth x biHeight pixels row by row in memory order and never touches padding bytes. A
@@ -83,8 +88,8 @@ class CFrameProcessor {
     // a new scene curve.
     void SetDeflicker(double dSpanSeconds);
     static constexpr double kMaxSceneGain = 4.0;
-    // The input's frames per second (the default rate until set), for inputs of another rate: the window
-    // spans rate / 6 frames, rounded (at least 1), so that one frame is picked per 1/6 s of
+    // The input's frames per second (the default rate until set), for inputs of another rate: the
+    // window spans rate / 6 frames, rounded (at least 1), so that one frame is picked per 1/6 s of
     // input, and the ideal clock advances a quarter of the input time consumed. The output's
     // spacing stays that of the output rate. A rate outside (0, 1000] is ignored. Set it before the
     // first frame.
