@@ -6,9 +6,9 @@
 namespace wmf {
 namespace {
 
-// Samples queued ahead of the caller before the thread waits, and the bytes they may hold
-// (the thread queues one sample whatever its size): two frames of high definition, one of 4K or
-// more. The caller measures a frame in less time than the decoder takes to make one, so a deeper
+// Samples queued ahead of the caller before the thread waits, and the bytes they may hold (the
+// thread queues one sample whatever its size). The caller measures a frame in less time than the
+// decoder takes to make one, and the converter has the next frames on their way, so a deeper
 // queue would hold frames without gaining speed.
 constexpr size_t kReadAhead = 1;
 constexpr size_t kReadAheadBytes = size_t{16} << 20;

@@ -23,10 +23,10 @@ namespace wmf {
 // selected streams, a few ahead of the caller, so that decoding overlaps the caller's work.
 // Other streams, and video asked for compressed, come as stored (one packet a sample).
 //
-// Memory, in frames: the thread reads no further while 2 samples, or 16 MiB of them, are queued
-// (one frame of 4K or more), and the converter holds one decoded picture waiting and one being
-// converted into its frame, which it queues all the same. So the reader holds at most 4 frames
-// of its own at high definition (3 from 16 MiB a frame on), 2 decoded pictures besides the
+// Memory, in frames: the thread reads no further while a sample is queued (unless the caller
+// waits for a stream that has none), and the converter holds one decoded picture waiting and one
+// being converted into its frame, which it queues all the same. So the reader holds at most 3
+// frames of its own, 2 decoded pictures besides the
 // decoder's references (the decoder has one picture in flight per frame thread, and none of them
 // beyond 4K, see CVideoDecoder), and idle frame blocks in its pool, at most 24 and
 // 192 MiB of them, which only stand for frames it held before. No frame is larger than
