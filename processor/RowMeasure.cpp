@@ -13,8 +13,9 @@
 
 namespace {
 
-// Pixels added in one step at most (their units stay far below 2^63).
-constexpr size_t kBlock = 256;
+// Pixels added in one step at most: a pixel moves a sum by less than 2^52 units (see GridOf), so
+// a block's units stay below 2^62.
+constexpr size_t kBlock = 1024;
 // 2^52: q + 2^52 holds round(q) in its low bits for 0 <= q < 2^52 (ties to even).
 constexpr double kMagic = 4503599627370496.0;
 constexpr int64_t kMagicBits = 0x4330000000000000;
