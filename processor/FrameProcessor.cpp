@@ -294,11 +294,13 @@ double CFrameProcessor::MeasureFrame(const BITMAPINFOHEADER* pFormat, BYTE* pPix
     double dAllSum = 0.0;
     double dSum = 0.0;
     if (!m_bMarkCrossings) {
-        // The same sums, bit for bit, row by row without a branch per pixel.
+        // The same sums, bit for bit, row by row without a branch per pixel. The vector loads
+        // may read a row's padding, but never past the last row's pixels.
         CLuminanceSums sums(m_dMinPixval, bAllPixels);
+        const size_t nRowBytes = static_cast<size_t>(layout.nWidth) * 3;
         for (LONG nRow = 0; nRow < layout.nHeight; ++nRow) {
             sums.AddRow(layout.Row(pPixels, nRow), static_cast<size_t>(layout.nWidth),
-                        layout.dwStride);
+                        nRow + 1 < layout.nHeight ? layout.dwStride : nRowBytes);
         }
         dSum = sums.Bright();
         dAllSum = sums.All();
