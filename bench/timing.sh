@@ -28,3 +28,19 @@ wall_time() {
 
 # The median of the numbers on standard input, one a line.
 median() { sort -g | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'; }
+
+# measured FILE COMMAND...: runs the command once and appends "wall user+sys max-RSS" (seconds,
+# seconds, KiB; from GNU time) as a line to FILE; the script stops when the command fails.
+measured() {
+    local file="$1"
+    shift
+    if ! /usr/bin/time -f '%e %U %S %M' -o "$WORK/measure" "$@" >/dev/null 2>"$WORK/stderr"; then
+        echo "failed: $*" >&2
+        cat "$WORK/stderr" >&2
+        exit 1
+    fi
+    awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$WORK/measure" >>"$file"
+}
+
+# column N FILE: the Nth number of each line of FILE, one a line (for median).
+column() { awk -v n="$1" '{ print $n }' "$2"; }

@@ -9,6 +9,7 @@
 #include "common/Defaults.h"
 #include "media/MediaWriter.h"
 #include "processor/LuminanceTables.h"
+#include "processor/RowMeasure.h"
 
 namespace {
 
@@ -52,14 +53,15 @@ void Paint(BYTE* pPixel, const BYTE (&marker)[3]) {
     pPixel[2] = marker[2];
 }
 
-// The measuring walk, with or without painting the crossings. The previous pixel of the first
-// pixel of a row is the last pixel of the row before; the first pixel of the frame counts as
-// following a bright one, so it can be painted red but never makes a blue mark.
+// The measuring walk that paints the crossings (without painting, CLuminanceSums gives the same
+// sums). The previous pixel of the first pixel of a row is the last pixel of the row before; the
+// first pixel of the frame counts as following a bright one, so it can be painted red but never
+// makes a blue mark.
 //
 // With kAll the sum of the luminance of all pixels goes to *pdAllSum as well.
-template <bool kMark, bool kAll = false>
-double Analyse(const FrameLayout& layout, BYTE* pPixels, double dMinPixval, uint64_t* pnCount,
-               double* pdAllSum = nullptr) {
+template <bool kAll = false>
+double AnalyseMarking(const FrameLayout& layout, BYTE* pPixels, double dMinPixval,
+                      uint64_t* pnCount, double* pdAllSum = nullptr) {
     double dSum = 0.0;
     double dAllSum = 0.0;
     uint64_t nCount = 0;
@@ -71,21 +73,15 @@ double Analyse(const FrameLayout& layout, BYTE* pPixels, double dMinPixval, uint
             const double dY = CLuminanceTables::Of(p);
             const bool bBright = dY > dMinPixval;
             if constexpr (kAll) dAllSum += dY;
-            if constexpr (kMark) {
-                if (bBright) {
-                    dSum += dY;
-                    ++nCount;
-                    if (!bPrevBright) Paint(pPrev, kBlueMarker);
-                } else if (bPrevBright) {
-                    Paint(p, kRedMarker);
-                }
-                bPrevBright = bBright;
-                pPrev = p;
-            } else {
-                // Adding 0.0 leaves the sum as it is, so the sum is the same as with a branch.
-                dSum += bBright ? dY : 0.0;
-                nCount += bBright;
+            if (bBright) {
+                dSum += dY;
+                ++nCount;
+                if (!bPrevBright) Paint(pPrev, kBlueMarker);
+            } else if (bPrevBright) {
+                Paint(p, kRedMarker);
             }
+            bPrevBright = bBright;
+            pPrev = p;
         }
     }
     *pnCount = nCount;
@@ -333,13 +329,22 @@ double CFrameProcessor::MeasureFrame(const BITMAPINFOHEADER* pFormat, BYTE* pPix
     uint64_t nCount = 0;
     double dAllSum = 0.0;
     double dSum = 0.0;
-    if (bAllPixels) {
-        dSum = m_bMarkCrossings
-                   ? Analyse<true, true>(layout, pPixels, m_dMinPixval, &nCount, &dAllSum)
-                   : Analyse<false, true>(layout, pPixels, m_dMinPixval, &nCount, &dAllSum);
+    if (!m_bMarkCrossings) {
+        // The same sums, bit for bit, row by row without a branch per pixel. The vector loads
+        // may read a row's padding, but never past the last row's pixels.
+        CLuminanceSums sums(m_dMinPixval, bAllPixels);
+        const size_t nRowBytes = static_cast<size_t>(layout.nWidth) * 3;
+        for (LONG nRow = 0; nRow < layout.nHeight; ++nRow) {
+            sums.AddRow(layout.Row(pPixels, nRow), static_cast<size_t>(layout.nWidth),
+                        nRow + 1 < layout.nHeight ? layout.dwStride : nRowBytes);
+        }
+        dSum = sums.Bright();
+        dAllSum = sums.All();
+        nCount = sums.BrightCount();
+    } else if (bAllPixels) {
+        dSum = AnalyseMarking<true>(layout, pPixels, m_dMinPixval, &nCount, &dAllSum);
     } else {
-        dSum = m_bMarkCrossings ? Analyse<true>(layout, pPixels, m_dMinPixval, &nCount)
-                                : Analyse<false>(layout, pPixels, m_dMinPixval, &nCount);
+        dSum = AnalyseMarking(layout, pPixels, m_dMinPixval, &nCount);
     }
     const double dTotal = static_cast<double>(layout.PixelCount());
     if (pdDarkFraction != nullptr) {

@@ -47,23 +47,27 @@ struct FrameFigures {
     double dTarget = 0.0;
 };
 
-// Receives every frame read (ProcessSample takes over the caller's reference), keeps at most 9
-// in its queue (11 beyond the speed-up of 4), picks out of each window of 6 (at 4) the frame
-// closest to the target brightness,
-// optionally scales its pixels towards the target, and hands it once or twice to the writer at
-// times of its own clock.
+// Receives every frame read (ProcessSample takes over the caller's reference), picks out of each
+// window of 6 (at the speed-up of 4) the frame closest to the target brightness, optionally
+// scales its pixels towards the target, and hands it once or twice to the writer at times of its
+// own clock. The writer is not owned and outlives the processor; the outcome of a write is not
+// examined. Samples still queued at destruction are released.
 //
 // Speed-up (SetSpeedup, 4 unless set): X makes the capture rate 24 / X picks a second of input,
 // the window span (input rate x X / 24 + 0.5) truncated frames (at least 1), and the ideal clock
 // advance 1 / (X x input rate) seconds per input frame, so the output lasts the input / X. Where
 // each input frame is worth an output frame or more (X x input rate at most the output rate, X = 1
-// at the default rate), every frame is a window of its own. Memory does not grow with X: the queue
-// keeps the frames the fourfold speed-up would hold at this input rate (9 at the default), and of
-// older ones only the frame written last and the closest of the window so far. Up to X = 4 every
-// frame of a window is there at its pick; beyond it a frame that lost to the closest so far is
-// not considered again, even where the next window takes in its place. The writer is not owned and
-// outlives the processor; the outcome of a write is not examined. Samples still queued at
-// destruction are released.
+// at the default rate), every frame is a window of its own.
+//
+// Memory: the queue runs from the frame written last to the frame queued last, and a window is
+// picked as soon as its last frame is queued. Up to X = 4 it holds at most window offset + window
+// span + 1 frames (their samples): 9 at the default input rate (the window of 6, the frame written
+// last and the 2 between them), 16 at 60 frames a second. Memory does not grow with X: beyond 4
+// the queue keeps the frames the fourfold speed-up would hold at this input rate, and of older
+// ones only the frame written last and the closest of the window so far (so a frame that lost to
+// the closest so far is not considered again, even where the next window takes in its place).
+// Deflicker adds at most kLookAheadWindows picks held before they are written. Nothing else keeps
+// a frame.
 //
 // Frames are 24-bit, blue-green-red, rows padded to the DIB stride; every pixel operation walks
 // biWidth x biHeight pixels row by row in memory order and never touches padding bytes. A

@@ -9,6 +9,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -29,27 +30,35 @@ const char kAvClip[] =
     "-c:v wmv2 -g 10 -c:a wmav2";
 
 // Bottom-up rows at the DIB stride (65 wide: padded), blue-green-red: FFmpeg's own decoding,
-// top-down and packed, must be found row by row.
+// top-down and packed, must be found row by row, whether the reader converts the picture with
+// swscale (4:2:0 at an odd height) or with libyuv (4:2:0 at an even height, 4:4:4).
 TEST(ReaderTest, PicturesAreFFmpegsOwnInBottomUpBlueGreenRedRows) {
-    CTempDir dir;
-    const fs::path clip = dir / "odd.avi";
-    ASSERT_TRUE(MakeClip(
-        "-f lavfi -i testsrc=size=65x37:rate=10:duration=0.3 -c:v rawvideo -pix_fmt yuv420p",
-        clip));
-    Ref<IWMSyncReader> reader = NewReader();
-    ASSERT_EQ(Open(reader.get(), clip), S_OK);
-    Read read;
-    ASSERT_EQ(ReadOne(reader.get(), SelectVideo(reader.get()).first, &read), S_OK);
-    const std::string expected = RunCommand("ffmpeg -nostdin -v error -i " + Quoted(clip) +
-                                            " -frames:v 1 -f rawvideo -pix_fmt bgr24 -");
-    ASSERT_EQ(expected.size(), 65u * 37 * 3);
-    ASSERT_EQ(read.dwLength, DibStride(65) * 37);
-    double difference = 0;
-    for (size_t i = 0; i < expected.size(); ++i) {  // row i / 195, byte i % 195 of the row
-        difference += std::abs(read.pBytes[(36 - i / 195) * DibStride(65) + i % 195] -
-                               static_cast<BYTE>(expected[i]));
+    for (const auto& [width, height, format] :
+         {std::tuple{65, 37, "yuv420p"}, {66, 38, "yuv420p"}, {65, 37, "yuv444p"}}) {
+        SCOPED_TRACE(std::string(format) + " " + std::to_string(height));
+        CTempDir dir;
+        const fs::path clip = dir / "odd.avi";
+        const std::string size = std::to_string(width) + "x" + std::to_string(height);
+        ASSERT_TRUE(MakeClip("-f lavfi -i testsrc=size=" + size +
+                                 ":rate=10:duration=0.3 -c:v rawvideo -pix_fmt " + format,
+                             clip));
+        Ref<IWMSyncReader> reader = NewReader();
+        ASSERT_EQ(Open(reader.get(), clip), S_OK);
+        Read read;
+        ASSERT_EQ(ReadOne(reader.get(), SelectVideo(reader.get()).first, &read), S_OK);
+        const std::string expected = RunCommand("ffmpeg -nostdin -v error -i " + Quoted(clip) +
+                                                " -frames:v 1 -f rawvideo -pix_fmt bgr24 -");
+        const size_t row = width * 3u;
+        ASSERT_EQ(expected.size(), row * height);
+        ASSERT_EQ(read.dwLength, DibStride(width) * height);
+        double difference = 0;
+        for (size_t i = 0; i < expected.size(); ++i) {
+            difference +=
+                std::abs(read.pBytes[(height - 1 - i / row) * DibStride(width) + i % row] -
+                         static_cast<BYTE>(expected[i]));
+        }
+        EXPECT_LE(difference / expected.size(), 2.0);
     }
-    EXPECT_LE(difference / expected.size(), 2.0);
 }
 
 // One reader taken through its states, a call a row; a refused call changes nothing.

@@ -70,6 +70,7 @@ struct Format {
     LONG height;
     const char* pszFileType;  // in the file's first bytes; "ftyp..." for the MP4 family
     const char* pszCodec;
+    LONG width = 63;  // odd sizes go through swscale, even ones through libyuv
 };
 
 class WriterFormatTest : public ::testing::TestWithParam<Format> {};
@@ -81,10 +82,10 @@ TEST_P(WriterFormatTest, NamePicksContainerAndCodecWithEveryFrameAtItsNtscTime) 
     const fs::path file = dir / (std::string("sortie \xC3\xA9t\xC3\xA9") + f.extension);
     WriteFile(file, "previous content");
     Ref<IWMWriter> writer = NewWriter();
-    ASSERT_EQ(Prepare(writer.get(), file, 63, f.height, f.fourcc), S_OK);
+    ASSERT_EQ(Prepare(writer.get(), file, f.width, f.height, f.fourcc), S_OK);
     ASSERT_EQ(writer->BeginWriting(), S_OK);
-    Ref<CSampleBuffer> pFrame = Frame(63, 47);  // blue rows first
-    std::vector<long long> times;               // in the file's units
+    Ref<CSampleBuffer> pFrame = Frame(f.width, std::abs(f.height));  // blue rows first
+    std::vector<long long> times;                                    // in the file's units
     for (int k = 1; k <= 12; ++k) {
         ASSERT_EQ(writer->WriteSample(0, k * kNtscFrame, 0, pFrame.get()), S_OK);
         times.push_back(bMp4 ? k * 1001 : std::llround(k * 1001 / 30.0));
@@ -121,9 +122,14 @@ const Format kFormats[] = {{".wmv", kWmv2, 47, kAsf, "wmv2"},
                            {".M4V", kWmv2, 47, "ftypisom", "h264"},
                            {".mov", kWmv2, 47, "ftypqt", "h264"},
                            {".mkv", kWmv2, 47, "matroska", "h264"},
-                           {".webm", kWmv2, 47, "webm", "vp9"}};
+                           {".webm", kWmv2, 47, "webm", "vp9"},
+                           {".wmv", kWmv2, 48, kAsf, "wmv2", 64},
+                           {".mkv", kWmv2, -48, "matroska", "h264", 64}};
 INSTANTIATE_TEST_SUITE_P(Names, WriterFormatTest, ::testing::ValuesIn(kFormats),
-                         [](const auto& info) { return std::string(info.param.extension + 1); });
+                         [](const auto& info) {
+                             return std::string(info.param.extension + 1) +
+                                    (info.param.width % 2 == 0 ? "_even" : "");
+                         });
 
 // One writer taken through its states, a call a row: a refused call changes nothing and leaves
 // a file under way going, and a BeginWriting that fails leaves nothing behind.

@@ -4,10 +4,12 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/wmf/reader/DibConversion.h"
+
 namespace wmf {
 namespace {
 // Pictures that may wait for the converter before Post waits.
-constexpr size_t kWaiting = 2;
+constexpr size_t kWaiting = 1;
 }  // namespace
 
 CFrameConverter::CFrameConverter(LONG nWidth, LONG nHeight, std::shared_ptr<CFramePool> pPool,
@@ -78,6 +80,22 @@ SwsContext* CFrameConverter::ScalerFor(const AVFrame& picture) {
 
 bool CFrameConverter::Convert(const AVFrame& picture, ReadySample* pReady) {
     if (picture.width <= 0 || picture.height <= 0 || picture.format < 0) return false;
+    CSampleBase* sample = m_pPool->NewSample(m_dwStride * static_cast<DWORD>(m_nHeight));
+    if (sample == nullptr) return false;
+    pReady->pSample.reset(sample);
+    // The usual pictures at the frame's size go straight into the sample.
+    const bool bConverted = picture.width == m_nWidth && picture.height == m_nHeight
+                                ? ConvertToDib(picture, sample->Bytes(), m_dwStride)
+                                : false;
+    if (!bConverted && !Scale(picture, sample->Bytes())) {
+        pReady->pSample.reset();
+        return false;
+    }
+    CFramePool::CheckGuards(sample);
+    return true;
+}
+
+bool CFrameConverter::Scale(const AVFrame& picture, BYTE* pDib) {
     SwsContext* scaler = ScalerFor(picture);
     if (scaler == nullptr) return false;
     AVFrame* pConverted = ConvertedPicture();
@@ -88,18 +106,14 @@ bool CFrameConverter::Convert(const AVFrame& picture, ReadySample* pReady) {
                   pConverted->linesize) <= 0) {
         return false;
     }
-    CSampleBase* sample = m_pPool->NewSample(m_dwStride * static_cast<DWORD>(m_nHeight));
-    if (sample == nullptr) return false;
-    pReady->pSample.reset(sample);
     // Bottom-up: the picture's top row goes to the last row of the sample.
     const size_t nRowBytes = static_cast<size_t>(m_nWidth) * 3;
     for (LONG y = 0; y < m_nHeight; ++y) {
-        BYTE* pRow = sample->Bytes() + static_cast<size_t>(m_dwStride) * (m_nHeight - 1 - y);
+        BYTE* pRow = pDib + static_cast<size_t>(m_dwStride) * (m_nHeight - 1 - y);
         std::memcpy(pRow, pConverted->data[0] + static_cast<ptrdiff_t>(y) * pConverted->linesize[0],
                     nRowBytes);
         std::memset(pRow + nRowBytes, 0, m_dwStride - nRowBytes);
     }
-    CFramePool::CheckGuards(sample);
     return true;
 }
 

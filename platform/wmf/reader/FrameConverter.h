@@ -16,10 +16,12 @@
 namespace wmf {
 
 // Turns pictures into DIBs: blue-green-red, 3 bytes a pixel, rows bottom-up and padded to a
-// multiple of 4 bytes, exactly nWidth x nHeight (a picture of another size is scaled). The
-// scaler writes into a picture of its own with padded lines (it writes past a line's end), and
-// the rows are copied from there into the sample, flipped. Frames come from the shared pool and
-// go to the sink, on the converter's thread, in the order the pictures were posted.
+// multiple of 4 bytes, exactly nWidth x nHeight (a picture of another size is scaled). The usual
+// pictures at that size are converted straight into the sample (ConvertToDib); the others go
+// through swscale, which writes into a picture of its own with padded lines (it writes past a
+// line's end), and the rows are copied from there into the sample, flipped. Frames come from the
+// shared pool and go to the sink, on the converter's thread, in the order the pictures were
+// posted.
 //
 // Post takes over the picture's data and waits while a few pictures are already waiting. Drain
 // waits until every posted picture has reached the sink. Destruction drops the pictures not yet
@@ -46,6 +48,8 @@ class CFrameConverter {
 
     void Run();
     bool Convert(const AVFrame& picture, ReadySample* pReady);
+    // The swscale road into the DIB at pDib.
+    bool Scale(const AVFrame& picture, BYTE* pDib);
     SwsContext* ScalerFor(const AVFrame& picture);
     // The converter's own top-down picture at the frame size, made at first use; null when out
     // of memory.

@@ -6,13 +6,17 @@
 namespace wmf {
 namespace {
 
-// Samples queued ahead of the caller before the thread waits, and the bytes they may hold
-// (the thread queues one sample whatever its size).
-constexpr size_t kReadAhead = 4;
-constexpr size_t kReadAheadBytes = size_t{128} << 20;
-// Idle frame blocks the pool keeps for the frames to come: the queue's and a few more.
-constexpr size_t kPoolKeep = kReadAhead + 4;
-constexpr size_t kPoolKeepBytes = size_t{128} << 20;
+// Samples queued ahead of the caller before the thread waits, and the bytes they may hold (the
+// thread queues one sample whatever its size). The caller measures a frame in less time than the
+// decoder takes to make one, and the converter has the next frames on their way, so a deeper
+// queue would hold frames without gaining speed.
+constexpr size_t kReadAhead = 1;
+constexpr size_t kReadAheadBytes = size_t{16} << 20;
+// Idle frame blocks the pool keeps for the frames to come. The caller gives frames back in
+// bursts (the processor, a window at a time); blocks kept for the frames read next add nothing
+// to the most the run holds at once, while blocks given back and made again cost page faults.
+constexpr size_t kPoolKeep = 24;
+constexpr size_t kPoolKeepBytes = size_t{192} << 20;
 
 size_t BytesOf(const ReadySample& ready) {
     DWORD length = 0;

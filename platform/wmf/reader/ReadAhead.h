@@ -23,9 +23,13 @@ namespace wmf {
 // selected streams, a few ahead of the caller, so that decoding overlaps the caller's work.
 // Other streams, and video asked for compressed, come as stored (one packet a sample).
 //
-// Memory: the thread reads no further while 4 samples or 128 MiB of them are queued (the
-// converter may still deliver the 3 pictures it holds); the frame pool keeps at most 8 idle
-// frame blocks and at most 128 MiB of them. No frame is larger than CInputFile allows.
+// Memory, in frames: the thread reads no further while a sample is queued (unless the caller
+// waits for a stream that has none), and the converter holds one decoded picture waiting and one
+// being converted into its frame, which it queues all the same. So the reader holds at most 3
+// frames of its own, 2 decoded pictures besides the decoder's references (the decoder has one
+// picture in flight per frame thread, and none of them beyond 4K, see CVideoDecoder), and idle
+// frame blocks in its pool, at most 24 and 192 MiB of them, which only stand for frames it held
+// before. No frame is larger than CInputFile allows.
 //
 // Every stream starts selected (WMT_ON) and decoded. WMT_CLEANPOINT_ONLY passes key frames
 // only; WMT_OFF drops the stream, its queued samples included. Selections and compression may

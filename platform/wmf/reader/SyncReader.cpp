@@ -19,6 +19,7 @@ CSyncReader* CSyncReader::Create() {
     // FFmpeg's own chatter would drown the program's output; its errors still show.
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
+    MapLargeBlocks();
     return new (std::nothrow) CSyncReader();
 }
 

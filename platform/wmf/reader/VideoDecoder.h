@@ -15,7 +15,8 @@ namespace wmf {
 // clean-point flag, and hands it to a CFrameConverter, which delivers the DIB frames to the
 // sink on its own thread (see there for the layout). Owns its codec context and converter.
 // Damaged packets and pictures are skipped. Uses FFmpeg's frame threads where the codec has
-// them. Decode and Finish come from one thread at a time.
+// them up to 4K (each holds a picture in flight); slice threads only beyond. Decode and Finish
+// come from one thread at a time.
 class CVideoDecoder {
   public:
     using Sink = CFrameConverter::Sink;

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <utility>
 
+#include <malloc.h>
+
 HRESULT CoInitialize(void* /*pvReserved*/) { return S_OK; }
 
 namespace wmf {
@@ -47,6 +49,11 @@ void UnregisterOpenInput(dev_t device, ino_t inode) {
 bool IsOpenInput(dev_t device, ino_t inode) {
     std::lock_guard<std::mutex> guard(Lock());
     return Registry().count({device, inode}) != 0;
+}
+
+void MapLargeBlocks() {
+    static std::once_flag once;
+    std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 1 << 20); });
 }
 
 }  // namespace wmf

@@ -9,7 +9,10 @@
 
 namespace wmf {
 
-CWriter* CWriter::Create() { return new CWriter(); }
+CWriter* CWriter::Create() {
+    MapLargeBlocks();
+    return new CWriter();
+}
 
 CWriter::~CWriter() {
     if (m_pPipeline) EndWriting();
@@ -72,7 +75,7 @@ HRESULT CWriter::WriteSample(DWORD dwInputNum, QWORD cnsSampleTime, DWORD /*dwFl
     const auto time = static_cast<REFERENCE_TIME>(cnsSampleTime);
     const int64_t nFileTicks = CWriterEncoder::FileTicks(*m_pContainer, time);
     if (m_bAnyWritten && nFileTicks <= m_nLastFileTicks) return E_INVALIDARG;
-    hr = m_pPipeline->Push(pSample, pBytes, time);
+    hr = m_pPipeline->Push(pBytes, time);
     if (FAILED(hr)) return hr;
     m_nLastFileTicks = nFileTicks;
     m_bAnyWritten = true;

@@ -34,8 +34,8 @@ namespace wmf {
 //  - WriteSample while not writing: NS_E_INVALID_REQUEST; input other than 0: E_INVALIDARG; a
 //    sample not exactly one frame long: NS_E_INVALID_INPUT_FORMAT; a time that, in the units
 //    the file keeps, is not after the previous sample's: E_INVALIDARG. A refused sample leaves
-//    the file going. The writer holds its own reference to an accepted sample until its
-//    threads have converted the frame; the caller's reference stays the caller's.
+//    the file going. The writer converts an accepted sample's frame before WriteSample returns
+//    and keeps no reference to it; the caller's reference stays the caller's.
 //  - EndWriting while not writing: NS_E_INVALID_REQUEST. Otherwise it waits for every queued
 //    sample, finishes the file and gives it its name; an encoding or file failure on the way
 //    is returned here (or by the WriteSample after it) and the unfinished file is removed.

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include <libyuv/convert.h>
+
 extern "C" {
 #include <libavutil/frame.h>
 #include <libswscale/swscale.h>
@@ -54,6 +56,14 @@ bool CWriterConverter::Stage(const BYTE* pDib) {
 }
 
 bool CWriterConverter::Convert(const BYTE* pDib, AVFrame* pPicture) {
+    if (m_nPaddedWidth == m_format.nWidth && m_nPaddedHeight == m_format.nHeight) {
+        // Straight from the sample's rows (a negative height reads them bottom-up); libyuv
+        // reads no byte outside them.
+        return libyuv::RGB24ToI420(pDib, static_cast<int>(m_format.Stride()), pPicture->data[0],
+                                   pPicture->linesize[0], pPicture->data[1], pPicture->linesize[1],
+                                   pPicture->data[2], pPicture->linesize[2], m_format.nWidth,
+                                   m_format.bTopDown ? m_format.nHeight : -m_format.nHeight) == 0;
+    }
     if (!Stage(pDib)) return false;
     return sws_scale(m_pScaler.get(), m_pStaged->data, m_pStaged->linesize, 0, m_nPaddedHeight,
                      pPicture->data, pPicture->linesize) > 0;

@@ -11,11 +11,12 @@
 namespace wmf {
 
 // Converts 24-bit blue-green-red DIB rows (padded to 4 bytes, bottom-up unless the format says
-// top-down) into planar 4:2:0 pictures of even size; an odd width or height is padded by
-// repeating the last column or row (as the scaler's chroma at an odd edge would fade). The DIB
-// is first copied top-down into a picture of FFmpeg's own, whose padded lines the scaler may
-// read past their end, so the scaler never reads the caller's sample. Owns its scaler and that
-// copy; the pictures belong to the caller.
+// top-down) into planar 4:2:0 pictures of even size, BT.601 in the limited range. A frame of even
+// size goes straight from the sample with libyuv, which reads no byte outside its rows. An odd
+// width or height is padded by repeating the last column or row (as the scaler's chroma at an odd
+// edge would fade): the DIB is first copied top-down into a picture of FFmpeg's own, whose padded
+// lines the scaler may read past their end, so the scaler never reads the caller's sample. Owns
+// its scaler and that copy; the pictures belong to the caller.
 class CWriterConverter {
   public:
     // E_OUTOFMEMORY when the scaler cannot be made.

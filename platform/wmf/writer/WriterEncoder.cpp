@@ -7,6 +7,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/cpu.h>
 #include <libavutil/dict.h>
 #include <libavutil/frame.h>
 #include <libavutil/log.h>
@@ -37,6 +38,8 @@ constexpr AVRational kNtscFrameRate = {30000, 1001};
 constexpr REFERENCE_TIME kDefaultFrameTime = 333667;
 constexpr REFERENCE_TIME kShortestFrameTime = 10000;
 constexpr REFERENCE_TIME kLongestFrameTime = 100000000;
+// A 4:2:0 picture beyond 4K (4096 x 2304 pixels).
+constexpr int64_t kLargePictureBytes = int64_t{4096} * 2304 * 3 / 2;
 // A key frame about every three seconds, as Windows Media profiles usually ask.
 constexpr REFERENCE_TIME kKeyFrameSpacing = 30000000;
 
@@ -62,6 +65,30 @@ void SetSpeedOptions(AVCodecID codec, AVDictionary** ppOptions) {
         av_dict_set(ppOptions, "deadline", "good", 0);
         av_dict_set(ppOptions, "cpu-used", "4", 0);
         av_dict_set(ppOptions, "row-mt", "1", 0);
+    }
+}
+
+// What the encoders keep ahead of the picture they code, bounded by the picture's size, so that
+// the look-ahead of 8K pictures does not take gigabytes; up to high definition the presets'
+// own choices stand. x264 keeps about 4 times a 4:2:0 picture for each picture it holds (its
+// half-pixel planes beside the picture): its look-ahead gets 512 MiB of them (20 pictures, the
+// preset's, up to 1440p; 10 at 4K), and beyond 4K it also codes on one thread without B-frames
+// and from a single reference, which leaves it 3 pictures or so. VP9's look-ahead (25 pictures
+// by default) gets 256 MiB of pictures (20 at 4K, 4 at 8K); libvpx needs about 2.4 GB for its
+// own buffers at 8K whatever the options.
+void SetMemoryBounds(AVCodecContext* c, AVDictionary** ppOptions) {
+    const int64_t nPictureBytes = int64_t{c->width} * c->height * 3 / 2;
+    if (c->codec_id == AV_CODEC_ID_H264) {
+        const int64_t nLookAhead = (int64_t{512} << 20) / (4 * nPictureBytes);
+        if (nLookAhead < 20) av_dict_set_int(ppOptions, "rc-lookahead", nLookAhead, 0);
+        if (nPictureBytes > kLargePictureBytes) {
+            c->thread_count = 1;
+            c->max_b_frames = 0;
+            c->refs = 1;
+        }
+    } else if (c->codec_id == AV_CODEC_ID_VP9) {
+        const int64_t nLag = (int64_t{256} << 20) / nPictureBytes;
+        if (nLag < 25) av_dict_set_int(ppOptions, "lag-in-frames", nLag, 0);
     }
 }
 
@@ -131,11 +158,15 @@ HRESULT CWriterEncoder::OpenCodec(const WriterVideoFormat& format, const WriterC
     c->colorspace = AVCOL_SPC_SMPTE170M;
     c->time_base = kNtscTimeBase;
     c->framerate = kNtscFrameRate;
-    c->thread_count = 0;  // as many as the machine has
+    // One thread a core. Left to itself x264 takes half as many again, to keep the cores busy
+    // while its frame threads wait for each other; here the decoder and the reader's conversion
+    // fill them, and each frame thread holds pictures of its own.
+    c->thread_count = av_cpu_count();
     if (bGlobalHeader) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
     COptions options;
     SetSpeedOptions(pCodec->id, &options.p);
+    SetMemoryBounds(c, &options.p);
     if (rate.bBitRate) {
         c->bit_rate = ChosenBitRate(format, rate);
     } else {

@@ -13,18 +13,25 @@ CWriterPipeline::CWriterPipeline(std::unique_ptr<CWriterConverter> pConverter,
                                  std::unique_ptr<CWriterEncoder> pEncoder)
     : m_pConverter(std::move(pConverter)),
       m_pEncoder(std::move(pEncoder)),
-      m_converting(&CWriterPipeline::ConvertLoop, this),
       m_encoding(&CWriterPipeline::EncodeLoop, this) {}
 
 CWriterPipeline::~CWriterPipeline() { Stop(true); }
 
-HRESULT CWriterPipeline::Push(INSSBuffer* pSample, const BYTE* pBytes, REFERENCE_TIME time) {
+HRESULT CWriterPipeline::Push(const BYTE* pBytes, REFERENCE_TIME time) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (FAILED(m_hrFailure)) return m_hrFailure;
+        if (m_bClosing) return NS_E_INVALID_REQUEST;
+    }
+    AvFrameHolder pFrame = TakeFreePicture();
+    if (!pFrame || !m_pConverter->Convert(pBytes, pFrame.get())) {
+        Fail(E_OUTOFMEMORY);
+        return E_OUTOFMEMORY;
+    }
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_cvChanged.wait(lock, [this] { return m_jobs.size() < kDepth || FAILED(m_hrFailure); });
+    m_cvChanged.wait(lock, [this] { return m_pictures.size() < kDepth || FAILED(m_hrFailure); });
     if (FAILED(m_hrFailure)) return m_hrFailure;
-    if (m_bClosing) return NS_E_INVALID_REQUEST;
-    pSample->AddRef();
-    m_jobs.push_back(Job{pSample, pBytes, time});
+    m_pictures.push_back(Picture{std::move(pFrame), time});
     m_cvChanged.notify_all();
     return S_OK;
 }
@@ -46,7 +53,6 @@ void CWriterPipeline::Stop(bool bDrop) {
         m_bDrop = m_bDrop || bDrop;
         m_cvChanged.notify_all();
     }
-    if (m_converting.joinable()) m_converting.join();
     if (m_encoding.joinable()) m_encoding.join();
 }
 
@@ -69,49 +75,13 @@ AvFrameHolder CWriterPipeline::TakeFreePicture() {
     return m_pConverter->NewPicture();
 }
 
-void CWriterPipeline::ConvertLoop() {
-    for (;;) {
-        Job job;
-        bool bWork;
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_cvChanged.wait(lock, [this] { return !m_jobs.empty() || m_bClosing; });
-            if (m_jobs.empty()) break;  // closing, and nothing left
-            job = m_jobs.front();
-            m_jobs.pop_front();
-            bWork = SUCCEEDED(m_hrFailure) && !m_bDrop;
-            m_cvChanged.notify_all();
-        }
-
-        AvFrameHolder pFrame = bWork ? TakeFreePicture() : nullptr;
-        if (pFrame && !m_pConverter->Convert(job.pBytes, pFrame.get())) pFrame.reset();
-        job.pSample->Release();
-        if (!bWork) continue;
-        if (!pFrame) {
-            Fail(E_OUTOFMEMORY);
-            continue;
-        }
-
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_cvChanged.wait(
-            lock, [this] { return m_pictures.size() < kDepth || FAILED(m_hrFailure) || m_bDrop; });
-        if (SUCCEEDED(m_hrFailure) && !m_bDrop) {
-            m_pictures.push_back(Picture{std::move(pFrame), job.time});
-            m_cvChanged.notify_all();
-        }
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_bConverted = true;
-    m_cvChanged.notify_all();
-}
-
 void CWriterPipeline::EncodeLoop() {
     for (;;) {
         Picture picture;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            m_cvChanged.wait(lock, [this] { return !m_pictures.empty() || m_bConverted; });
-            if (m_pictures.empty()) return;  // the conversion has ended, and nothing left
+            m_cvChanged.wait(lock, [this] { return !m_pictures.empty() || m_bClosing; });
+            if (m_pictures.empty()) return;  // closing, and nothing left
             picture = std::move(m_pictures.front());
             m_pictures.pop_front();
             m_cvChanged.notify_all();

@@ -1,0 +1,224 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "processor/RowMeasure.h"
+
+#include <bit>
+#include <cmath>
+
+#include "processor/LuminanceTables.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VARNEL_ROW_MEASURE_AVX2 1
+#endif
+
+namespace {
+
+// Pixels added in one step at most: a pixel moves a sum by less than 2^52 units (see GridOf), so
+// a block's units stay below 2^62.
+constexpr size_t kBlock = 1024;
+// 2^52: q + 2^52 holds round(q) in its low bits for 0 <= q < 2^52 (ties to even).
+constexpr double kMagic = 4503599627370496.0;
+constexpr int64_t kMagicBits = 0x4330000000000000;
+constexpr int64_t kTwo53 = int64_t{1} << 53;
+// Below this a sum's units would not fit the rounding above; such a sum takes a block at once
+// only when the block adds nothing to it (every nonzero luminance is at least 0.11).
+constexpr double kSmallSum = 256.0;
+
+// The units of a sum: s = nUnits x dUnit exactly, and a luminance y moves it by y x dScale
+// rounded.
+struct Grid {
+    double dScale;
+    double dUnit;
+    int64_t nUnits;
+    bool bSmall;
+    bool bTies;  // whether a pixel's luminance can fall halfway between two units
+};
+
+// The lowest set bit of every pixel's luminance, (0.30 red + 0.59 green) + 0.11 blue, is at
+// 2^-56 .. 2^-40 or at 2^-2 .. 2^7, never between (a test goes through all 2^24 pixels). A tie
+// against units of 2^(e - 53) needs a luminance whose lowest bit is 2^(e - 54): none exists for
+// sums from 2^14 to 2^51, which is where a frame's sums spend nearly all their pixels.
+constexpr int kFirstTieFreeExponent = 15;  // s = m x 2^e with 0.5 <= m < 1
+constexpr int kLastTieFreeExponent = 51;
+
+Grid GridOf(double s) {
+    if (s < kSmallSum) return {0x1p44, 0x1p-44, 0, true, true};
+    // s = m x 2^e with 0.5 <= m < 1 (s is a normal number): ulp(s) = 2^(e - 53).
+    const int e = static_cast<int>((std::bit_cast<uint64_t>(s) >> 52) & 0x7FF) - 1022;
+    const double dScale = std::bit_cast<double>(static_cast<uint64_t>(1023 + 53 - e) << 52);
+    const double dUnit = std::bit_cast<double>(static_cast<uint64_t>(1023 - 53 + e) << 52);
+    return {dScale, dUnit, static_cast<int64_t>(s * dScale), false,
+            e < kFirstTieFreeExponent || e > kLastTieFreeExponent};
+}
+
+// The new sum when a block of `units` without a tie can be added in one step, else -1.
+double Advance(const Grid& grid, int64_t units) {
+    if (grid.bSmall) return units == 0 ? -2.0 : -1.0;  // -2: unchanged
+    const int64_t nTotal = grid.nUnits + units;
+    if (nTotal >= kTwo53) return -1.0;
+    return static_cast<double>(nTotal) * grid.dUnit;
+}
+
+struct BlockUnits {
+    int64_t nBright = 0;
+    int64_t nAll = 0;
+    uint64_t nCount = 0;
+    bool bTie = false;
+};
+
+// round(y x scale) added to *pnUnits; a tie noted.
+inline void AddUnits(double y, double dScale, int64_t* pnUnits, bool* pbTie) {
+    const double q = y * dScale;
+    const double t = q + kMagic;
+    const double d = q - (t - kMagic);
+    *pbTie = *pbTie || std::fabs(d) == 0.5;
+    *pnUnits += std::bit_cast<int64_t>(t) - kMagicBits;
+}
+
+// The units of pixels [nFrom, n) one by one.
+void ScalarUnits(const BYTE* p, size_t nFrom, size_t n, double dMinPixval, bool bAll,
+                 double dScaleBright, double dScaleAll, BlockUnits* pUnits) {
+    for (size_t i = nFrom; i < n; ++i) {
+        const double y = CLuminanceTables::Of(p + 3 * i);
+        const bool bBright = y > dMinPixval;
+        AddUnits(bBright ? y : 0.0, dScaleBright, &pUnits->nBright, &pUnits->bTie);
+        pUnits->nCount += bBright;
+        if (bAll) AddUnits(y, dScaleAll, &pUnits->nAll, &pUnits->bTie);
+    }
+}
+
+#ifdef VARNEL_ROW_MEASURE_AVX2
+bool HasAvx2() {
+    static const bool bAvx2 = __builtin_cpu_supports("avx2");
+    return bAvx2;
+}
+
+// The distance of q from its nearest unit, t - 2^52 (t = q + 2^52); 0.5 only for a tie.
+__attribute__((target("avx2"), always_inline)) inline __m256d Distance(__m256d q, __m256d t) {
+    const __m256d magic = _mm256_set1_pd(kMagic);
+    return _mm256_andnot_pd(_mm256_set1_pd(-0.0), _mm256_sub_pd(q, _mm256_sub_pd(t, magic)));
+}
+
+// The units of the pixels from the start, four at a time while a 16-byte load stays within
+// nReadable bytes; returns how many pixels it took. The luminance comes out already scaled, by
+// products with the weights times the bright sum's scale, a power of two: the same double as the
+// formula's times that power, exactly (no fused multiply-add: the target has none). With kTies
+// it looks for ties.
+template <bool kAll, bool kTies>
+__attribute__((target("avx2"))) size_t VectorUnits(const BYTE* p, size_t n, size_t nReadable,
+                                                   double dMinPixval, double dScaleBright,
+                                                   double dScaleAll, BlockUnits* pUnits) {
+    const __m128i shuffleBlue =
+        _mm_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
+    const __m128i shuffleGreen =
+        _mm_setr_epi8(1, -1, -1, -1, 4, -1, -1, -1, 7, -1, -1, -1, 10, -1, -1, -1);
+    const __m128i shuffleRed =
+        _mm_setr_epi8(2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1, -1, -1);
+    const __m256d red = _mm256_set1_pd(0.30 * dScaleBright);
+    const __m256d green = _mm256_set1_pd(0.59 * dScaleBright);
+    const __m256d blue = _mm256_set1_pd(0.11 * dScaleBright);
+    const __m256d threshold = _mm256_set1_pd(dMinPixval * dScaleBright);
+    const __m256d ratio = _mm256_set1_pd(dScaleAll / dScaleBright);
+    const __m256d magic = _mm256_set1_pd(kMagic);
+    __m256i unitsBright = _mm256_setzero_si256();
+    __m256i unitsAll = _mm256_setzero_si256();
+    __m256i count = _mm256_setzero_si256();
+    __m256d farthest = _mm256_setzero_pd();  // the largest distance from a unit seen
+    size_t i = 0;
+    for (; i + 4 <= n && 3 * i + 16 <= nReadable; i += 4) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3 * i));
+        const __m256d b = _mm256_cvtepi32_pd(_mm_shuffle_epi8(pixels, shuffleBlue));
+        const __m256d g = _mm256_cvtepi32_pd(_mm_shuffle_epi8(pixels, shuffleGreen));
+        const __m256d r = _mm256_cvtepi32_pd(_mm_shuffle_epi8(pixels, shuffleRed));
+        const __m256d q = _mm256_add_pd(
+            _mm256_add_pd(_mm256_mul_pd(red, r), _mm256_mul_pd(green, g)), _mm256_mul_pd(blue, b));
+        const __m256d bright = _mm256_cmp_pd(q, threshold, _CMP_GT_OQ);
+        count = _mm256_sub_epi64(count, _mm256_castpd_si256(bright));
+        const __m256d qBright = _mm256_and_pd(q, bright);
+        const __m256d t = _mm256_add_pd(qBright, magic);
+        unitsBright = _mm256_add_epi64(unitsBright, _mm256_castpd_si256(t));
+        if constexpr (kTies) farthest = _mm256_max_pd(farthest, Distance(qBright, t));
+        if constexpr (kAll) {
+            const __m256d qAll = _mm256_mul_pd(q, ratio);
+            const __m256d tAll = _mm256_add_pd(qAll, magic);
+            unitsAll = _mm256_add_epi64(unitsAll, _mm256_castpd_si256(tAll));
+            if constexpr (kTies) farthest = _mm256_max_pd(farthest, Distance(qAll, tAll));
+        }
+    }
+    alignas(32) int64_t lanes[3][4];
+    alignas(32) double distances[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[0]), unitsBright);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[1]), unitsAll);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[2]), count);
+    _mm256_store_pd(distances, farthest);
+    // Each lane added the bits of 2^52 once for every group of four (wrapping around, which
+    // the subtraction undoes).
+    const uint64_t nMagic = static_cast<uint64_t>(i / 4) * static_cast<uint64_t>(kMagicBits);
+    for (int lane = 0; lane < 4; ++lane) {
+        pUnits->nBright += static_cast<int64_t>(static_cast<uint64_t>(lanes[0][lane]) - nMagic);
+        if constexpr (kAll) {
+            pUnits->nAll += static_cast<int64_t>(static_cast<uint64_t>(lanes[1][lane]) - nMagic);
+        }
+        pUnits->nCount += static_cast<uint64_t>(lanes[2][lane]);
+        pUnits->bTie = pUnits->bTie || distances[lane] == 0.5;
+    }
+    return i;
+}
+#endif
+
+}  // namespace
+
+CLuminanceSums::CLuminanceSums(double dMinPixval, bool bAll, double dStart)
+    : m_dMinPixval(dMinPixval), m_bAll(bAll), m_dBright(dStart), m_dAll(dStart) {}
+
+void CLuminanceSums::AddRow(const BYTE* pRow, size_t nWidth, size_t nReadable) {
+    for (size_t x = 0; x < nWidth; x += kBlock) {
+        const size_t n = nWidth - x < kBlock ? nWidth - x : kBlock;
+        AddBlock(pRow + 3 * x, n, nReadable - 3 * x);
+    }
+}
+
+void CLuminanceSums::AddBlock(const BYTE* p, size_t n, size_t nReadable) {
+#ifdef VARNEL_ROW_MEASURE_AVX2
+    if (HasAvx2()) {
+        const Grid bright = GridOf(m_dBright);
+        const Grid all = GridOf(m_dAll);
+        BlockUnits units;
+        const bool bTies = bright.bTies || (m_bAll && all.bTies);
+        const auto vector = m_bAll ? (bTies ? VectorUnits<true, true> : VectorUnits<true, false>)
+                                   : (bTies ? VectorUnits<false, true> : VectorUnits<false, false>);
+        const size_t nDone =
+            vector(p, n, nReadable, m_dMinPixval, bright.dScale, all.dScale, &units);
+        ScalarUnits(p, nDone, n, m_dMinPixval, m_bAll, bright.dScale, all.dScale, &units);
+        if (!units.bTie) {
+            const double dBright = Advance(bright, units.nBright);
+            const double dAll = m_bAll ? Advance(all, units.nAll) : -2.0;
+            if (dBright != -1.0 && dAll != -1.0) {
+                if (dBright != -2.0) m_dBright = dBright;
+                if (dAll != -2.0) m_dAll = dAll;
+                m_nBright += units.nCount;
+                return;
+            }
+        }
+    }
+#endif
+    ++m_nSlowBlocks;
+    AddPixels(p, n);
+}
+
+void CLuminanceSums::AddPixels(const BYTE* p, size_t n) {
+    double dBright = m_dBright;
+    double dAll = m_dAll;
+    uint64_t nBright = m_nBright;
+    for (size_t i = 0; i < n; ++i, p += 3) {
+        const double y = CLuminanceTables::Of(p);
+        const bool bBright = y > m_dMinPixval;
+        // Adding 0.0 leaves the sum as it is, so the sum is the same as with a branch.
+        dBright += bBright ? y : 0.0;
+        nBright += bBright;
+        if (m_bAll) dAll += y;
+    }
+    m_dBright = dBright;
+    m_dAll = dAll;
+    m_nBright = nBright;
+}
