@@ -342,8 +342,13 @@ void CVarnelDlg::StopRouting() {
 }
 
 void CVarnelDlg::ReleaseMediaObjects() {
-    // The processor first: it releases its queued samples and refers to the writer. Releasing
-    // the writer then ends an output still being written, so the file is finished.
+    // The processor first: it writes the picks that deflicker holds, releases its queued samples
+    // and refers to the writer. Releasing the writer then ends an output still being written, so
+    // the file is finished with every pick made.
+    if (m_pProcessor && m_pWriter && m_pWriter->IsWriting()) {
+        while (m_pProcessor->FlushHeld()) {
+        }
+    }
     m_pProcessor.reset();
     m_pWriter.reset();
     m_pReader.reset();
@@ -434,10 +439,15 @@ void CVarnelDlg::OnKillFocusInputName() {
 void CVarnelDlg::OnKillFocusOutputName() {
     // Committing a name ends the file under way: the line tells how it ended.
     const bool bEnding = m_pWriter->IsWriting();
-    const int nSamples = m_pWriter->GetFileSampleCount();
-    const double dDuration = m_pWriter->GetFileDuration();
     const QByteArray name = m_editOutputName->text().toLocal8Bit();
     ClearLastError();
+    // The picks that deflicker holds belong to the file under way.
+    if (bEnding) {
+        while (m_pProcessor->FlushHeld()) {
+        }
+    }
+    const int nSamples = m_pWriter->GetFileSampleCount();
+    const double dDuration = m_pWriter->GetFileDuration();
     m_pWriter->OpenOutput(name.constData());
     m_strOutputFailure = RecordedFailure();
     m_strStepFailure.clear();
