@@ -20,7 +20,8 @@
 // depends on s). Units are integers: they add up exactly in any order. So a block of pixels
 // without a tie whose units keep the sum below 2^(k+1) is added in one step, its units counted
 // with vector instructions where the processor has AVX2; any other block (the sum crosses a power
-// of two, a tie, a processor without AVX2) is added one pixel at a time.
+// of two, a tie, a processor without AVX2) is added one pixel at a time. Where the sums lie from
+// 2^14 to 2^51 the units come from whole numbers, 16 pixels at a time (see RowMeasure.cpp).
 class CLuminanceSums {
   public:
     CLuminanceSums(double dMinPixval, bool bAll, double dStart = 0.0);

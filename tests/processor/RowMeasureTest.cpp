@@ -86,6 +86,45 @@ TEST_F(RowMeasureTest, TiesAndBlackFramesSumAsThePlainLoopDoes) {
     Compare(-1.0);
 }
 
+TEST_F(RowMeasureTest, PixelsAtTheThresholdAndTheFinestUnitsSumAsThePlainLoopDoes) {
+    // 100 x luminance is 10000 for each of these (blue, green, red): the formula puts two of
+    // them a hair above 100, one a hair below and one at it, which only it can tell.
+    const BYTE kAtHundred[][3] = {{13, 163, 8}, {114, 134, 28}, {8, 168, 0}, {100, 100, 100}};
+    std::mt19937 random(11);
+    Make(1001, 40, [&](size_t x, size_t, int c) {
+        return x % 3 == 0 ? kAtHundred[random() % 4][c] : static_cast<BYTE>(random());
+    });
+    for (double dMinPixval : {100.0, std::nextafter(100.0, 0.0), std::nextafter(100.0, 200.0),
+                              99.99999999, 100.00000001}) {
+        Compare(dMinPixval);
+    }
+    // Sums from 2^14 (units of 2^-38) and up to 2^51 (units of 4), dark pixels so that most
+    // blocks stay below the next power of two.
+    Make(1000, 12, [&](size_t, size_t, int) { return static_cast<BYTE>(random() % 3); });
+    EXPECT_LT(Compare(0.5, 0x1.8p14), 12u);
+    Make(1000, 12, [&](size_t, size_t, int) { return static_cast<BYTE>(random()); });
+    EXPECT_LT(Compare(50.0, 0x1.8p50), 12u);
+}
+
+// Whole-number luminance: 100 x y is L = 30 red + 59 green + 11 blue within 5.7e-12, so every
+// pixel rounds to the same units as L / 100 does, down to units of 2^-38.
+TEST(RowMeasureUnitsTest, EveryPixelRoundsToTheUnitsOfItsWholeNumberLuminance) {
+    int nWrong = 0;
+    for (int i = 0; i < (1 << 24); ++i) {
+        const BYTE pixel[3] = {static_cast<BYTE>(i), static_cast<BYTE>(i >> 8),
+                               static_cast<BYTE>(i >> 16)};
+        const int64_t nLum = 30 * pixel[2] + 59 * pixel[1] + 11 * pixel[0];
+        const double y = CLuminanceTables::Of(pixel);
+        for (int k : {2, 38}) {
+            // round(L x 2^(k-2) / 25), halves never arising
+            const int64_t nScaled = nLum << (k - 2);
+            const int64_t nUnits = (2 * nScaled + 25) / 50;
+            nWrong += static_cast<int64_t>(std::nearbyint(std::ldexp(y, k))) != nUnits;
+        }
+    }
+    EXPECT_EQ(nWrong, 0);
+}
+
 // The sums skip looking for ties from 2^14 to 2^51, where a tie would need a pixel whose
 // luminance has its lowest set bit between 2^-39 and 2^-3: no pixel has one.
 TEST(RowMeasureTieTest, NoLuminanceHasItsLowestBitBetween2ToThe39thAnd3rdNegative) {
