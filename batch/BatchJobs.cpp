@@ -7,6 +7,7 @@
 #include <map>
 
 #include "batch/PrintableName.h"
+#include "platform/wmf/ThreadBudget.h"
 
 namespace {
 
@@ -88,7 +89,10 @@ std::vector<std::string> SingleRunArguments(const BatchOptions& options, const B
     }
     if (!job.strReport.empty()) args.insert(args.end(), {"--report", job.strReport});
     if (!job.strPlot.empty()) args.insert(args.end(), {"--plot", job.strPlot});
-    args.insert(args.end(), {"--quiet", "--progress-fd", std::to_string(nProgressFd), "--",
-                             job.strInput, job.strOutput});
+    // Each of the runs at once gets its share of the cores: frame threads beyond the cores cost
+    // time in every frame while several runs keep them all busy anyway.
+    const int nThreads = std::max(1, wmf::ThreadBudget() / std::max(1, options.nJobs));
+    args.insert(args.end(), {"--quiet", "--threads", std::to_string(nThreads), "--progress-fd",
+                             std::to_string(nProgressFd), "--", job.strInput, job.strOutput});
     return args;
 }

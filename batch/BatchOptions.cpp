@@ -164,9 +164,10 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
     // A flag with a value (a double would be counted as a whole number): "--deflicker" alone
     // takes the default span, "--deflicker=S" the span S, and the next argument stays free.
     std::string strDeflicker;
-    app.add_flag("--deflicker{" + FormatSeconds(kDefaultSceneSpan) + "}", strDeflicker,
-                 "Follow the scene: each shot's own level, flicker taken out over SECONDS (default " +
-                     FormatSeconds(kDefaultSceneSpan) + ")")
+    app.add_flag(
+           "--deflicker{" + FormatSeconds(kDefaultSceneSpan) + "}", strDeflicker,
+           "Follow the scene: each shot's own level, flicker taken out over SECONDS (default " +
+               FormatSeconds(kDefaultSceneSpan) + ")")
         ->check(kSceneSpan);
     app.add_option("--report", options.strReport,
                    "Write one CSV row per frame read to FILE.csv (with --output-dir: a suffix)")
@@ -219,6 +220,7 @@ int ParseBatchOptions(int argc, const char* const* argv, BatchOptions* pOptions,
                  "With --output-dir: leave out the inputs whose output exists")
         ->needs(pOutputDir);
     app.add_option("--progress-fd", options.nProgressFd)->group("")->check(CLI::Range(0, 1023));
+    app.add_option("--threads", options.nThreads)->group("")->check(CLI::Range(1, 1024));
     std::vector<std::string> files;
     app.add_option("FILES", files,
                    "INPUT OUTPUT, or with --output-dir one INPUT or more. INPUT: a video, a folder "

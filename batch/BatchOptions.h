@@ -21,8 +21,10 @@ struct BatchOptions {
     std::string strFormat = "mp4";
     int nJobs = 1;
     bool bSkipExisting = false;
-    // A run started by a run of many inputs tells it its progress through this descriptor.
+    // A run started by a run of many inputs tells it its progress through this descriptor, and
+    // keeps nThreads cores busy, its share of the machine's (0: all of them).
     int nProgressFd = -1;
+    int nThreads = 0;
     double dBrightness = varnel::kDefaultBrightness;
     double dMinPixval = varnel::kDefaultMinPixval;
     double dDarkFactor = varnel::kDefaultDarkFactor;

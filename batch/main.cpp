@@ -10,6 +10,7 @@
 #include "batch/BatchOptions.h"
 #include "batch/BatchQueue.h"
 #include "batch/BatchRun.h"
+#include "platform/wmf/ThreadBudget.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
     if (!options.strOutputDir.empty()) {
         return CBatchQueue(options, stdout, stderr, &g_nInterruptSignal).Run();
     }
+    if (options.nThreads > 0) wmf::SetThreadBudget(options.nThreads);
     CBatchRun run(options, stdout, stderr, &g_nInterruptSignal);
     return run.Run();
 }

@@ -2,6 +2,7 @@
 // varnel-batch over many inputs (--output-dir): the names of each input's files, the single runs'
 // command lines, and whole runs with a bad input among good ones, again with --skip-existing, and
 // stopped by Ctrl-C.
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include "batch/BatchJobs.h"
+#include "platform/wmf/ThreadBudget.h"
 #include "tests/batch/BatchTestSupport.h"
 
 using namespace batchtest;
@@ -77,6 +79,7 @@ TEST(BatchJobsTest, SingleRunArgumentsCarryEveryOption) {
                        many.dInputRate, many.dSpeedup, many.dwBitRate));
     EXPECT_TRUE(one.bManipulate && one.bMarkCrossings && one.bBitRate && one.bQuiet &&
                 !one.bInputRateAuto && one.strOutputDir.empty());
+    EXPECT_EQ(one.nThreads, std::max(1, wmf::ThreadBudget() / 3));  // a third of the cores
     many.bInputRateAuto = true;
     many.bBitRate = false;
     many.nQuality = 23;

@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/version.h>
 }
 
+#include "platform/wmf/ThreadBudget.h"
 #include "platform/wmf/reader/InputFile.h"
 
 namespace wmf {
@@ -57,7 +58,7 @@ HRESULT CVideoDecoder::Create(const AVStream& stream, LONG nWidth, LONG nHeight,
     int result = avcodec_parameters_to_context(context, stream.codecpar);
     if (result < 0) return E_OUTOFMEMORY;  // it fails only to copy the codec's data
     context->pkt_timebase = stream.time_base;
-    context->thread_count = 0;  // as many as the machine has, where the codec allows
+    context->thread_count = DecoderThreads();  // where the codec allows
     // Frame threads keep a picture each in flight: beyond 4K (a 4:2:0 picture of 53 MB at 8K)
     // only slice threads, which share one.
     const bool bLarge = int64_t{stream.codecpar->width} * stream.codecpar->height > kLargePixels;

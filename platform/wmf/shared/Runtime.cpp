@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/wmf/shared/Runtime.h"
 
+#include <algorithm>
+#include <atomic>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 #include <malloc.h>
+#include <sched.h>
+
+#include "platform/wmf/ThreadBudget.h"
 
 HRESULT CoInitialize(void* /*pvReserved*/) { return S_OK; }
 
@@ -50,6 +56,24 @@ bool IsOpenInput(dev_t device, ino_t inode) {
     std::lock_guard<std::mutex> guard(Lock());
     return Registry().count({device, inode}) != 0;
 }
+
+namespace {
+std::atomic<int> g_nThreadBudget{0};
+}  // namespace
+
+void SetThreadBudget(int nThreads) { g_nThreadBudget.store(std::max(1, nThreads)); }
+
+int ThreadBudget() {
+    const int nBudget = g_nThreadBudget.load();
+    if (nBudget > 0) return nBudget;
+    // The cores this process may run on (a job scheduler may give it fewer than the machine has).
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    if (sched_getaffinity(0, sizeof cores, &cores) == 0) return std::max(1, CPU_COUNT(&cores));
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+int DecoderThreads() { return std::max(1, ThreadBudget() - 1); }
 
 void MapLargeBlocks() {
     static std::once_flag once;

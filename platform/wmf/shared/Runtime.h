@@ -30,4 +30,6 @@ bool IsOpenInput(dev_t device, ino_t inode);
 // blocks freed by one thread's arena cannot serve another's: a whole run then holds a fifth more
 // memory than its frames need. Called by the sync reader and the writer when they are made.
 void MapLargeBlocks();
+
+
 }  // namespace wmf

@@ -15,6 +15,7 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include "platform/wmf/ThreadBudget.h"
 #include "platform/wmf/shared/WriterStatus.h"
 
 namespace wmf {
@@ -161,10 +162,10 @@ HRESULT CWriterEncoder::OpenCodec(const WriterVideoFormat& format, const WriterC
     c->colorspace = AVCOL_SPC_SMPTE170M;
     c->time_base = kNtscTimeBase;
     c->framerate = kNtscFrameRate;
-    // One thread a core. Left to itself x264 takes half as many again, to keep the cores busy
-    // while its frame threads wait for each other; here the decoder and the reader's conversion
-    // fill them, and each frame thread holds pictures of its own.
-    c->thread_count = av_cpu_count();
+    // One thread a core of the budget. Left to itself x264 takes half as many again, to keep the
+    // cores busy while its frame threads wait for each other; here the decoder and the reader's
+    // conversion fill them, and each frame thread holds pictures of its own.
+    c->thread_count = ThreadBudget();
     if (bGlobalHeader) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
     COptions options;
