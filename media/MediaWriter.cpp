@@ -295,7 +295,7 @@ HRESULT CMediaWriter::EndFile() {
     return hr;
 }
 
-HRESULT CMediaWriter::WriteFrame(INSSBuffer* pSample, double dTime) {
+HRESULT CMediaWriter::WriteFrame(INSSBuffer* pSample, double dTime, bool bPixelsAsRead) {
     const double dUnits = (dTime - m_dFileOrigin) * static_cast<double>(varnel::kUnitsPerSecond);
     const bool bInRange = std::isfinite(dUnits) && dUnits > -1.0 && dUnits < kUnitsLimit;
     const QWORD cnsTime = bInRange ? static_cast<QWORD>(static_cast<int64_t>(dUnits)) : 0;
@@ -306,7 +306,8 @@ HRESULT CMediaWriter::WriteFrame(INSSBuffer* pSample, double dTime) {
     // is no new failure to record.
     HRESULT hr = NS_E_INVALID_REQUEST;
     if (m_bWriting) {
-        hr = bInRange ? m_pWMWriter->WriteSample(0, cnsTime, 0, pSample) : E_INVALIDARG;
+        const DWORD dwFlags = bPixelsAsRead ? WM_SF_VARNEL_PIXELS_AS_READ : 0;
+        hr = bInRange ? m_pWMWriter->WriteSample(0, cnsTime, dwFlags, pSample) : E_INVALIDARG;
         if (FAILED(hr)) {
             RecordLastError("Could not write sample", hr, FileSubject());
         } else {

@@ -54,7 +54,9 @@ class CMediaWriter {
     HRESULT CloseOutput();
     // Writes the sample at dTime seconds (truncated to 100-ns units). A time below zero (by a
     // unit or more), not finite or beyond the runtime's range is refused with E_INVALIDARG.
-    HRESULT WriteFrame(INSSBuffer* pSample, double dTime);
+    // bPixelsAsRead: the sample's pixels are as the reader gave them, and the runtime may encode
+    // the picture they came from (WM_SF_VARNEL_PIXELS_AS_READ).
+    HRESULT WriteFrame(INSSBuffer* pSample, double dTime, bool bPixelsAsRead = false);
 
     // Optional observer for front ends that report what reached the output: WriteFrame calls it
     // after every sample it is given while a writer exists, with the sample, its time in 100-ns

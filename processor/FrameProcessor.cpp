@@ -298,8 +298,9 @@ void CFrameProcessor::ProcessSample(INSSBuffer* pSample, const BITMAPINFOHEADER*
         if (pPixels != nullptr) FollowScene(thumbnail, dBefore);
         if (!m_pSceneTarget->Empty()) dTarget = m_pSceneTarget->LevelAt(m_nFrameCount);
     }
+    // Measuring painted the markers into the pixels, if they are on.
     m_queue.push_back(FrameEntry{pSample, nullptr, pPixels, dBefore, dAfter, dDarkFraction,
-                                 m_nFrameCount, header, dTarget});
+                                 m_nFrameCount, header, dTarget, !m_bMarkCrossings});
     m_queue.back().pFormat = &m_queue.back().header;
     m_itLatest = std::prev(m_queue.end());
 
@@ -562,6 +563,7 @@ void CFrameProcessor::ManipulateEntry(FrameEntry& entry) {
     // A second pass over the pixels as they now stand; it only repaints the markers.
     double dDarkFraction = 0.0;
     const double dMeasured = AnalyseFrame(entry.pFormat, entry.pPixels, &dDarkFraction);
+    if (m_bMarkCrossings) entry.bPixelsAsRead = false;
 
     const FrameLayout layout(entry.pFormat);
     if (layout.Empty() || entry.pPixels == nullptr) return;
@@ -578,7 +580,10 @@ void CFrameProcessor::ManipulateEntry(FrameEntry& entry) {
 void CFrameProcessor::ScaleToSceneTarget(FrameEntry& entry) {
     entry.dAfter = 0.0;
     // Only the markers would change in a second pass over the pixels.
-    if (m_bMarkCrossings) AnalyseFrame(entry.pFormat, entry.pPixels, nullptr);
+    if (m_bMarkCrossings) {
+        AnalyseFrame(entry.pFormat, entry.pPixels, nullptr);
+        entry.bPixelsAsRead = false;
+    }
     const FrameLayout layout(entry.pFormat);
     if (layout.Empty() || entry.pPixels == nullptr) return;
 
@@ -621,6 +626,7 @@ double CFrameProcessor::ApplyGain(FrameEntry& entry, double dGain, uint64_t* pnC
     double dSum = 0.0;
     uint64_t n = 0;
     const double dMinPixval = m_dMinPixval;
+    entry.bPixelsAsRead = false;
     for (LONG nRow = 0; nRow < layout.nHeight; ++nRow) {
         BYTE* p = layout.Row(entry.pPixels, nRow);
         for (LONG x = 0; x < layout.nWidth; ++x, p += 3) {
@@ -647,7 +653,7 @@ double CFrameProcessor::RandomUnit() {
 
 void CFrameProcessor::WriteEntry(Cursor itEntry, double dTime) {
     if (m_pWriter == nullptr || itEntry->pSample == nullptr) return;
-    m_pWriter->WriteFrame(itEntry->pSample, dTime);
+    m_pWriter->WriteFrame(itEntry->pSample, dTime, itEntry->bPixelsAsRead);
 }
 
 void CFrameProcessor::ReleaseEntry(FrameEntry& entry) {

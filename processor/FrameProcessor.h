@@ -24,7 +24,8 @@ class CMediaWriter;
 // dTarget is the entry's target: without deflicker the target brightness as it stood when the
 // entry was queued (a window is picked against the target as it stands at the pick); with
 // deflicker the entry's level as it stood when the entry was queued, and for a picked entry, its
-// level when it was written (the level its gain aimed at when it is scaled).
+// level when it was written (the level its gain aimed at when it is scaled). bPixelsAsRead: no
+// marker or gain has touched the pixels since the reader gave them.
 struct FrameEntry {
     INSSBuffer* pSample;
     BITMAPINFOHEADER* pFormat;
@@ -35,6 +36,7 @@ struct FrameEntry {
     int nFrameNumber;
     BITMAPINFOHEADER header;
     double dTarget = 0.0;
+    bool bPixelsAsRead = true;
 };
 
 // The figures of one queued frame as the processor holds them (see FrameEntry). nNumber counts

@@ -221,6 +221,11 @@ enum WMT_STREAM_SELECTION { WMT_OFF = 0, WMT_CLEANPOINT_ONLY = 1, WMT_ON = 2 };
 // Sample flags.
 constexpr DWORD WM_SF_CLEANPOINT = 0x1;
 constexpr DWORD WM_SF_DISCONTINUITY = 0x2;
+// Varnel's extension for IWMWriter::WriteSample: the sample is a reader's, its pixels exactly as
+// the reader gave them. The writer may then encode the decoded picture that the reader converted
+// them from, where it keeps one, without converting the pixels back. Only the caller knows
+// whether it changed the pixels: without the flag the writer always encodes the pixels.
+constexpr DWORD WM_SF_VARNEL_PIXELS_AS_READ = 0x10000;
 
 // Decoded video rows are padded to a multiple of four bytes: the DIB rule.
 constexpr DWORD DibStride(LONG width, WORD bitCount = 24) {

@@ -249,6 +249,45 @@ TEST(WriterTest, TheOpenInputIsNotOverwritten) {
     EXPECT_EQ(PacketTimes(input).size(), 1u);
 }
 
+// A reader's sample written with WM_SF_VARNEL_PIXELS_AS_READ goes out as the picture it was
+// decoded from, into H.264 and VP9; without the flag, or into Windows Media, as its bytes. Here
+// the bytes of a white picture are blackened after reading, so the output tells which was used.
+TEST(WriterTest, PixelsAsReadEncodeTheDecodedPictureOnlyWhenTheCallerSaysSo) {
+    CTempDir dir;
+    const fs::path input = dir / "white.mp4";
+    ASSERT_TRUE(MakeClip("-f lavfi -i color=c=white:size=64x48:duration=0.1 -c:v libx264", input));
+    const auto meanLuma = [&](const fs::path& file) {
+        const std::string bytes = RunCommand("ffmpeg -v error -i " + Quoted(file) +
+                                             " -frames:v 1 -f rawvideo -pix_fmt gray -");
+        double dSum = 0.0;
+        for (char c : bytes) dSum += static_cast<unsigned char>(c);
+        return bytes.empty() ? -1.0 : dSum / static_cast<double>(bytes.size());
+    };
+    struct Case {
+        const char* name;
+        DWORD dwFlags;
+        bool bWhite;
+    };
+    for (const Case& c :
+         {Case{"as-read.mp4", WM_SF_VARNEL_PIXELS_AS_READ, true},
+          Case{"as-read.webm", WM_SF_VARNEL_PIXELS_AS_READ, true}, Case{"bytes.mp4", 0, false},
+          Case{"as-read.wmv", WM_SF_VARNEL_PIXELS_AS_READ, false}}) {
+        Ref<IWMSyncReader> reader = NewReader();
+        ASSERT_EQ(Open(reader.get(), input), S_OK);
+        Read read;
+        ASSERT_EQ(ReadOne(reader.get(), SelectVideo(reader.get()).first, &read), S_OK);
+        std::fill(read.pBytes, read.pBytes + read.dwLength, BYTE{0});
+        Ref<IWMWriter> writer = NewWriter();
+        ASSERT_EQ(Prepare(writer.get(), dir / c.name), S_OK);
+        ASSERT_EQ(writer->BeginWriting(), S_OK);
+        ASSERT_EQ(writer->WriteSample(0, 0, c.dwFlags, read.pSample.get()), S_OK);
+        ASSERT_EQ(writer->EndWriting(), S_OK);
+        const double dLuma = meanLuma(dir / c.name);
+        EXPECT_TRUE(c.bWhite ? dLuma > 200.0 : dLuma >= 0.0 && dLuma < 40.0)
+            << c.name << " " << dLuma;
+    }
+}
+
 // The settings reach the encoder: on noise, which no encoder squeezes much, a lower rate factor
 // or a higher bit rate makes a clearly larger file (half as large again at least), in H.264 and VP9
 // alike, and Windows Media follows the bit rate too.

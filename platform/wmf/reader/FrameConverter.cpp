@@ -8,6 +8,9 @@
 
 namespace wmf {
 namespace {
+
+// The largest picture a sample keeps beside its bytes: 4K.
+constexpr int64_t kLargestKeptPicture = int64_t{4096} * 2304;
 // Pictures that may wait for the converter before Post waits.
 constexpr size_t kWaiting = 1;
 }  // namespace
@@ -90,6 +93,10 @@ bool CFrameConverter::Convert(const AVFrame& picture, ReadySample* pReady) {
     if (!bConverted && !Scale(picture, sample->Bytes())) {
         pReady->pSample.reset();
         return false;
+    }
+    if (bConverted && picture.format == AV_PIX_FMT_YUV420P &&
+        int64_t{picture.width} * picture.height <= kLargestKeptPicture) {
+        sample->KeepPicture(picture);  // without it (no memory) the writer converts the bytes
     }
     CFramePool::CheckGuards(sample);
     return true;

@@ -21,7 +21,8 @@ namespace wmf {
 // through swscale, which writes into a picture of its own with padded lines (it writes past a
 // line's end), and the rows are copied from there into the sample, flipped. Frames come from the
 // shared pool and go to the sink, on the converter's thread, in the order the pictures were
-// posted.
+// posted. A 4:2:0 picture converted at that size, up to 4K, stays with its sample (KeepPicture)
+// for the writer; larger ones do not, since each frame held would hold its picture too.
 //
 // Post takes over the picture's data and waits while a few pictures are already waiting. Drain
 // waits until every posted picture has reached the sink. Destruction drops the pictures not yet

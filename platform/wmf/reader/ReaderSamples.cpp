@@ -44,6 +44,12 @@ class CPooledSample final : public CSampleBase {
           m_pPool(std::move(pPool)),
           m_block(std::move(block)) {}
 
+    const AVFrame* Picture() const override { return m_pPicture.get(); }
+    bool KeepPicture(const AVFrame& picture) override {
+        m_pPicture.reset(av_frame_clone(&picture));
+        return m_pPicture != nullptr;
+    }
+
     void CheckGuards() const {
         if (m_pPool->m_bGuards && !GuardsIntact(m_block.pBase.get(), m_block.length)) {
             g_nGuardFaults.fetch_add(1);
@@ -55,6 +61,7 @@ class CPooledSample final : public CSampleBase {
 
     std::shared_ptr<CFramePool> m_pPool;
     CFramePool::Block m_block;
+    AvFrameHolder m_pPicture;  // the decoded picture of the bytes, when kept
 };
 
 std::shared_ptr<CFramePool> CFramePool::Create(size_t keep, size_t keepBytes) {

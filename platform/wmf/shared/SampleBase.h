@@ -6,10 +6,15 @@
 #include "platform/wmf/shared/ComObject.h"
 #include "platform/wmf/wmsdk.h"
 
+struct AVFrame;
+
 // An INSSBuffer over `maxLength` bytes at `pBytes`, which the derived class owns and keeps for
 // the object's life. The creator holds the first reference; the last Release deletes the object
 // (the derived destructor then gives its bytes back). SetLength may not exceed the maximum
-// (E_INVALIDARG); null out pointers give E_POINTER.
+// (E_INVALIDARG); null out pointers give E_POINTER. A reader's sample may also keep a reference
+// to the decoded picture its bytes were converted from (KeepPicture), for the writer to encode
+// when the caller says the bytes are as read (WM_SF_VARNEL_PIXELS_AS_READ); the picture is
+// shared and never written.
 class CSampleBase : public wmf::CComObject<INSSBuffer> {
   public:
     HRESULT GetLength(DWORD* pdwLength) override {
@@ -40,6 +45,10 @@ class CSampleBase : public wmf::CComObject<INSSBuffer> {
     }
 
     BYTE* Bytes() { return m_pBytes; }
+    // The kept picture, or null.
+    virtual const AVFrame* Picture() const { return nullptr; }
+    // False, keeping none, when memory runs out or the sample keeps no pictures.
+    virtual bool KeepPicture(const AVFrame& /*picture*/) { return false; }
 
   protected:
     CSampleBase(BYTE* pBytes, DWORD maxLength)

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/wmf/shared/Runtime.h"
+#include "platform/wmf/shared/SampleBase.h"
 #include "platform/wmf/writer/WriterConverter.h"
 #include "platform/wmf/writer/WriterEncoder.h"
 
@@ -59,7 +60,7 @@ HRESULT CWriter::BeginWriting() {
     return S_OK;
 }
 
-HRESULT CWriter::WriteSample(DWORD dwInputNum, QWORD cnsSampleTime, DWORD /*dwFlags*/,
+HRESULT CWriter::WriteSample(DWORD dwInputNum, QWORD cnsSampleTime, DWORD dwFlags,
                              INSSBuffer* pSample) {
     if (!m_pPipeline) return NS_E_INVALID_REQUEST;
     if (dwInputNum != 0) return E_INVALIDARG;
@@ -75,7 +76,15 @@ HRESULT CWriter::WriteSample(DWORD dwInputNum, QWORD cnsSampleTime, DWORD /*dwFl
     const auto time = static_cast<REFERENCE_TIME>(cnsSampleTime);
     const int64_t nFileTicks = CWriterEncoder::FileTicks(*m_pContainer, time);
     if (m_bAnyWritten && nFileTicks <= m_nLastFileTicks) return E_INVALIDARG;
-    hr = m_pPipeline->Push(pBytes, time);
+    // A reader's picture goes to the encoder as it is, when the caller vouches for the pixels.
+    const auto* pReaderSample = dynamic_cast<const CSampleBase*>(pSample);
+    // Only to x264 and libvpx, which copy what they read; FFmpeg's own Windows Media encoders
+    // may keep the picture itself as a reference, and the decoder still uses its buffers.
+    const bool bShared = (dwFlags & WM_SF_VARNEL_PIXELS_AS_READ) != 0 && pReaderSample != nullptr &&
+                         !m_pContainer->IsWindowsMedia();
+    const AVFrame* pPicture = bShared ? pReaderSample->Picture() : nullptr;
+    hr = pPicture != nullptr && m_pPipeline->Takes(*pPicture) ? m_pPipeline->Push(*pPicture, time)
+                                                              : m_pPipeline->Push(pBytes, time);
     if (FAILED(hr)) return hr;
     m_nLastFileTicks = nFileTicks;
     m_bAnyWritten = true;

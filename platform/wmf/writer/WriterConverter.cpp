@@ -31,6 +31,12 @@ CWriterConverter::CWriterConverter(const WriterVideoFormat& format, ScalerHolder
       m_nPaddedHeight(format.PaddedHeight()),
       m_pScaler(std::move(pScaler)) {}
 
+bool CWriterConverter::FitsPicture(const AVFrame& picture) const {
+    return !m_format.bTopDown && picture.width == m_format.nWidth &&
+           picture.height == m_format.nHeight && m_format.nWidth == m_nPaddedWidth &&
+           m_format.nHeight == m_nPaddedHeight;
+}
+
 AvFrameHolder CWriterConverter::NewPicture() const {
     return AllocatePicture(AV_PIX_FMT_YUV420P, m_nPaddedWidth, m_nPaddedHeight);
 }

@@ -28,6 +28,9 @@ class CWriterConverter {
     // pDib holds format.FrameBytes() bytes; pPicture is a writable picture from NewPicture.
     // False when out of memory or the scaler fails.
     bool Convert(const BYTE* pDib, AVFrame* pPicture);
+    // Whether a top-down picture is what Convert would make of a bottom-up DIB converted from
+    // it: the frames are bottom-up and of an even size, the picture's.
+    bool FitsPicture(const AVFrame& picture) const;
 
   private:
     CWriterConverter(const WriterVideoFormat& format, ScalerHolder pScaler);

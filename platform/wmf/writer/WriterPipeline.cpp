@@ -8,6 +8,31 @@ extern "C" {
 }
 
 namespace wmf {
+namespace {
+
+// A picture of the encoder's own over the decoded picture's buffers, with none of what the
+// decoder said about it (its type, key frame, side data, colours, times): the encoder is to see
+// it as it sees a converted picture.
+AvFrameHolder SharedPicture(const AVFrame& decoded) {
+    AvFrameHolder pFrame(av_frame_alloc());
+    if (!pFrame) return nullptr;
+    AVFrame* f = pFrame.get();
+    f->format = decoded.format;
+    f->width = decoded.width;
+    f->height = decoded.height;
+    for (int i = 0; i < AV_NUM_DATA_POINTERS; ++i) {
+        if (decoded.buf[i] == nullptr) continue;
+        f->buf[i] = av_buffer_ref(decoded.buf[i]);
+        if (f->buf[i] == nullptr) return nullptr;
+    }
+    for (int i = 0; i < AV_NUM_DATA_POINTERS; ++i) {
+        f->data[i] = decoded.data[i];
+        f->linesize[i] = decoded.linesize[i];
+    }
+    return pFrame;
+}
+
+}  // namespace
 
 CWriterPipeline::CWriterPipeline(std::unique_ptr<CWriterConverter> pConverter,
                                  std::unique_ptr<CWriterEncoder> pEncoder)
@@ -28,10 +53,32 @@ HRESULT CWriterPipeline::Push(const BYTE* pBytes, REFERENCE_TIME time) {
         Fail(E_OUTOFMEMORY);
         return E_OUTOFMEMORY;
     }
+    return Queue(Picture{std::move(pFrame), time, true});
+}
+
+bool CWriterPipeline::Takes(const AVFrame& picture) const {
+    return picture.format == AV_PIX_FMT_YUV420P && m_pConverter->FitsPicture(picture);
+}
+
+HRESULT CWriterPipeline::Push(const AVFrame& picture, REFERENCE_TIME time) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (FAILED(m_hrFailure)) return m_hrFailure;
+        if (m_bClosing) return NS_E_INVALID_REQUEST;
+    }
+    AvFrameHolder pFrame = SharedPicture(picture);
+    if (!pFrame) {
+        Fail(E_OUTOFMEMORY);
+        return E_OUTOFMEMORY;
+    }
+    return Queue(Picture{std::move(pFrame), time, false});
+}
+
+HRESULT CWriterPipeline::Queue(Picture picture) {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_cvChanged.wait(lock, [this] { return m_pictures.size() < kDepth || FAILED(m_hrFailure); });
     if (FAILED(m_hrFailure)) return m_hrFailure;
-    m_pictures.push_back(Picture{std::move(pFrame), time});
+    m_pictures.push_back(std::move(picture));
     m_cvChanged.notify_all();
     return S_OK;
 }
@@ -92,6 +139,7 @@ void CWriterPipeline::EncodeLoop() {
             Fail(hr);
             continue;
         }
+        if (!picture.bOwn) continue;  // the reader's buffers go back with the last reference
         std::lock_guard<std::mutex> lock(m_mutex);
         m_freePictures.push_back(std::move(picture.pFrame));
     }

@@ -36,6 +36,11 @@ class CWriterPipeline {
 
     // pBytes are a frame's bytes, read before Push returns.
     HRESULT Push(const BYTE* pBytes, REFERENCE_TIME time);
+    // Whether a decoded picture can go to the encoder as it is: 4:2:0 at the encoder's size.
+    bool Takes(const AVFrame& picture) const;
+    // A decoded picture that Takes, shared with its owner (the pipeline holds a reference, never
+    // writes it, and never turns it into a picture to convert into).
+    HRESULT Push(const AVFrame& picture, REFERENCE_TIME time);
     // Once only.
     HRESULT Finish();
 
@@ -43,7 +48,11 @@ class CWriterPipeline {
     struct Picture {
         AvFrameHolder pFrame;
         REFERENCE_TIME time;
+        bool bOwn = true;  // converted into; false: a decoded picture shared with the reader
     };
+
+    // Queues a picture once the encoder has room.
+    HRESULT Queue(Picture picture);
 
     void EncodeLoop();
     // A picture to convert into: a recycled one when there is one.
