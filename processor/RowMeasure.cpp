@@ -213,15 +213,22 @@ IntegerThreshold IntegerThresholdOf(double dMinPixval) {
     return {static_cast<int>(std::floor(dHundred)), -1};
 }
 
+// v, kept in a register: the compiler would otherwise make such constants afresh in every
+// round of a loop, two instructions each.
+__attribute__((target("avx2"), always_inline)) inline __m256i InRegister(__m256i v) {
+    __asm__("" : "+x"(v));
+    return v;
+}
+
 // g of 16 luminances (see above), each in [-12, 12], for c mod 25 in every lane of m.
 struct RemainderConstants {
     __m256i m;
-    __m256i twentyFive = _mm256_set1_epi16(25);
-    __m256i twelve = _mm256_set1_epi16(12);
+    __m256i twentyFive = InRegister(_mm256_set1_epi16(25));
+    __m256i twelve = InRegister(_mm256_set1_epi16(12));
     // floor(L / 25) = floor(L x 41944 / 2^20) for L <= 25500, floor(x / 25) = floor(x x 2622 /
     // 2^16) for x <= 576.
-    __m256i byTwentyFiveLarge = _mm256_set1_epi16(-23592);  // 41944
-    __m256i byTwentyFiveSmall = _mm256_set1_epi16(2622);
+    __m256i byTwentyFiveLarge = InRegister(_mm256_set1_epi16(-23592));  // 41944
+    __m256i byTwentyFiveSmall = InRegister(_mm256_set1_epi16(2622));
 };
 
 __attribute__((target("avx2"), always_inline)) inline __m256i Remainders(
@@ -237,12 +244,13 @@ __attribute__((target("avx2"), always_inline)) inline __m256i Remainders(
 // L of the eight pixels from pFrom (reading 28 bytes), in 32-bit lanes.
 __attribute__((target("avx2"), always_inline)) inline __m256i FourTimesTwo(const BYTE* pFrom,
                                                                            __m256i order,
-                                                                           __m256i weights) {
+                                                                           __m256i weights,
+                                                                           __m256i ones) {
     const __m256i pixels = _mm256_inserti128_si256(
         _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pFrom))),
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(pFrom + 12)), 1);
     return _mm256_madd_epi16(_mm256_maddubs_epi16(_mm256_shuffle_epi8(pixels, order), weights),
-                             _mm256_set1_epi16(1));
+                             ones);
 }
 
 // The sum of 8 32-bit lanes.
@@ -265,8 +273,8 @@ __attribute__((target("avx2"))) size_t IntegerUnits(const BYTE* p, size_t n, siz
     // Blue, green, red, 0 of four pixels in each 128-bit half, weighed 11, 59, 30 and 0.
     const __m256i order = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0,
                                            1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-    const __m256i weights = _mm256_set1_epi32(0x001E3B0B);
-    const __m256i ones = _mm256_set1_epi16(1);
+    const __m256i weights = InRegister(_mm256_set1_epi32(0x001E3B0B));
+    const __m256i ones = InRegister(_mm256_set1_epi16(1));
     const __m256i above = _mm256_set1_epi16(static_cast<int16_t>(threshold.nAbove));
     const __m256i edge = _mm256_set1_epi16(static_cast<int16_t>(threshold.nEdge));
     const int mBright = kPowersOfTwoMod25[bright.nShift - 2];
@@ -284,8 +292,8 @@ __attribute__((target("avx2"))) size_t IntegerUnits(const BYTE* p, size_t n, siz
     size_t i = 0;
     for (; i + 16 <= n && 3 * i + 52 <= nReadable; i += 16) {
         const BYTE* q = p + 3 * i;
-        const __m256i lum = _mm256_packus_epi32(FourTimesTwo(q, order, weights),
-                                                FourTimesTwo(q + 24, order, weights));
+        const __m256i lum = _mm256_packus_epi32(FourTimesTwo(q, order, weights, ones),
+                                                FourTimesTwo(q + 24, order, weights, ones));
         const __m256i isBright = _mm256_cmpgt_epi16(lum, above);
         if (threshold.nEdge >= 0 &&
             !_mm256_testz_si256(_mm256_cmpeq_epi16(lum, edge), _mm256_cmpeq_epi16(lum, edge))) {
