@@ -31,5 +31,4 @@ bool IsOpenInput(dev_t device, ino_t inode);
 // memory than its frames need. Called by the sync reader and the writer when they are made.
 void MapLargeBlocks();
 
-
 }  // namespace wmf
