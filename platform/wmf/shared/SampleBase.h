@@ -14,7 +14,7 @@ struct AVFrame;
 // (E_INVALIDARG); null out pointers give E_POINTER. A reader's sample may also keep a reference
 // to the decoded picture its bytes were converted from (KeepPicture), for the writer to encode
 // when the caller says the bytes are as read (WM_SF_VARNEL_PIXELS_AS_READ); the picture is
-// shared and never written.
+// shared with the decoder and only read.
 class CSampleBase : public wmf::CComObject<INSSBuffer> {
   public:
     HRESULT GetLength(DWORD* pdwLength) override {

@@ -76,13 +76,12 @@ HRESULT CWriter::WriteSample(DWORD dwInputNum, QWORD cnsSampleTime, DWORD dwFlag
     const auto time = static_cast<REFERENCE_TIME>(cnsSampleTime);
     const int64_t nFileTicks = CWriterEncoder::FileTicks(*m_pContainer, time);
     if (m_bAnyWritten && nFileTicks <= m_nLastFileTicks) return E_INVALIDARG;
-    // A reader's picture goes to the encoder as it is, when the caller vouches for the pixels.
+    // A reader's picture is copied for the encoder, when the caller vouches for the pixels.
     const auto* pReaderSample = dynamic_cast<const CSampleBase*>(pSample);
-    // Only to x264 and libvpx, which copy what they read; FFmpeg's own Windows Media encoders
-    // may keep the picture itself as a reference, and the decoder still uses its buffers.
-    const bool bShared = (dwFlags & WM_SF_VARNEL_PIXELS_AS_READ) != 0 && pReaderSample != nullptr &&
-                         !m_pContainer->IsWindowsMedia();
-    const AVFrame* pPicture = bShared ? pReaderSample->Picture() : nullptr;
+    const AVFrame* pPicture =
+        (dwFlags & WM_SF_VARNEL_PIXELS_AS_READ) != 0 && pReaderSample != nullptr
+            ? pReaderSample->Picture()
+            : nullptr;
     hr = pPicture != nullptr && m_pPipeline->Takes(*pPicture) ? m_pPipeline->Push(*pPicture, time)
                                                               : m_pPipeline->Push(pBytes, time);
     if (FAILED(hr)) return hr;

@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/wmf/writer/WriterConverter.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <libyuv/convert.h>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -11,6 +16,24 @@ extern "C" {
 }
 
 namespace wmf {
+namespace {
+
+// n bytes from pFrom to pTo, each held to [nLow, nHigh].
+void ClampRow(const BYTE* pFrom, BYTE* pTo, size_t n, BYTE nLow, BYTE nHigh) {
+    size_t x = 0;
+#ifdef __SSE2__
+    const __m128i low = _mm_set1_epi8(static_cast<char>(nLow));
+    const __m128i high = _mm_set1_epi8(static_cast<char>(nHigh));
+    for (; x + 16 <= n; x += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pFrom + x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pTo + x),
+                         _mm_min_epu8(_mm_max_epu8(v, low), high));
+    }
+#endif
+    for (; x < n; ++x) pTo[x] = std::clamp(pFrom[x], nLow, nHigh);
+}
+
+}  // namespace
 
 HRESULT CWriterConverter::Create(const WriterVideoFormat& format,
                                  std::unique_ptr<CWriterConverter>* ppConverter) {
@@ -35,6 +58,25 @@ bool CWriterConverter::FitsPicture(const AVFrame& picture) const {
     return !m_format.bTopDown && picture.width == m_format.nWidth &&
            picture.height == m_format.nHeight && m_format.nWidth == m_nPaddedWidth &&
            m_format.nHeight == m_nPaddedHeight;
+}
+
+bool CWriterConverter::CopyPicture(const AVFrame& picture, AVFrame* pPicture) const {
+    if (pPicture->width != picture.width || pPicture->height != picture.height ||
+        av_frame_make_writable(pPicture) < 0) {
+        return false;
+    }
+    for (int nPlane = 0; nPlane < 3; ++nPlane) {
+        const int nWidth = nPlane == 0 ? picture.width : (picture.width + 1) / 2;
+        const int nHeight = nPlane == 0 ? picture.height : (picture.height + 1) / 2;
+        const BYTE nHigh = nPlane == 0 ? 235 : 240;
+        for (int y = 0; y < nHeight; ++y) {
+            ClampRow(
+                picture.data[nPlane] + static_cast<ptrdiff_t>(y) * picture.linesize[nPlane],
+                pPicture->data[nPlane] + static_cast<ptrdiff_t>(y) * pPicture->linesize[nPlane],
+                static_cast<size_t>(nWidth), 16, nHigh);
+        }
+    }
+    return true;
 }
 
 AvFrameHolder CWriterConverter::NewPicture() const {

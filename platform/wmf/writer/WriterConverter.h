@@ -31,6 +31,10 @@ class CWriterConverter {
     // Whether a top-down picture is what Convert would make of a bottom-up DIB converted from
     // it: the frames are bottom-up and of an even size, the picture's.
     bool FitsPicture(const AVFrame& picture) const;
+    // Copies a 4:2:0 picture that FitsPicture into pPicture (from NewPicture), each value held to
+    // the range that Convert gives (luma 16-235, chroma 16-240), as the round trip through the
+    // DIB would hold it. False when pPicture is not writable or of another size.
+    bool CopyPicture(const AVFrame& picture, AVFrame* pPicture) const;
 
   private:
     CWriterConverter(const WriterVideoFormat& format, ScalerHolder pScaler);

@@ -8,31 +8,6 @@ extern "C" {
 }
 
 namespace wmf {
-namespace {
-
-// A picture of the encoder's own over the decoded picture's buffers, with none of what the
-// decoder said about it (its type, key frame, side data, colours, times): the encoder is to see
-// it as it sees a converted picture.
-AvFrameHolder SharedPicture(const AVFrame& decoded) {
-    AvFrameHolder pFrame(av_frame_alloc());
-    if (!pFrame) return nullptr;
-    AVFrame* f = pFrame.get();
-    f->format = decoded.format;
-    f->width = decoded.width;
-    f->height = decoded.height;
-    for (int i = 0; i < AV_NUM_DATA_POINTERS; ++i) {
-        if (decoded.buf[i] == nullptr) continue;
-        f->buf[i] = av_buffer_ref(decoded.buf[i]);
-        if (f->buf[i] == nullptr) return nullptr;
-    }
-    for (int i = 0; i < AV_NUM_DATA_POINTERS; ++i) {
-        f->data[i] = decoded.data[i];
-        f->linesize[i] = decoded.linesize[i];
-    }
-    return pFrame;
-}
-
-}  // namespace
 
 CWriterPipeline::CWriterPipeline(std::unique_ptr<CWriterConverter> pConverter,
                                  std::unique_ptr<CWriterEncoder> pEncoder)
@@ -53,7 +28,7 @@ HRESULT CWriterPipeline::Push(const BYTE* pBytes, REFERENCE_TIME time) {
         Fail(E_OUTOFMEMORY);
         return E_OUTOFMEMORY;
     }
-    return Queue(Picture{std::move(pFrame), time, true});
+    return Queue(Picture{std::move(pFrame), time});
 }
 
 bool CWriterPipeline::Takes(const AVFrame& picture) const {
@@ -66,12 +41,12 @@ HRESULT CWriterPipeline::Push(const AVFrame& picture, REFERENCE_TIME time) {
         if (FAILED(m_hrFailure)) return m_hrFailure;
         if (m_bClosing) return NS_E_INVALID_REQUEST;
     }
-    AvFrameHolder pFrame = SharedPicture(picture);
-    if (!pFrame) {
+    AvFrameHolder pFrame = TakeFreePicture();
+    if (!pFrame || !m_pConverter->CopyPicture(picture, pFrame.get())) {
         Fail(E_OUTOFMEMORY);
         return E_OUTOFMEMORY;
     }
-    return Queue(Picture{std::move(pFrame), time, false});
+    return Queue(Picture{std::move(pFrame), time});
 }
 
 HRESULT CWriterPipeline::Queue(Picture picture) {
@@ -139,7 +114,6 @@ void CWriterPipeline::EncodeLoop() {
             Fail(hr);
             continue;
         }
-        if (!picture.bOwn) continue;  // the reader's buffers go back with the last reference
         std::lock_guard<std::mutex> lock(m_mutex);
         m_freePictures.push_back(std::move(picture.pFrame));
     }

@@ -38,8 +38,7 @@ class CWriterPipeline {
     HRESULT Push(const BYTE* pBytes, REFERENCE_TIME time);
     // Whether a decoded picture can go to the encoder as it is: 4:2:0 at the encoder's size.
     bool Takes(const AVFrame& picture) const;
-    // A decoded picture that Takes, shared with its owner (the pipeline holds a reference, never
-    // writes it, and never turns it into a picture to convert into).
+    // A decoded picture that Takes, copied before Push returns (CWriterConverter::CopyPicture).
     HRESULT Push(const AVFrame& picture, REFERENCE_TIME time);
     // Once only.
     HRESULT Finish();
@@ -48,7 +47,6 @@ class CWriterPipeline {
     struct Picture {
         AvFrameHolder pFrame;
         REFERENCE_TIME time;
-        bool bOwn = true;  // converted into; false: a decoded picture shared with the reader
     };
 
     // Queues a picture once the encoder has room.
