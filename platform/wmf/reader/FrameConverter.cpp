@@ -9,8 +9,6 @@
 namespace wmf {
 namespace {
 
-// The largest picture a sample keeps beside its bytes: 4K.
-constexpr int64_t kLargestKeptPicture = int64_t{4096} * 2304;
 // Pictures that may wait for the converter before Post waits.
 constexpr size_t kWaiting = 1;
 }  // namespace
@@ -95,7 +93,7 @@ bool CFrameConverter::Convert(const AVFrame& picture, ReadySample* pReady) {
         return false;
     }
     if (bConverted && picture.format == AV_PIX_FMT_YUV420P &&
-        int64_t{picture.width} * picture.height <= kLargestKeptPicture) {
+        int64_t{picture.width} * picture.height <= kLargePixels) {
         sample->KeepPicture(picture);  // without it (no memory) the writer converts the bytes
     }
     CFramePool::CheckGuards(sample);

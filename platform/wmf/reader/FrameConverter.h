@@ -4,6 +4,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -14,6 +15,10 @@
 #include "platform/wmf/shared/FFmpegHolders.h"
 
 namespace wmf {
+
+// The largest 4K picture, 4096 x 2304 pixels. Beyond it the decoder keeps to slice threads, which
+// share one picture, and a sample keeps no picture beside its bytes (see CFrameConverter).
+constexpr int64_t kLargePixels = int64_t{4096} * 2304;
 
 // Turns pictures into DIBs: blue-green-red, 3 bytes a pixel, rows bottom-up and padded to a
 // multiple of 4 bytes, exactly nWidth x nHeight (a picture of another size is scaled). The usual

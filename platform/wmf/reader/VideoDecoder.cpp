@@ -35,9 +35,6 @@ bool IsKeyPicture(const AVFrame& picture) {
 #endif
 }
 
-// The largest 4K picture, 4096 x 2304 pixels.
-constexpr int64_t kLargePixels = int64_t{4096} * 2304;
-
 }  // namespace
 
 CVideoDecoder::CVideoDecoder(CSampleClock clock) : m_clock(clock) {}

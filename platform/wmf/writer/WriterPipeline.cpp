@@ -18,17 +18,7 @@ CWriterPipeline::CWriterPipeline(std::unique_ptr<CWriterConverter> pConverter,
 CWriterPipeline::~CWriterPipeline() { Stop(true); }
 
 HRESULT CWriterPipeline::Push(const BYTE* pBytes, REFERENCE_TIME time) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (FAILED(m_hrFailure)) return m_hrFailure;
-        if (m_bClosing) return NS_E_INVALID_REQUEST;
-    }
-    AvFrameHolder pFrame = TakeFreePicture();
-    if (!pFrame || !m_pConverter->Convert(pBytes, pFrame.get())) {
-        Fail(E_OUTOFMEMORY);
-        return E_OUTOFMEMORY;
-    }
-    return Queue(Picture{std::move(pFrame), time});
+    return PushFilled([&](AVFrame* pFrame) { return m_pConverter->Convert(pBytes, pFrame); }, time);
 }
 
 bool CWriterPipeline::Takes(const AVFrame& picture) const {
@@ -36,13 +26,19 @@ bool CWriterPipeline::Takes(const AVFrame& picture) const {
 }
 
 HRESULT CWriterPipeline::Push(const AVFrame& picture, REFERENCE_TIME time) {
+    return PushFilled([&](AVFrame* pFrame) { return m_pConverter->CopyPicture(picture, pFrame); },
+                      time);
+}
+
+template <typename Fill>
+HRESULT CWriterPipeline::PushFilled(Fill fill, REFERENCE_TIME time) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (FAILED(m_hrFailure)) return m_hrFailure;
         if (m_bClosing) return NS_E_INVALID_REQUEST;
     }
     AvFrameHolder pFrame = TakeFreePicture();
-    if (!pFrame || !m_pConverter->CopyPicture(picture, pFrame.get())) {
+    if (!pFrame || !fill(pFrame.get())) {
         Fail(E_OUTOFMEMORY);
         return E_OUTOFMEMORY;
     }

@@ -49,6 +49,9 @@ class CWriterPipeline {
         REFERENCE_TIME time;
     };
 
+    // A free picture filled by fill(picture) (false: out of memory), then queued.
+    template <typename Fill>
+    HRESULT PushFilled(Fill fill, REFERENCE_TIME time);
     // Queues a picture once the encoder has room.
     HRESULT Queue(Picture picture);
 
